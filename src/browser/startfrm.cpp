@@ -1,0 +1,406 @@
+#include "startfrm.h"
+
+#include "app/program.h"
+#include "core/keycodes.h"
+#include "core/palette.h"
+#include "core/paths.h"
+#include "core/settings.h"
+#include "core/settingsfile.h"
+#include "core/twips.h"
+#include "platform/controls.h"
+#include "platform/services.h"
+#include "setup/Form4.h"
+#include "slideshow/Form2.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDeadlineTimer>
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QStyle>
+#include <QTimer>
+#include <QWindow>
+
+#include <cmath>
+
+using layout::ControlKind;
+
+startfrm::startfrm(Program &program)
+    : m_program(program)
+    , m_tpp(program.services().twipsPerPixel())
+{
+    m_inner = new QWidget(this);
+    m_inner->setAutoFillBackground(true);
+    m_inner->installEventFilter(this);
+    setCentralWidget(m_inner);
+    createMenu();
+    createControls();
+    m_inner->resize(designInnerPixels());
+    resize(designInnerPixels() + QSize(0, menuBar()->sizeHint().height()));
+    qApp->installEventFilter(this);
+}
+
+startfrm::~startfrm()
+{
+    qApp->removeEventFilter(this);
+}
+
+QSize startfrm::designInnerPixels() const
+{
+    return QSize(twips::toPixels(kDesignWidth, m_tpp), twips::toPixels(kDesignHeight, m_tpp));
+}
+
+QAction *startfrm::addMenuItem(QMenu *menu, const QString &caption)
+{
+    QAction *action = menu ? menu->addAction(caption) : menuBar()->addAction(caption);
+    m_controls.push_back({ ControlKind::MenuItem, nullptr });
+    return action;
+}
+
+void startfrm::createMenu()
+{
+    setup = addMenuItem(nullptr, QStringLiteral("&Setup"));
+    loopits = addMenuItem(nullptr, QStringLiteral("&Loop"));
+    // Reached only through "&Loop": defined hidden and disabled.
+    autoAction = addMenuItem(nullptr, QStringLiteral("&Auto"));
+    autoAction->setVisible(false);
+    autoAction->setEnabled(false);
+    autoloop = addMenuItem(nullptr, QStringLiteral("Auto &Loop"));
+    autoloop->setVisible(false);
+    autoloop->setEnabled(false);
+    reset = addMenuItem(nullptr, QStringLiteral("&Reset"));
+    clear = addMenuItem(nullptr, QStringLiteral("&Clear"));
+    printscreen = addMenuItem(nullptr, QStringLiteral("&Print"));
+    rename = addMenuItem(nullptr, QStringLiteral("Re&name"));
+    deleteit = addMenuItem(nullptr, QStringLiteral("&Delete"));
+    QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
+    m_controls.push_back({ ControlKind::MenuItem, nullptr });
+    contents = addMenuItem(help, QStringLiteral("Contents"));
+    help->addSeparator();
+    m_controls.push_back({ ControlKind::MenuItem, nullptr });
+    about = addMenuItem(help, QStringLiteral("About"));
+    exit = addMenuItem(nullptr, QStringLiteral("&Exit"));
+
+    connect(exit, &QAction::triggered, this, &startfrm::exit_Click);
+}
+
+void startfrm::placeAtDesign(QWidget *control, float left, float top, float width, float height)
+{
+    setTwipRect(control, QRectF(left, top, width, height));
+}
+
+void startfrm::createControls()
+{
+    Picture1 = new PictureBox(m_tpp, m_inner);
+    Picture1->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxQuestion).pixmap(32, 32));
+    Picture1->setToolTip(QStringLiteral("Hot keys"));
+    placeAtDesign(Picture1, 120, 120, 480, 480);
+    m_controls.push_back({ ControlKind::PictureBox, Picture1 });
+
+    Picture2 = new PictureBox(m_tpp, m_inner);
+    Picture2->hide(); // the loader is never seen
+    placeAtDesign(Picture2, 720, 120, 480, 480);
+    m_controls.push_back({ ControlKind::PictureBox, Picture2 });
+
+    Drive1 = new DriveList(m_inner);
+    placeAtDesign(Drive1, 120, 840, 1995, 315);
+    m_controls.push_back({ ControlKind::DriveList, Drive1 });
+
+    Dir1 = new DirList(m_inner);
+    placeAtDesign(Dir1, 120, 1200, 1995, 1155);
+    m_controls.push_back({ ControlKind::Other, Dir1 });
+
+    // The reference box lies beneath the file list, where nobody sees or reaches it.
+    Image1 = new ImageBox(m_tpp, m_inner);
+    placeAtDesign(Image1, 1800, 5820, 255, 255);
+    m_controls.push_back({ ControlKind::Other, Image1 });
+
+    File1 = new FileList(m_inner);
+    placeAtDesign(File1, 120, 2400, 1995, 3930);
+    m_controls.push_back({ ControlKind::Other, File1 });
+
+    for (int i = 0; i < Program::kSlotCount; ++i) {
+        const int c = i % 5;
+        const int r = i / 5;
+        const float left = 2220.0f + 1440.0f * float(c);
+        open[i] = new ImageBox(m_tpp, m_inner);
+        open[i]->setObjectName(QStringLiteral("open%1").arg(i));
+        if (r < 3) {
+            placeAtDesign(open[i], left, 120.0f + 1440.0f * float(r), 1455, 1155);
+        } else {
+            placeAtDesign(open[i], left, 4440, 1455, 1215);
+        }
+        m_controls.push_back({ ControlKind::Other, open[i] });
+    }
+    for (int i = 0; i < Program::kSlotCount; ++i) {
+        const int c = i % 5;
+        const int r = i / 5;
+        const float left = 2220.0f + 1440.0f * float(c);
+        filename[i] = new CaptionBox(m_inner);
+        filename[i]->setObjectName(QStringLiteral("filename%1").arg(i));
+        filename[i]->setBackground(palette::color(palette::kPlain));
+        placeAtDesign(filename[i], left, r < 3 ? 1260.0f + 1440.0f * float(r) : 5640.0f, 1455, 285);
+        m_controls.push_back({ ControlKind::Other, filename[i] });
+    }
+
+    Label1 = new QLabel(m_inner);
+    Label1->setAutoFillBackground(true);
+    Label1->setTextInteractionFlags(Qt::NoTextInteraction);
+    placeAtDesign(Label1, 2220, 6000, 7215, 315);
+    m_controls.push_back({ ControlKind::Other, Label1 });
+
+    Image1->lower();
+    setTabOrder(Drive1, Dir1);
+    setTabOrder(Dir1, File1);
+
+    connect(Drive1, &DriveList::changed, this, &startfrm::Drive1_Change);
+    connect(Dir1, &DirList::changed, this, &startfrm::Dir1_Change);
+    connect(File1, &FileList::mouseUp, this, &startfrm::File1_MouseUp);
+}
+
+QSizeF startfrm::innerSize() const
+{
+    if (!m_shown) {
+        return QSizeF(kDesignWidth, kDesignHeight);
+    }
+    return QSizeF(twips::fromPixels(m_inner->width(), m_tpp),
+                  twips::fromPixels(m_inner->height(), m_tpp));
+}
+
+QRectF startfrm::twipRect(const QWidget *control) const
+{
+    return controls::twipRect(control, m_tpp);
+}
+
+void startfrm::setTwipRect(QWidget *control, const QRectF &rect)
+{
+    controls::setTwipRect(control, rect, m_tpp);
+}
+
+void startfrm::setBackgroundColor(int index)
+{
+    QPalette p = m_inner->palette();
+    p.setColor(QPalette::Window, palette::color(index));
+    m_inner->setPalette(p);
+}
+
+int startfrm::backgroundColor() const
+{
+    return palette::indexOf(m_inner->palette().color(QPalette::Window));
+}
+
+void startfrm::Form_Load()
+{
+    Program &p = m_program;
+    Services &services = p.services();
+
+    // 1
+    setWindowTitle(Program::appTitle);
+    // 2
+    m_proportionTable.assign(m_controls.size(), layout::ControlProportion());
+    arrayInitialize();
+    // 3: centred, so that a restore from maximised lands in the middle of the screen.
+    const QSizeF screen = services.screenSizeTwips();
+    const float widthTwips = twips::fromPixels(width(), m_tpp);
+    const float heightTwips = twips::fromPixels(height(), m_tpp);
+    const float left = (float(screen.width()) - widthTwips) / 2.0f;
+    const float top = (float(screen.height()) - heightTwips) / 2.0f;
+    move(twips::toPixels(left, m_tpp), twips::toPixels(top, m_tpp));
+    // 4
+    p.currentSlot = 0;
+    // 5, every failure ignored
+    Drive1->setRoots(services.volumeRoots());
+    if (Drive1->setDrive(p.systemProgramFolder())) {
+        Dir1->setPath(p.systemProgramFolder());
+    }
+    // 6
+    m_shown = true;
+    showMaximized();
+    // Let the window system finish maximising, so that the slot geometry recorded below is the
+    // maximised one. Events may arrive here as at any point of start-up.
+    const QDeadlineTimer deadline(500);
+    while (!deadline.hasExpired() && !(windowHandle() && windowHandle()->isExposed()
+                                       && windowHandle()->windowStates() & Qt::WindowMaximized)) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    QCoreApplication::processEvents();
+    // 7
+    p.computePaths();
+    // 8: from here on a failing step writes the defaults and start-up goes on with the next.
+    auto step = [this](bool ok) {
+        if (!ok) {
+            writeDefaultSettings();
+        }
+    };
+    // 9
+    step(p.readSettings());
+    // 10, 11
+    step(Drive1->setDrive(p.settings.lastFolder));
+    step(Dir1->setPath(p.settings.lastFolder));
+    // 12
+    for (int i = 0; i < Program::kSlotCount; ++i) {
+        const QRectF r = twipRect(open[i]);
+        p.slotHeight[i] = int(std::nearbyint(r.height()));
+        p.slotLeft[i] = int(std::nearbyint(r.left()));
+        p.slotTop[i] = int(std::nearbyint(r.top()));
+        p.slotWidth[i] = int(std::nearbyint(r.width()));
+    }
+    // 13: touching the Setup dialog loads it, and its load reads the file again.
+    Form4 *setupDialog = p.form4();
+    setupDialog->Text1->setText(intervalText(p.settings.slideInterval));
+    // 14
+    p.settings.bgColorIndex = p.settings.savedColorIndex;
+    setupDialog->setSwatchColor(p.settings.bgColorIndex);
+    // 15
+    // An interval the timer cannot take never reaches it: it is replaced by the default, as the
+    // Setup dialog replaces one, and the file by the defaults.
+    Form2 *show = p.form2();
+    const auto interval = timerIntervalMs(p.settings.slideInterval);
+    if (!interval) {
+        p.settings.slideInterval = Settings::kDefaultInterval;
+        setupDialog->Text1->setText(intervalText(p.settings.slideInterval));
+    }
+    show->Timer1->setInterval(*timerIntervalMs(p.settings.slideInterval));
+    step(interval.has_value());
+    // 16
+    setBackgroundColor(p.settings.bgColorIndex);
+}
+
+void startfrm::writeDefaultSettings()
+{
+    Program &p = m_program;
+    const Settings defaults = Settings::defaults(p.systemProgramFolder());
+    if (!p.settingsPath.isEmpty()
+        && SettingsFile(p.settingsPath).save(defaults, defaults.lastFolder)) {
+        return;
+    }
+    // The defaults could not be written, so no later read will bring them in: put them in force
+    // here, as a read of the written file would have.
+    const QString folder = p.settings.lastFolder;
+    p.settings = defaults;
+    p.settings.lastFolder = folder;
+}
+
+void startfrm::arrayInitialize()
+{
+    for (std::size_t k = 0; k < m_controls.size(); ++k) {
+        const Control &control = m_controls[k];
+        if (!control.widget) {
+            continue;
+        }
+        if (const auto proportion = layout::record(control.kind, twipRect(control.widget), innerSize())) {
+            m_proportionTable[k] = *proportion;
+        }
+    }
+}
+
+void startfrm::Form_Resize()
+{
+    const QSizeF inner = innerSize();
+    // A minimised window has no inner area; there is nothing to lay out.
+    if (inner.width() <= 0 || inner.height() <= 0 || m_proportionTable.empty()) {
+        return;
+    }
+    for (std::size_t k = 0; k < m_controls.size(); ++k) {
+        const Control &control = m_controls[k];
+        if (!control.widget) {
+            continue;
+        }
+        if (const auto rect = layout::apply(control.kind, m_proportionTable[k],
+                                            twipRect(control.widget), inner)) {
+            setTwipRect(control.widget, *rect);
+        }
+    }
+}
+
+void startfrm::Form_Unload()
+{
+    m_program.unloadForm2();
+    m_program.unloadForm4();
+}
+
+void startfrm::closeEvent(QCloseEvent *event)
+{
+    // Closing the window saves nothing; the program ends when its last window is gone.
+    event->accept();
+    if (m_program.isStartFormLoaded() && m_program.startForm() == this) {
+        m_program.unloadStartForm();
+    }
+}
+
+void startfrm::exit_Click()
+{
+    m_program.saveSettings(File1->path());
+    m_program.services().endProgram();
+}
+
+void startfrm::Form_KeyDown(int keyCode, int shift)
+{
+    Q_UNUSED(shift);
+    if (keyCode == vk::F4) {
+        m_program.services().endProgram();
+        return;
+    }
+}
+
+bool startfrm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_inner && event->type() == QEvent::Resize) {
+        if (m_shown) {
+            Form_Resize();
+        }
+        return false;
+    }
+    // Key preview: the window sees every key pressed in it before the focused control, which
+    // still gets it. A key that a control ignores travels up to its parents; it is seen once, at
+    // the first receiver.
+    if (event->type() == QEvent::KeyPress) {
+        auto *widget = qobject_cast<QWidget *>(watched);
+        if (!widget || widget->window() != this) {
+            return false;
+        }
+        QWidget *focus = QApplication::focusWidget();
+        const bool first = focus && focus->window() == this ? widget == focus : widget == this;
+        if (first) {
+            auto *key = static_cast<QKeyEvent *>(event);
+            const int code = vk::fromQtKey(key->key());
+            if (code != vk::None) {
+                Form_KeyDown(code, vk::shiftState(key->modifiers()));
+            }
+        }
+    }
+    return false;
+}
+
+void startfrm::Drive1_Change()
+{
+    // A volume that cannot be listed leaves the folder and file lists as they were.
+    Dir1->setPath(Drive1->currentFolder(Drive1->drive()));
+}
+
+void startfrm::Dir1_Change()
+{
+    Drive1->rememberFolder(Dir1->path());
+    File1->setPath(Dir1->path());
+    m_program.listPosition = 0;
+}
+
+void startfrm::File1_MouseUp(int, int, int, int)
+{
+    refreshCaptionHighlight();
+}
+
+void startfrm::refreshCaptionHighlight()
+{
+    const Qt::CaseSensitivity rule = m_program.services().fileNameCase();
+    const QString current = Label1->text();
+    for (CaptionBox *caption : filename) {
+        if (paths::same(caption->text(), current, rule)) {
+            if (!caption->text().isEmpty()) {
+                caption->setBackground(palette::color(palette::kHighlight));
+            }
+        } else {
+            caption->setBackground(palette::color(palette::kPlain));
+        }
+    }
+}

@@ -1,0 +1,105 @@
+#pragma once
+
+#include "core/layout.h"
+
+#include <QMainWindow>
+
+#include <array>
+#include <vector>
+
+class Program;
+class CaptionBox;
+class ClickLabel;
+class DirList;
+class DriveList;
+class FileList;
+class ImageBox;
+class PictureBox;
+class QAction;
+class QLabel;
+
+// The main window: drive, folder and file lists, twenty thumbnail slots with their captions, the
+// path label, and the menu.
+class startfrm : public QMainWindow
+{
+    Q_OBJECT
+public:
+    static constexpr float kDesignWidth = 9480.0f; // inner area at design size, twips
+    static constexpr float kDesignHeight = 6510.0f;
+
+    explicit startfrm(Program &program);
+    ~startfrm() override;
+
+    // ---- handlers
+    void Form_Load();
+    void Form_Unload();
+    void Form_Resize();
+    void Form_KeyDown(int keyCode, int shift);
+    void exit_Click();
+    void Drive1_Change();
+    void Dir1_Change();
+    void File1_MouseUp(int button, int shift, int x, int y);
+
+    // ---- procedures
+    void arrayInitialize();
+    // Colours every caption showing the current file yellow and every other white.
+    void refreshCaptionHighlight();
+    // The start-up error path: the default record, written over whatever the file held.
+    void writeDefaultSettings();
+
+    // ---- controls
+    DriveList *Drive1 = nullptr;
+    DirList *Dir1 = nullptr;
+    FileList *File1 = nullptr;
+    QLabel *Label1 = nullptr;
+    std::array<ImageBox *, 20> open {};
+    std::array<CaptionBox *, 20> filename {};
+    PictureBox *Picture1 = nullptr;
+    PictureBox *Picture2 = nullptr;
+    ImageBox *Image1 = nullptr;
+
+    QAction *setup = nullptr;
+    QAction *loopits = nullptr;
+    QAction *autoAction = nullptr; // "auto" is a keyword
+    QAction *autoloop = nullptr;
+    QAction *reset = nullptr;
+    QAction *clear = nullptr;
+    QAction *printscreen = nullptr;
+    QAction *rename = nullptr;
+    QAction *deleteit = nullptr;
+    QAction *contents = nullptr;
+    QAction *about = nullptr;
+    QAction *exit = nullptr;
+
+    // The inner area and a control's place in it, in twips.
+    QSizeF innerSize() const;
+    QRectF twipRect(const QWidget *control) const;
+    void setTwipRect(QWidget *control, const QRectF &rect);
+    void setBackgroundColor(int paletteIndex);
+    int backgroundColor() const;
+
+    // The design size of the window's inner area, in pixels.
+    QSize designInnerPixels() const;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    struct Control {
+        layout::ControlKind kind;
+        QWidget *widget; // null for controls without a place (menu items)
+    };
+
+    void createControls();
+    void createMenu();
+    QAction *addMenuItem(class QMenu *menu, const QString &caption);
+    void placeAtDesign(QWidget *control, float left, float top, float width, float height);
+
+    Program &m_program;
+    float m_tpp;
+    QWidget *m_inner = nullptr;
+    std::vector<Control> m_controls;
+    std::vector<layout::ControlProportion> m_proportionTable;
+    bool m_shown = false;
+};

@@ -1,0 +1,438 @@
+#include "controls.h"
+
+#include "core/keycodes.h"
+#include "core/twips.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyle>
+
+namespace controls {
+
+namespace {
+constexpr char kTwipRect[] = "twipRect";
+}
+
+QRectF twipRect(const QWidget *widget, float tpp)
+{
+    const QVariant stored = widget->property(kTwipRect);
+    if (stored.isValid()) {
+        return stored.toRectF();
+    }
+    const QRect g = widget->geometry();
+    return QRectF(twips::fromPixels(g.x(), tpp), twips::fromPixels(g.y(), tpp),
+                  twips::fromPixels(g.width(), tpp), twips::fromPixels(g.height(), tpp));
+}
+
+void setTwipRect(QWidget *widget, const QRectF &rect, float tpp)
+{
+    // Keep single precision: that is what the values were computed in.
+    const QRectF r(float(rect.x()), float(rect.y()), float(rect.width()), float(rect.height()));
+    widget->setProperty(kTwipRect, r);
+    const QRectF shown(r.x(), r.y(), std::max<qreal>(r.width(), 0), std::max<qreal>(r.height(), 0));
+    widget->setGeometry(twips::toPixels(shown, tpp));
+}
+
+} // namespace controls
+
+namespace {
+Qt::MouseButton primaryOr(Qt::MouseButton b)
+{
+    return b == Qt::NoButton ? Qt::LeftButton : b;
+}
+} // namespace
+
+// ---- DriveList
+
+DriveList::DriveList(QWidget *parent)
+    : QComboBox(parent)
+{
+    connect(this, &QComboBox::activated, this, [this](int index) {
+        if (index >= 0 && index < m_roots.size()) {
+            Q_EMIT changed();
+        }
+    });
+}
+
+void DriveList::setRoots(const QStringList &roots)
+{
+    const QSignalBlocker blocker(this);
+    m_roots = roots;
+    clear();
+    for (const QString &root : roots) {
+        addItem(style()->standardIcon(QStyle::SP_DriveHDIcon), QDir::toNativeSeparators(root));
+    }
+}
+
+QString DriveList::drive() const
+{
+    const int i = currentIndex();
+    return i >= 0 && i < m_roots.size() ? m_roots[i] : QString();
+}
+
+bool DriveList::setDrive(const QString &path)
+{
+    QString best;
+    int bestIndex = -1;
+    const QString clean = QDir::cleanPath(path);
+    for (int i = 0; i < m_roots.size(); ++i) {
+        const QString &root = m_roots[i];
+        const QString prefix = root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/');
+        if ((clean == root || clean.startsWith(prefix)) && root.size() > best.size()) {
+            best = root;
+            bestIndex = i;
+        }
+    }
+    if (path.isEmpty() || bestIndex < 0) {
+        return false;
+    }
+    if (bestIndex != currentIndex()) {
+        setCurrentIndex(bestIndex);
+        Q_EMIT changed();
+    }
+    return true;
+}
+
+QString DriveList::currentFolder(const QString &root) const
+{
+    return m_lastFolder.value(root, root);
+}
+
+void DriveList::rememberFolder(const QString &folder)
+{
+    QString best;
+    for (const QString &root : m_roots) {
+        const QString prefix = root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/');
+        if ((folder == root || folder.startsWith(prefix)) && root.size() > best.size()) {
+            best = root;
+        }
+    }
+    if (!best.isEmpty()) {
+        m_lastFolder.insert(best, folder);
+    }
+}
+
+// ---- DirList
+
+namespace {
+constexpr int kPathRole = Qt::UserRole;
+} // namespace
+
+DirList::DirList(QWidget *parent)
+    : QListWidget(parent)
+{
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setUniformItemSizes(true);
+    connect(this, &QListWidget::itemActivated, this, &DirList::open);
+}
+
+bool DirList::setPath(const QString &path)
+{
+    if (path.isEmpty()) {
+        return false;
+    }
+    const QFileInfo info(path);
+    if (!info.isDir() || !info.isReadable() || !info.isExecutable()) {
+        return false;
+    }
+    const QString clean = QDir::cleanPath(info.absoluteFilePath());
+    const bool changedPath = clean != m_path;
+    m_path = clean;
+    fill();
+    if (changedPath) {
+        Q_EMIT changed();
+    }
+    return true;
+}
+
+void DirList::fill()
+{
+    clear();
+    const QIcon openIcon = style()->standardIcon(QStyle::SP_DirOpenIcon);
+    const QIcon closedIcon = style()->standardIcon(QStyle::SP_DirClosedIcon);
+
+    QStringList chain;
+    QDir dir(m_path);
+    chain.prepend(dir.absolutePath());
+    while (dir.cdUp()) {
+        chain.prepend(dir.absolutePath());
+    }
+    int level = 0;
+    QListWidgetItem *current = nullptr;
+    for (const QString &folder : chain) {
+        const QString name = QDir(folder).isRoot() ? QDir::toNativeSeparators(folder)
+                                                   : QFileInfo(folder).fileName();
+        auto *item = new QListWidgetItem(openIcon, QString(level * 2, QLatin1Char(' ')) + name, this);
+        item->setData(kPathRole, folder);
+        current = item;
+        ++level;
+    }
+    const QStringList subfolders = QDir(m_path).entryList(
+        QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
+    for (const QString &name : subfolders) {
+        auto *item = new QListWidgetItem(closedIcon, QString(level * 2, QLatin1Char(' ')) + name, this);
+        item->setData(kPathRole, QDir(m_path).filePath(name));
+    }
+    if (current) {
+        const QSignalBlocker blocker(this);
+        setCurrentItem(current);
+    }
+}
+
+void DirList::open(QListWidgetItem *item)
+{
+    if (item) {
+        setPath(item->data(kPathRole).toString());
+    }
+}
+
+// ---- FileList
+
+FileList::FileList(QWidget *parent)
+    : QListWidget(parent)
+{
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setUniformItemSizes(true);
+}
+
+QString FileList::pattern()
+{
+    return QStringLiteral("*.bmp;*.wmf;*.gif;*.jpg");
+}
+
+bool FileList::setPath(const QString &path)
+{
+    if (path.isEmpty()) {
+        return false;
+    }
+    const QFileInfo info(path);
+    if (!info.isDir() || !info.isReadable() || !info.isExecutable()) {
+        return false;
+    }
+    return listFolder(QDir::cleanPath(info.absoluteFilePath()));
+}
+
+void FileList::refresh()
+{
+    listFolder(m_path);
+}
+
+bool FileList::listFolder(const QString &path)
+{
+    QDir dir(path);
+    if (!dir.exists()) {
+        return false;
+    }
+    dir.setNameFilters(pattern().split(QLatin1Char(';')));
+    // QDir matches name filters without regard to case unless told otherwise; hidden files are
+    // left out because QDir::Hidden is not given.
+    const QStringList names = dir.entryList(QDir::Files, QDir::Name | QDir::IgnoreCase);
+    const QString selected = path == m_path ? fileName() : QString();
+    m_path = path;
+    clear();
+    addItems(names);
+    if (!selected.isEmpty()) {
+        const auto found = findItems(selected, Qt::MatchExactly | Qt::MatchCaseSensitive);
+        if (!found.isEmpty()) {
+            setCurrentItem(found.first());
+        }
+    }
+    return true;
+}
+
+QString FileList::fileName() const
+{
+    const QListWidgetItem *item = currentItem();
+    return item && item->isSelected() ? item->text() : QString();
+}
+
+QString FileList::list(int index) const
+{
+    const QListWidgetItem *it = index >= 0 && index < count() ? item(index) : nullptr;
+    return it ? it->text() : QString();
+}
+
+void FileList::keyPressEvent(QKeyEvent *event)
+{
+    // Left and Right browse the list like Up and Down.
+    if (event->key() == Qt::Key_Left || event->key() == Qt::Key_Right) {
+        QKeyEvent moved(event->type(), event->key() == Qt::Key_Left ? Qt::Key_Up : Qt::Key_Down,
+                        event->modifiers(), event->text(), event->isAutoRepeat(), event->count());
+        QListWidget::keyPressEvent(&moved);
+        event->setAccepted(moved.isAccepted());
+        return;
+    }
+    QListWidget::keyPressEvent(event);
+}
+
+void FileList::keyReleaseEvent(QKeyEvent *event)
+{
+    QListWidget::keyReleaseEvent(event);
+    const int code = vk::fromQtKey(event->key());
+    if (code != vk::None && !event->isAutoRepeat()) {
+        Q_EMIT keyUp(code, vk::shiftState(event->modifiers()));
+    }
+}
+
+void FileList::mousePressEvent(QMouseEvent *event)
+{
+    // The item under the pointer is selected before the handler runs.
+    QListWidget::mousePressEvent(event);
+    const QPoint p = event->position().toPoint();
+    Q_EMIT mouseDown(int(primaryOr(event->button())), vk::shiftState(event->modifiers()), p.x(),
+                     p.y());
+}
+
+void FileList::mouseReleaseEvent(QMouseEvent *event)
+{
+    QListWidget::mouseReleaseEvent(event);
+    const QPoint p = event->position().toPoint();
+    Q_EMIT mouseUp(int(primaryOr(event->button())), vk::shiftState(event->modifiers()), p.x(),
+                   p.y());
+}
+
+// ---- ImageBox
+
+ImageBox::ImageBox(float tpp, QWidget *parent)
+    : QWidget(parent)
+    , m_tpp(tpp)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
+}
+
+void ImageBox::setPicture(const Picture &picture)
+{
+    m_picture = picture;
+    m_scaled = QPixmap();
+    if (!m_stretch) {
+        takePictureSize();
+    }
+    update();
+}
+
+void ImageBox::setStretch(bool stretch)
+{
+    m_stretch = stretch;
+    if (!m_stretch) {
+        takePictureSize();
+    }
+    update();
+}
+
+void ImageBox::takePictureSize()
+{
+    const QRectF r = controls::twipRect(this, m_tpp);
+    const QSizeF size = m_picture.sizeTwips(m_tpp);
+    controls::setTwipRect(this, QRectF(r.topLeft(), size), m_tpp);
+}
+
+void ImageBox::paintEvent(QPaintEvent *)
+{
+    if (m_picture.image.isNull() || width() <= 0 || height() <= 0) {
+        return;
+    }
+    // Scale once per size, not at every paint.
+    if (m_scaled.size() != size()) {
+        m_scaled = QPixmap::fromImage(m_picture.image.size() == size()
+                                          ? m_picture.image
+                                          : m_picture.image.scaled(size(), Qt::IgnoreAspectRatio,
+                                                                   Qt::SmoothTransformation));
+    }
+    QPainter painter(this);
+    painter.drawPixmap(0, 0, m_scaled);
+}
+
+void ImageBox::mousePressEvent(QMouseEvent *event)
+{
+    m_pressed = true;
+    event->accept();
+}
+
+void ImageBox::mouseReleaseEvent(QMouseEvent *event)
+{
+    const QPoint p = event->position().toPoint();
+    const int button = int(primaryOr(event->button()));
+    Q_EMIT mouseUp(button, vk::shiftState(event->modifiers()), p.x(), p.y());
+    if (m_pressed && rect().contains(p)) {
+        m_pressed = false;
+        Q_EMIT clicked(button);
+    }
+    m_pressed = false;
+}
+
+// ---- PictureBox
+
+PictureBox::PictureBox(float tpp, QWidget *parent)
+    : QLabel(parent)
+    , m_tpp(tpp)
+{
+}
+
+void PictureBox::setPicture(const Picture &picture)
+{
+    m_picture = picture;
+    if (!picture.image.isNull()) {
+        setPixmap(QPixmap::fromImage(picture.image));
+    } else {
+        clear();
+    }
+}
+
+QSizeF PictureBox::sizeTwips() const
+{
+    return m_picture.sizeTwips(m_tpp);
+}
+
+void PictureBox::mouseReleaseEvent(QMouseEvent *event)
+{
+    QLabel::mouseReleaseEvent(event);
+    if (rect().contains(event->position().toPoint())) {
+        Q_EMIT clicked();
+    }
+}
+
+// ---- ClickLabel
+
+void ClickLabel::mouseReleaseEvent(QMouseEvent *event)
+{
+    QLabel::mouseReleaseEvent(event);
+    if (rect().contains(event->position().toPoint())) {
+        Q_EMIT clicked();
+    }
+}
+
+// ---- CaptionBox
+
+void CaptionBox::setBackground(const QColor &color)
+{
+    QPalette p = palette();
+    p.setColor(QPalette::Base, color);
+    setPalette(p);
+}
+
+QColor CaptionBox::background() const
+{
+    return palette().color(QPalette::Base);
+}
+
+void CaptionBox::focusInEvent(QFocusEvent *event)
+{
+    QLineEdit::focusInEvent(event);
+    Q_EMIT gotFocus();
+}
+
+void CaptionBox::focusOutEvent(QFocusEvent *event)
+{
+    QLineEdit::focusOutEvent(event);
+    Q_EMIT lostFocus();
+}
+
+void CaptionBox::mouseReleaseEvent(QMouseEvent *event)
+{
+    QLineEdit::mouseReleaseEvent(event);
+    Q_EMIT clicked();
+}

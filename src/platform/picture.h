@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QImage>
+#include <QSize>
+#include <QSizeF>
+#include <QString>
+
+// A picture as the windows hold it: the decoded image (none for an empty picture), the size the
+// picture has at its own scale, and the file it came from. A picture decoded for a smaller
+// target keeps its natural size, so geometry never depends on how it was decoded.
+struct Picture {
+    QImage image;
+    QSize naturalSize; // pixels, after EXIF orientation; empty for an empty picture
+    QString file;
+
+    bool isEmpty() const { return naturalSize.isEmpty(); }
+    // The natural size in twips (pixels × twips per pixel).
+    QSizeF sizeTwips(float twipsPerPixel) const;
+};
+
+namespace pictures {
+
+enum class Failure { None, Missing, Unreadable, NotAPicture, TooLarge };
+
+struct LoadResult {
+    Picture picture;
+    Failure failure = Failure::None;
+    QString reason; // why it failed, for the user; empty on success
+
+    bool ok() const { return failure == Failure::None; }
+};
+
+// Largest accepted picture: a side or an area past these is refused before anything is allocated.
+constexpr int kMaxSide = 16384;
+constexpr qint64 kMaxPixels = 256LL * 1000 * 1000;
+
+// Decodes the whole picture at its natural size.
+LoadResult load(const QString &path);
+// Decodes the picture for display within `target` pixels (aspect kept); uses the decoder's
+// reduced-scale decoding where it has one. The natural size is still the full one.
+LoadResult loadScaled(const QString &path, const QSize &target);
+// Reads only the natural size; `picture.image` stays null.
+LoadResult readSize(const QString &path);
+
+} // namespace pictures

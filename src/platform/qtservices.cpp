@@ -1,0 +1,209 @@
+#include "qtservices.h"
+
+#include "core/keycodes.h"
+#include "core/twips.h"
+#include "volumes.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QProcess>
+#include <QScreen>
+#include <QWidget>
+
+#include <cstdio>
+#include <cstdlib>
+
+QtServices::QtServices(QString helpViewer)
+    : m_helpViewer(std::move(helpViewer))
+{
+}
+
+QtServices::~QtServices() = default;
+
+Services::Answer QtServices::messageBox(const QString &text, Buttons buttons, Icon icon,
+                                        const QString &title)
+{
+    QMessageBox box(QApplication::activeWindow());
+    box.setWindowTitle(title);
+    box.setText(text);
+    switch (icon) {
+    case Icon::None:
+        box.setIcon(QMessageBox::NoIcon);
+        break;
+    case Icon::Critical:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    case Icon::Question:
+        box.setIcon(QMessageBox::Question);
+        break;
+    case Icon::Exclamation:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case Icon::Information:
+        box.setIcon(QMessageBox::Information);
+        break;
+    }
+    switch (buttons) {
+    case Buttons::Ok:
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
+    case Buttons::OkCancel:
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        break;
+    case Buttons::YesNo:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+        break;
+    case Buttons::YesNoCancel:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        box.setDefaultButton(QMessageBox::Yes);
+        break;
+    }
+    switch (box.exec()) {
+    case QMessageBox::Yes:
+        return Answer::Yes;
+    case QMessageBox::No:
+        return Answer::No;
+    case QMessageBox::Cancel:
+        return Answer::Cancel;
+    default:
+        return buttons == Buttons::YesNo ? Answer::No : Answer::Ok;
+    }
+}
+
+std::optional<QString> QtServices::saveAs(const QString &initialFileName)
+{
+    // The rename never replaces a file, so the dialog need not ask about one either; the rename
+    // itself reports a name that is taken.
+    const QString chosen = QFileDialog::getSaveFileName(QApplication::activeWindow(), QString(),
+                                                        initialFileName, QString(), nullptr,
+                                                        QFileDialog::DontConfirmOverwrite);
+    if (chosen.isEmpty()) {
+        return std::nullopt;
+    }
+    return chosen;
+}
+
+QPrinter &QtServices::printer()
+{
+    if (!m_printer) {
+        m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    }
+    return *m_printer;
+}
+
+bool QtServices::hasPrinter()
+{
+    return !QPrinterInfo::availablePrinters().isEmpty();
+}
+
+bool QtServices::printerSetup()
+{
+    if (!hasPrinter()) {
+        return false;
+    }
+    QPrintDialog dialog(&printer(), QApplication::activeWindow());
+    return dialog.exec() == QDialog::Accepted;
+}
+
+bool QtServices::printWidget(QWidget *widget)
+{
+    // With no printer Qt quietly prints into a PDF file; that is not what the user asked for.
+    if (!widget || !hasPrinter()) {
+        return false;
+    }
+    const QPixmap image = widget->grab();
+    QPrinter &p = printer();
+    if (p.outputFormat() != QPrinter::NativeFormat || p.printerName().isEmpty()) {
+        p.setPrinterName(QPrinterInfo::defaultPrinter().printerName());
+    }
+    QPainter painter;
+    if (!painter.begin(&p)) {
+        return false;
+    }
+    const QRect page = painter.viewport();
+    QSize size = image.size();
+    size.scale(page.size(), Qt::KeepAspectRatio);
+    const QRect target(page.x() + (page.width() - size.width()) / 2,
+                       page.y() + (page.height() - size.height()) / 2, size.width(),
+                       size.height());
+    painter.drawPixmap(target, image);
+    return painter.end();
+}
+
+void QtServices::showHelp(const QString &helpFile, int command, const QString &keyword)
+{
+    QProcess::startDetached(m_helpViewer, { helpFile, QString::number(command), keyword });
+}
+
+void QtServices::sendKey(int virtualKey)
+{
+    QWidget *target = QApplication::focusWidget();
+    if (!target) {
+        target = QApplication::activeWindow();
+    }
+    if (!target) {
+        return;
+    }
+    int qtKey = 0;
+    if (virtualKey >= vk::F1 && virtualKey <= vk::F1 + 23) {
+        qtKey = Qt::Key_F1 + (virtualKey - vk::F1);
+    }
+    QKeyEvent press(QEvent::KeyPress, qtKey, Qt::NoModifier);
+    QApplication::sendEvent(target, &press);
+    QKeyEvent release(QEvent::KeyRelease, qtKey, Qt::NoModifier);
+    QApplication::sendEvent(target, &release);
+}
+
+void QtServices::endProgram()
+{
+    std::fflush(nullptr);
+    std::_Exit(0);
+}
+
+QSizeF QtServices::screenSizeTwips() const
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    if (!screen) {
+        return QSizeF(800 * 15.0, 600 * 15.0);
+    }
+    const float tpp = twipsPerPixel();
+    return QSizeF(screen->geometry().width() * tpp, screen->geometry().height() * tpp);
+}
+
+float QtServices::twipsPerPixel() const
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    return twips::perPixel(screen ? screen->logicalDotsPerInch() : 96.0);
+}
+
+void QtServices::setBusy(bool busy)
+{
+    if (busy) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    } else {
+        QApplication::restoreOverrideCursor();
+    }
+}
+
+Qt::CaseSensitivity QtServices::fileNameCase() const
+{
+#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
+    return Qt::CaseInsensitive;
+#else
+    return Qt::CaseSensitive;
+#endif
+}
+
+QStringList QtServices::volumeRoots() const
+{
+    return volumes::roots();
+}

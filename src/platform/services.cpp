@@ -1,0 +1,3 @@
+#include "services.h"
+
+Services::~Services() = default;
