@@ -1,12 +1,14 @@
 #include "startfrm.h"
 
 #include "app/program.h"
+#include "core/fit.h"
 #include "core/keycodes.h"
 #include "core/palette.h"
 #include "core/paths.h"
 #include "core/settings.h"
 #include "core/settingsfile.h"
 #include "core/twips.h"
+#include "platform/asyncpictureloader.h"
 #include "platform/controls.h"
 #include "platform/services.h"
 #include "setup/Form4.h"
@@ -15,6 +17,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QStyle>
@@ -33,6 +36,12 @@ startfrm::startfrm(Program &program)
     m_inner->setAutoFillBackground(true);
     m_inner->installEventFilter(this);
     setCentralWidget(m_inner);
+    m_decoder = new AsyncPictureLoader(this);
+    connect(m_decoder, &AsyncPictureLoader::loaded, this, &startfrm::thumbnailDecoded);
+    m_sharpenTimer = new QTimer(this);
+    m_sharpenTimer->setSingleShot(true);
+    m_sharpenTimer->setInterval(150);
+    connect(m_sharpenTimer, &QTimer::timeout, this, &startfrm::sharpenThumbnails);
     createMenu();
     createControls();
     m_inner->resize(designInnerPixels());
@@ -81,6 +90,8 @@ void startfrm::createMenu()
     about = addMenuItem(help, QStringLiteral("About"));
     exit = addMenuItem(nullptr, QStringLiteral("&Exit"));
 
+    connect(reset, &QAction::triggered, this, &startfrm::reset_Click);
+    connect(clear, &QAction::triggered, this, &startfrm::clear_Click);
     connect(exit, &QAction::triggered, this, &startfrm::exit_Click);
 }
 
@@ -156,6 +167,16 @@ void startfrm::createControls()
     connect(Drive1, &DriveList::changed, this, &startfrm::Drive1_Change);
     connect(Dir1, &DirList::changed, this, &startfrm::Dir1_Change);
     connect(File1, &FileList::mouseUp, this, &startfrm::File1_MouseUp);
+    connect(File1, &FileList::mouseDown, this, &startfrm::File1_MouseDown);
+    connect(File1, &FileList::keyUp, this, &startfrm::File1_KeyUp);
+    for (int i = 0; i < Program::kSlotCount; ++i) {
+        open[i]->setAcceptDrops(true);
+        connect(open[i], &ImageBox::mouseUp, this,
+                [this, i](int button, int shift, int x, int y) { open_MouseUp(i, button, shift, x, y); });
+        connect(open[i], &ImageBox::dropped, this, [this, i]() { open_DragDrop(i); });
+        connect(filename[i], &CaptionBox::gotFocus, this, [this, i]() { filename_GotFocus(i); });
+        connect(filename[i], &CaptionBox::lostFocus, this, [this, i]() { filename_LostFocus(i); });
+    }
 }
 
 QSizeF startfrm::innerSize() const
@@ -311,6 +332,22 @@ void startfrm::Form_Resize()
             setTwipRect(control.widget, *rect);
         }
     }
+    // Filled slots are fitted again from the pictures they hold; no file is read.
+    const QRectF reference = twipRect(Image1);
+    for (int i = 0; i < Program::kSlotCount; ++i) {
+        const Picture &picture = open[i]->picture();
+        if (m_program.slotFile[i].size() < 2 || picture.isEmpty()) {
+            continue;
+        }
+        const QSizeF size = picture.sizeTwips(m_tpp);
+        const auto d = fit::divisor(float(size.width()), float(size.height()),
+                                    float(reference.width()), float(reference.height()));
+        if (d) {
+            setTwipRect(open[i], fit::fitSlot(twipRect(open[i]), float(size.width()),
+                                              float(size.height()), *d));
+        }
+    }
+    m_sharpenTimer->start();
 }
 
 void startfrm::Form_Unload()
@@ -403,4 +440,198 @@ void startfrm::refreshCaptionHighlight()
             caption->setBackground(palette::color(palette::kPlain));
         }
     }
+}
+
+void startfrm::File1_MouseDown(int, int, int, int)
+{
+    File1->setFocus();
+    if (File1->fileName().isEmpty()) {
+        return;
+    }
+    selectCurrentFile(false);
+}
+
+void startfrm::File1_KeyUp(int keyCode, int)
+{
+    if (File1->fileName().isEmpty() || (keyCode != vk::Left && keyCode != vk::Right)) {
+        return;
+    }
+    selectCurrentFile(true);
+}
+
+void startfrm::selectCurrentFile(bool fromKeyboard)
+{
+    Program &p = m_program;
+    const QString path = QDir::toNativeSeparators(paths::join(File1->path(), File1->fileName()));
+    Label1->setText(path);
+    // Only the size is read now, from the file's header, so the slot takes its shape at once; the
+    // pixels are decoded for the slot's size away from this thread.
+    const pictures::LoadResult header = pictures::readSize(path);
+    if (header.ok()) {
+        Picture2->setPicture(header.picture);
+    }
+    if (p.nextSlot > Program::kSlotCount - 1) {
+        p.nextSlot = 0;
+    }
+    const int s = p.nextSlot;
+    if (header.ok()) {
+        const QSizeF size = Picture2->sizeTwips();
+        const QRectF reference = twipRect(Image1);
+        if (const auto d = fit::divisor(float(size.width()), float(size.height()),
+                                        float(reference.width()), float(reference.height()))) {
+            fitDivisor = *d;
+            fitSlot(s);
+        }
+    }
+    // A file that cannot be read leaves its slot empty under its own name, never showing the
+    // picture of the file before it.
+    open[s]->setPicture(header.ok() ? header.picture : Picture());
+    p.slotFile[s] = path;
+    filename[s]->setText(path);
+    if (header.ok()) {
+        requestThumbnail(s);
+    } else if (m_thumbnailTicket[s]) {
+        m_decoder->cancel(m_thumbnailTicket[s]);
+        m_thumbnailTicket[s] = 0;
+    }
+    if (fromKeyboard) {
+        refreshCaptionHighlight();
+    }
+    p.nextSlot = qint16(s + 1);
+}
+
+void startfrm::fitSlot(int index)
+{
+    const QSizeF size = Picture2->sizeTwips();
+    setTwipRect(open[index], fit::fitSlot(twipRect(open[index]), float(size.width()),
+                                          float(size.height()), fitDivisor));
+}
+
+void startfrm::requestThumbnail(int index)
+{
+    ImageBox *slot = open[index];
+    if (m_thumbnailTicket[index]) {
+        m_decoder->cancel(m_thumbnailTicket[index]);
+    }
+    const qreal ratio = slot->devicePixelRatioF();
+    const QSize target(std::max(1, int(std::ceil(slot->width() * ratio))),
+                       std::max(1, int(std::ceil(slot->height() * ratio))));
+    m_thumbnailTicket[index] = m_decoder->request(slot->picture().file, target);
+}
+
+void startfrm::thumbnailDecoded(int ticket, const pictures::LoadResult &result)
+{
+    for (int i = 0; i < Program::kSlotCount; ++i) {
+        if (m_thumbnailTicket[i] != ticket) {
+            continue;
+        }
+        m_thumbnailTicket[i] = 0;
+        // The slot may have been cleared or refilled while the decode ran.
+        if (result.ok() && result.picture.file == open[i]->picture().file) {
+            open[i]->setPicture(result.picture);
+        }
+        return;
+    }
+}
+
+void startfrm::sharpenThumbnails()
+{
+    for (int i = 0; i < Program::kSlotCount; ++i) {
+        const Picture &picture = open[i]->picture();
+        if (picture.image.isNull() || m_thumbnailTicket[i]) {
+            continue;
+        }
+        const QSize held = picture.image.size();
+        const QSize shown = open[i]->size() * open[i]->devicePixelRatioF();
+        const bool smallerThanShown = shown.width() > held.width() + 1
+            || shown.height() > held.height() + 1;
+        const bool moreToHave = held.width() < picture.naturalSize.width();
+        if (smallerThanShown && moreToHave) {
+            requestThumbnail(i);
+        }
+    }
+}
+
+void startfrm::waitForThumbnails()
+{
+    while (m_decoder->pending() > 0) {
+        m_decoder->waitForDone();
+        QCoreApplication::processEvents();
+    }
+}
+
+void startfrm::filename_GotFocus(int index)
+{
+    filename_LostFocus(index);
+    m_program.currentSlot = qint16(index);
+    Label1->setText(m_program.slotFile[std::size_t(index)]);
+}
+
+void startfrm::filename_LostFocus(int index)
+{
+    for (CaptionBox *caption : filename) {
+        caption->setBackground(palette::color(palette::kPlain));
+    }
+    if (!filename[index]->text().isEmpty()) {
+        filename[index]->setBackground(palette::color(palette::kHighlight));
+    }
+}
+
+void startfrm::open_MouseUp(int index, int, int, int, int)
+{
+    Program &p = m_program;
+    File1->setFocus();
+    p.showSource = 0;
+    p.currentSlot = qint16(index);
+    const QString file = p.slotFile[std::size_t(index)];
+    if (file.isEmpty()) {
+        return;
+    }
+    Label1->setText(file);
+    Form2 *show = p.form2(); // a first touch loads it, with the slot already chosen
+    show->setLabelText(file);
+    show->showPicture(open[index]->picture());
+    p.services().setBusy(true);
+    show->centreImage();
+    p.services().setBusy(false);
+    p.showContinuous = p.settings.loopMode == 1 ? 1 : 0;
+    show->setLabelColor(palette::kHighlight);
+    show->show();
+    hide();
+}
+
+void startfrm::open_DragDrop(int index)
+{
+    m_program.currentSlot = qint16(index);
+    Label1->setText(m_program.slotFile[std::size_t(index)]);
+}
+
+void startfrm::clear_Click()
+{
+    Program &p = m_program;
+    // A settings file that cannot be written does not stop the clearing.
+    p.saveSettings(File1->path());
+    for (int i = 0; i < Program::kSlotCount; ++i) {
+        if (m_thumbnailTicket[i]) {
+            m_decoder->cancel(m_thumbnailTicket[i]);
+            m_thumbnailTicket[i] = 0;
+        }
+        open[i]->clearPicture();
+        p.slotFile[i].clear();
+        filename[i]->setText(QString());
+        Label1->setText(QString());
+        filename[i]->setBackground(palette::color(palette::kPlain));
+    }
+    p.listPosition = 0;
+    p.nextSlot = 0;
+    showMaximized();
+    for (int i = 0; i < Program::kSlotCount; ++i) {
+        setTwipRect(open[i], QRectF(p.slotLeft[i], p.slotTop[i], p.slotWidth[i], p.slotHeight[i]));
+    }
+}
+
+void startfrm::reset_Click()
+{
+    m_program.listPosition = 0;
+    m_program.nextSlot = 0;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/layout.h"
+#include "platform/picture.h"
 
 #include <QMainWindow>
 
@@ -15,7 +16,9 @@ class DriveList;
 class FileList;
 class ImageBox;
 class PictureBox;
+class AsyncPictureLoader;
 class QAction;
+class QTimer;
 class QLabel;
 
 // The main window: drive, folder and file lists, twenty thumbnail slots with their captions, the
@@ -39,6 +42,14 @@ public:
     void Drive1_Change();
     void Dir1_Change();
     void File1_MouseUp(int button, int shift, int x, int y);
+    void File1_MouseDown(int button, int shift, int x, int y);
+    void File1_KeyUp(int keyCode, int shift);
+    void filename_GotFocus(int index);
+    void filename_LostFocus(int index);
+    void open_MouseUp(int index, int button, int shift, int x, int y);
+    void open_DragDrop(int index);
+    void clear_Click();
+    void reset_Click();
 
     // ---- procedures
     void arrayInitialize();
@@ -46,6 +57,14 @@ public:
     void refreshCaptionHighlight();
     // The start-up error path: the default record, written over whatever the file held.
     void writeDefaultSettings();
+    // Sizes and centres slot i for a picture of the loader's size, using fitDivisor.
+    void fitSlot(int index);
+
+    // The divisor of the last fit, from the loader's picture and the reference box.
+    double fitDivisor = 0.0;
+
+    // Tests and benchmarks: waits until every thumbnail decode asked for has arrived.
+    void waitForThumbnails();
 
     // ---- controls
     DriveList *Drive1 = nullptr;
@@ -92,6 +111,13 @@ private:
     };
 
     void createControls();
+    // Shows the file at the path label in the next slot of the ring.
+    void selectCurrentFile(bool fromKeyboard);
+    // Asks for slot i's picture at the slot's current resolution, away from this thread.
+    void requestThumbnail(int index);
+    void thumbnailDecoded(int ticket, const pictures::LoadResult &result);
+    // After a resize: slots shown larger than the picture they hold are decoded again.
+    void sharpenThumbnails();
     void createMenu();
     QAction *addMenuItem(class QMenu *menu, const QString &caption);
     void placeAtDesign(QWidget *control, float left, float top, float width, float height);
@@ -102,4 +128,7 @@ private:
     std::vector<Control> m_controls;
     std::vector<layout::ControlProportion> m_proportionTable;
     bool m_shown = false;
+    AsyncPictureLoader *m_decoder = nullptr;
+    std::array<int, 20> m_thumbnailTicket {};
+    QTimer *m_sharpenTimer = nullptr;
 };

@@ -5,9 +5,12 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QStyle>
 
@@ -330,20 +333,49 @@ void ImageBox::takePictureSize()
     controls::setTwipRect(this, QRectF(r.topLeft(), size), m_tpp);
 }
 
-void ImageBox::paintEvent(QPaintEvent *)
+void ImageBox::paintEvent(QPaintEvent *event)
 {
     if (m_picture.image.isNull() || width() <= 0 || height() <= 0) {
         return;
     }
-    // Scale once per size, not at every paint.
-    if (m_scaled.size() != size()) {
-        m_scaled = QPixmap::fromImage(m_picture.image.size() == size()
-                                          ? m_picture.image
-                                          : m_picture.image.scaled(size(), Qt::IgnoreAspectRatio,
-                                                                   Qt::SmoothTransformation));
-    }
     QPainter painter(this);
-    painter.drawPixmap(0, 0, m_scaled);
+    const QImage &image = m_picture.image;
+    // A box no larger than a screen keeps its scaled pixmap, so repaints cost a copy. A larger
+    // one (a zoomed picture) is drawn only where it is exposed, never scaled whole.
+    constexpr qint64 kCachedPixels = 4096LL * 4096;
+    if (qint64(width()) * height() <= kCachedPixels) {
+        if (m_scaled.size() != size()) {
+            m_scaled = QPixmap::fromImage(image.size() == size()
+                                              ? image
+                                              : image.scaled(size(), Qt::IgnoreAspectRatio,
+                                                             Qt::SmoothTransformation));
+        }
+        painter.drawPixmap(event->rect(), m_scaled, event->rect());
+        return;
+    }
+    m_scaled = QPixmap();
+    const QRect target = event->rect();
+    const qreal sx = qreal(image.width()) / width();
+    const qreal sy = qreal(image.height()) / height();
+    const QRectF source(target.x() * sx, target.y() * sy, target.width() * sx, target.height() * sy);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(QRectF(target), image, source);
+}
+
+void ImageBox::dragEnterEvent(QDragEnterEvent *event)
+{
+    // Only drags that start in the program itself; files from elsewhere are not taken.
+    if (event->source()) {
+        event->acceptProposedAction();
+    }
+}
+
+void ImageBox::dropEvent(QDropEvent *event)
+{
+    if (event->source()) {
+        event->acceptProposedAction();
+        Q_EMIT dropped();
+    }
 }
 
 void ImageBox::mousePressEvent(QMouseEvent *event)

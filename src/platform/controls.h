@@ -121,9 +121,13 @@ public:
 Q_SIGNALS:
     void clicked(int button);
     void mouseUp(int button, int shift, int x, int y);
+    // Something dragged from another control of the program was dropped here.
+    void dropped();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
 

@@ -4,6 +4,7 @@
 #include "browser/startfrm.h"
 #include "core/palette.h"
 #include "core/settings.h"
+#include "platform/asyncpictureloader.h"
 #include "platform/controls.h"
 #include "platform/services.h"
 
@@ -45,6 +46,9 @@ Form2::Form2(Program &program)
 
     Timer1 = new QTimer(this);
     Timer1->setInterval(kDesignInterval);
+
+    m_decoder = new AsyncPictureLoader(this);
+    connect(m_decoder, &AsyncPictureLoader::loaded, this, &Form2::sharpPictureDecoded);
 }
 
 Form2::~Form2() = default;
@@ -72,7 +76,7 @@ void Form2::Form_Load()
     p.startForm()->Label1->setText(file);
     setLabelText(file);
     if (p.currentSlot < Program::kSlotCount) {
-        Image1->setPicture(p.startForm()->open[std::size_t(p.currentSlot)]->picture());
+        showPicture(p.startForm()->open[std::size_t(p.currentSlot)]->picture());
     }
     p.services().setBusy(true);
     centreImage();
@@ -147,4 +151,27 @@ QRectF Form2::twipRect(const QWidget *control) const
 void Form2::setTwipRect(QWidget *control, const QRectF &rect)
 {
     controls::setTwipRect(control, rect, m_tpp);
+}
+
+void Form2::showPicture(const Picture &picture)
+{
+    if (m_sharpTicket) {
+        m_decoder->cancel(m_sharpTicket);
+        m_sharpTicket = 0;
+    }
+    Image1->setPicture(picture);
+    if (!picture.isEmpty() && picture.image.size() != picture.naturalSize) {
+        m_sharpTicket = m_decoder->request(picture.file, QSize());
+    }
+}
+
+void Form2::sharpPictureDecoded(int ticket, const pictures::LoadResult &result)
+{
+    if (ticket != m_sharpTicket) {
+        return;
+    }
+    m_sharpTicket = 0;
+    if (result.ok() && result.picture.file == Image1->picture().file) {
+        Image1->setPicture(result.picture);
+    }
 }

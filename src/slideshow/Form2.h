@@ -6,6 +6,11 @@ class Program;
 class ClickLabel;
 class ImageBox;
 class QTimer;
+class AsyncPictureLoader;
+struct Picture;
+namespace pictures {
+struct LoadResult;
+}
 
 // The slide-show window: one picture at a time, centred on the whole screen over a plain
 // background, with its path at the top left.
@@ -27,6 +32,9 @@ public:
     void setLabelColor(int paletteIndex);
     int labelColor() const;
     void setLabelText(const QString &text);
+    // Image1 takes a picture; one held at less than its own resolution is decoded again in full,
+    // away from this thread, so what is shown is sharp.
+    void showPicture(const Picture &picture);
 
     QRectF twipRect(const QWidget *control) const;
     void setTwipRect(QWidget *control, const QRectF &rect);
@@ -40,6 +48,10 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void sharpPictureDecoded(int ticket, const pictures::LoadResult &result);
+
     Program &m_program;
+    AsyncPictureLoader *m_decoder = nullptr;
+    int m_sharpTicket = 0;
     float m_tpp;
 };

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QRectF>
+
+#include <optional>
+
+// Fitting a picture into a thumbnail slot, keeping its aspect ratio. Sizes are in twips.
+namespace fit {
+
+constexpr double kWideThreshold = 1.2; // wide when height × 1.2 is less than width
+constexpr double kWideFactor = 5.7; // a wide picture is 5.7 reference-box widths wide
+constexpr double kTallFactor = 4.525; // any other is 4.525 reference-box heights high
+
+// The factor that divides the picture's size (W × H) into the thumbnail's, against a reference
+// box of refWidth × refHeight. Nothing when the divisions cannot be made (a zero reference box,
+// or a picture with no size on the side that decides).
+std::optional<double> divisor(float W, float H, float refWidth, float refHeight);
+
+// The slot rectangle fitted to a picture of W × H with divisor d: the thumbnail's size is the
+// picture's divided by d, centred where the slot's centre was. Computed in double precision and
+// stored as single-precision twips. The slot is unchanged when d is not a usable divisor.
+QRectF fitSlot(const QRectF &slot, float W, float H, double d);
+
+} // namespace fit

@@ -1,0 +1,372 @@
+#include "browser/startfrm.h"
+#include "core/fit.h"
+#include "core/palette.h"
+#include "platform/controls.h"
+#include "programfixture.h"
+#include "slideshow/Form2.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QMenuBar>
+#include <QTest>
+#include <QTimer>
+
+// Selecting pictures into the ring of twenty slots, and what the slots do afterwards.
+class tst_Slots : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void mouseSelectionFillsSlot();
+    void keysSelectOnLeftRightOnly();
+    void ringWraps_data();
+    void ringWraps();
+    void sameFileTwiceHighlightsBoth();
+    void resetRestartsRing();
+    void clearRestoresStartGeometry();
+    void focusingCaptions();
+    void unreadableFile_data();
+    void unreadableFile();
+    void resizeReadsNoFile();
+    void slotClickOpensShowHeld();
+    void emptySlotClickDoesNothing();
+    void dropOnSlotMakesItCurrent();
+
+private:
+    // Starts the program on a folder of pictures named 00.bmp, 01.bmp, ...
+    void startWithPictures(ProgramFixture &f, int count, QSize size = QSize(80, 60));
+    // Selects entry `row` of the file list with the mouse.
+    void clickFile(startfrm *main, int row);
+};
+
+namespace {
+QColor yellow()
+{
+    return palette::color(palette::kHighlight);
+}
+QColor white()
+{
+    return palette::color(palette::kPlain);
+}
+} // namespace
+
+void tst_Slots::startWithPictures(ProgramFixture &f, int count, QSize size)
+{
+    const QString pics = f.folder.makeFolder("pics");
+    for (int i = 0; i < count; ++i) {
+        f.folder.writePicture(QStringLiteral("pics/%1.bmp").arg(i, 2, 10, QLatin1Char('0')),
+                              size.width(), size.height());
+    }
+    f.writeIni("3,3,1,\"" + pics.toUtf8() + "\",0\r\n");
+    f.start();
+    startfrm *main = f.program->startForm();
+    main->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(main));
+}
+
+void tst_Slots::clickFile(startfrm *main, int row)
+{
+    QListWidgetItem *item = main->File1->item(row);
+    QVERIFY(item);
+    main->File1->scrollToItem(item);
+    const QPoint at = main->File1->visualItemRect(item).center();
+    QTest::mouseClick(main->File1->viewport(), Qt::LeftButton, {}, at);
+}
+
+void tst_Slots::mouseSelectionFillsSlot()
+{
+    ProgramFixture f;
+    startWithPictures(f, 3, QSize(800, 600));
+    Program &p = *f.program;
+    startfrm *main = p.startForm();
+    const QRectF before = main->twipRect(main->open[0]);
+    const QRectF reference = main->twipRect(main->Image1);
+    clickFile(main, 1);
+    const QString path = f.folder.filePath("pics/01.bmp");
+    QCOMPARE(main->Label1->text(), path);
+    QCOMPARE(p.slotFile[0], path);
+    QCOMPARE(main->filename[0]->text(), path);
+    QCOMPARE(p.nextSlot, qint16(1));
+    // The slot is fitted from the picture's size in twips before any pixel is decoded.
+    const auto d = fit::divisor(12000, 9000, float(reference.width()), float(reference.height()));
+    QCOMPARE(main->twipRect(main->open[0]), fit::fitSlot(before, 12000, 9000, *d));
+    QCOMPARE(main->fitDivisor, *d);
+    main->waitForThumbnails();
+    const Picture &shown = main->open[0]->picture();
+    QCOMPARE(shown.naturalSize, QSize(800, 600));
+    QVERIFY(!shown.image.isNull());
+    // Decoded for the slot, not at full size.
+    QVERIFY(shown.image.width() <= main->open[0]->width() + 1);
+    QVERIFY(shown.image.width() >= main->open[0]->width() - 1);
+    QCOMPARE(main->filename[0]->background(), yellow());
+}
+
+void tst_Slots::keysSelectOnLeftRightOnly()
+{
+    ProgramFixture f;
+    startWithPictures(f, 4);
+    Program &p = *f.program;
+    startfrm *main = p.startForm();
+    clickFile(main, 0);
+    QTest::keyClick(main->File1, Qt::Key_Down);
+    QTest::keyClick(main->File1, Qt::Key_Up);
+    QCOMPARE(p.nextSlot, qint16(1)); // Up and Down move the selection only
+    QTest::keyClick(main->File1, Qt::Key_Right);
+    QTest::keyClick(main->File1, Qt::Key_Right, Qt::ShiftModifier);
+    QTest::keyClick(main->File1, Qt::Key_Left);
+    QCOMPARE(p.nextSlot, qint16(4));
+    QCOMPARE(p.slotFile[1], f.folder.filePath("pics/01.bmp"));
+    QCOMPARE(p.slotFile[2], f.folder.filePath("pics/02.bmp"));
+    QCOMPARE(p.slotFile[3], f.folder.filePath("pics/01.bmp"));
+    // The key-up refresh marks both captions that show the current file.
+    QCOMPARE(main->filename[1]->background(), yellow());
+    QCOMPARE(main->filename[3]->background(), yellow());
+    QCOMPARE(main->filename[2]->background(), white());
+}
+
+void tst_Slots::ringWraps_data()
+{
+    QTest::addColumn<int>("selections");
+    QTest::addColumn<int>("lastSlot");
+    QTest::newRow("21") << 21 << 0;
+    QTest::newRow("22") << 22 << 1;
+}
+
+void tst_Slots::ringWraps()
+{
+    QFETCH(int, selections);
+    QFETCH(int, lastSlot);
+    ProgramFixture f;
+    startWithPictures(f, 22, QSize(8, 6));
+    Program &p = *f.program;
+    startfrm *main = p.startForm();
+    for (int k = 0; k < selections; ++k) {
+        main->File1->setCurrentRow(k);
+        main->File1_KeyUp(39, 0);
+    }
+    auto file = [&f](int k) {
+        return f.folder.filePath(QStringLiteral("pics/%1.bmp").arg(k, 2, 10, QLatin1Char('0')));
+    };
+    QCOMPARE(p.slotFile[std::size_t(lastSlot)], file(selections - 1));
+    QCOMPARE(p.slotFile[0], file(20));
+    for (int i = lastSlot + 1; i < 20; ++i) {
+        QCOMPARE(p.slotFile[std::size_t(i)], file(i));
+    }
+    QCOMPARE(p.nextSlot, qint16(lastSlot + 1));
+}
+
+void tst_Slots::sameFileTwiceHighlightsBoth()
+{
+    ProgramFixture f;
+    startWithPictures(f, 2);
+    startfrm *main = f.program->startForm();
+    clickFile(main, 1);
+    clickFile(main, 0);
+    clickFile(main, 1);
+    QCOMPARE(main->filename[0]->text(), main->filename[2]->text());
+    QCOMPARE(main->filename[0]->background(), yellow());
+    QCOMPARE(main->filename[1]->background(), white());
+    QCOMPARE(main->filename[2]->background(), yellow());
+}
+
+void tst_Slots::resetRestartsRing()
+{
+    ProgramFixture f;
+    startWithPictures(f, 7);
+    Program &p = *f.program;
+    startfrm *main = p.startForm();
+    for (int k = 0; k < 6; ++k) {
+        main->File1->setCurrentRow(k);
+        main->File1_KeyUp(39, 0);
+    }
+    main->waitForThumbnails();
+    p.listPosition = 4;
+    main->reset->trigger();
+    QCOMPARE(p.listPosition, qint16(0));
+    main->File1->setCurrentRow(6);
+    main->File1_KeyUp(39, 0);
+    QCOMPARE(p.slotFile[0], f.folder.filePath("pics/06.bmp"));
+    for (int i = 1; i <= 5; ++i) {
+        QVERIFY(!main->open[i]->picture().image.isNull());
+        QCOMPARE(p.slotFile[std::size_t(i)], f.folder.filePath(QStringLiteral("pics/0%1.bmp").arg(i)));
+    }
+}
+
+// Clear saves, empties every slot, and puts the slots back where start-up laid them out, even
+// after resizes moved them.
+void tst_Slots::clearRestoresStartGeometry()
+{
+    ProgramFixture f;
+    startWithPictures(f, 3);
+    Program &p = *f.program;
+    startfrm *main = p.startForm();
+    QList<QRectF> start;
+    for (int i = 0; i < 20; ++i) {
+        start << QRectF(p.slotLeft[i], p.slotTop[i], p.slotWidth[i], p.slotHeight[i]);
+    }
+    clickFile(main, 0);
+    clickFile(main, 2);
+    main->showNormal();
+    main->resize(main->designInnerPixels() * 2 + QSize(0, main->menuBar()->height()));
+    QTRY_COMPARE(main->innerSize(), QSizeF(18960, 13020));
+    p.settings.bgColorIndex = 5;
+    main->clear->trigger();
+    QCOMPARE(f.ini(), "3,5,1,\"" + f.folder.filePath("pics").toUtf8() + "\",0\r\n");
+    QVERIFY(main->windowState() & Qt::WindowMaximized);
+    QTRY_COMPARE(main->twipRect(main->open[1]).width(), start[1].width());
+    for (int i = 0; i < 20; ++i) {
+        QCOMPARE(main->twipRect(main->open[i]), start[i]);
+        QVERIFY(main->open[i]->picture().isEmpty());
+        QVERIFY(p.slotFile[std::size_t(i)].isEmpty());
+        QVERIFY(main->filename[i]->text().isEmpty());
+        QCOMPARE(main->filename[i]->background(), white());
+    }
+    QVERIFY(main->Label1->text().isEmpty());
+    QCOMPARE(p.nextSlot, qint16(0));
+}
+
+void tst_Slots::focusingCaptions()
+{
+    ProgramFixture f;
+    startWithPictures(f, 2);
+    Program &p = *f.program;
+    startfrm *main = p.startForm();
+    clickFile(main, 0);
+    clickFile(main, 1);
+    main->filename[0]->setFocus();
+    QCOMPARE(p.currentSlot, qint16(0));
+    QCOMPARE(main->Label1->text(), p.slotFile[0]);
+    QCOMPARE(main->filename[0]->background(), yellow());
+    QCOMPARE(main->filename[1]->background(), white());
+    // Losing the focus keeps the highlight until another caption takes it.
+    main->File1->setFocus();
+    QCOMPARE(main->filename[0]->background(), yellow());
+    // An empty caption: nothing highlighted, and no current file.
+    main->filename[7]->setFocus();
+    QCOMPARE(p.currentSlot, qint16(7));
+    QVERIFY(main->Label1->text().isEmpty());
+    for (int i = 0; i < 20; ++i) {
+        QCOMPARE(main->filename[i]->background(), white());
+    }
+}
+
+void tst_Slots::unreadableFile_data()
+{
+    QTest::addColumn<int>("slot");
+    QTest::newRow("slot 0") << 0;
+    QTest::newRow("slot 5") << 5;
+}
+
+// A file that cannot be decoded takes its slot under its own name with an empty picture; the
+// picture of the file selected before it is never shown in its place.
+void tst_Slots::unreadableFile()
+{
+    QFETCH(int, slot);
+    ProgramFixture f;
+    startWithPictures(f, 1);
+    f.folder.write("pics/zz_broken.jpg", "this is not a picture");
+    Program &p = *f.program;
+    startfrm *main = p.startForm();
+    main->File1->refresh();
+    p.nextSlot = qint16(slot);
+    clickFile(main, 0);
+    main->waitForThumbnails();
+    QVERIFY(!main->open[slot]->picture().image.isNull());
+    p.nextSlot = qint16(slot);
+    const QRectF geometry = main->twipRect(main->open[slot]);
+    clickFile(main, 1);
+    main->waitForThumbnails();
+    const QString broken = f.folder.filePath("pics/zz_broken.jpg");
+    QCOMPARE(main->Label1->text(), broken);
+    QCOMPARE(p.slotFile[std::size_t(slot)], broken);
+    QCOMPARE(main->filename[slot]->text(), broken);
+    QVERIFY(main->open[slot]->picture().image.isNull());
+    QCOMPARE(main->twipRect(main->open[slot]), geometry);
+    QCOMPARE(p.nextSlot, qint16(slot + 1));
+}
+
+// Resizing re-fits the filled slots from what they hold: the files can be gone.
+void tst_Slots::resizeReadsNoFile()
+{
+    ProgramFixture f;
+    startWithPictures(f, 3, QSize(60, 80));
+    Program &p = *f.program;
+    startfrm *main = p.startForm();
+    for (int k = 0; k < 3; ++k) {
+        main->File1->setCurrentRow(k);
+        main->File1_KeyUp(39, 0);
+    }
+    main->waitForThumbnails();
+    QVERIFY(QDir(f.folder.filePath("pics")).removeRecursively());
+    main->showNormal();
+    main->resize(main->designInnerPixels() * 2 + QSize(0, main->menuBar()->height()));
+    QTRY_COMPARE(main->innerSize(), QSizeF(18960, 13020));
+    // A tall picture is 4.525 reference boxes high, the box now 510 twips high.
+    const QRectF r = main->twipRect(main->open[1]);
+    QCOMPARE(float(r.height()), float(4.525 * 510.0));
+    QCOMPARE(r.center(), QRectF(7320, 240, 2910, 2310).center());
+    for (int i = 0; i < 3; ++i) {
+        QVERIFY(!main->open[i]->picture().image.isNull());
+    }
+    QCOMPARE(main->twipRect(main->open[3]), QRectF(13080, 240, 2910, 2310)); // empty: plain box
+    QCOMPARE(p.slotFile[1], f.folder.filePath("pics/01.bmp"));
+}
+
+void tst_Slots::slotClickOpensShowHeld()
+{
+    ProgramFixture f;
+    startWithPictures(f, 2, QSize(320, 200));
+    Program &p = *f.program;
+    p.settings.loopMode = 0;
+    startfrm *main = p.startForm();
+    clickFile(main, 1);
+    main->waitForThumbnails();
+    main->Label1->setText(QString());
+    QTest::mouseClick(main->open[0], Qt::LeftButton);
+    Form2 *show = p.form2();
+    QCOMPARE(p.showSource, qint16(0));
+    QCOMPARE(p.currentSlot, qint16(0));
+    QCOMPARE(p.showContinuous, qint16(0));
+    QCOMPARE(main->Label1->text(), p.slotFile[0]);
+    QCOMPARE(show->Label3->text(), p.slotFile[0]);
+    QVERIFY(show->isVisible());
+    QVERIFY(!main->isVisible());
+    QCOMPARE(show->labelColor(), palette::kHighlight);
+    QVERIFY(!show->Timer1->isActive());
+    // At the picture's own size, centred on the 800 × 800 screen.
+    QCOMPARE(show->twipRect(show->Image1), QRectF(6000 - 2400, 6000 - 1500, 4800, 3000));
+    QTRY_COMPARE(show->Image1->picture().image.size(), QSize(320, 200)); // sharp, not the thumbnail
+    QCOMPARE(f.services.busyDepth, 0);
+    QVERIFY(f.services.busyCalls >= 2);
+}
+
+void tst_Slots::emptySlotClickDoesNothing()
+{
+    ProgramFixture f;
+    startWithPictures(f, 1);
+    Program &p = *f.program;
+    startfrm *main = p.startForm();
+    p.showSource = 1;
+    main->Label1->setText("kept");
+    QTest::mouseClick(main->open[4], Qt::LeftButton);
+    QCOMPARE(p.showSource, qint16(0));
+    QCOMPARE(p.currentSlot, qint16(4));
+    QCOMPARE(main->Label1->text(), QString("kept"));
+    QVERIFY(main->isVisible());
+    QVERIFY(!p.form2()->isVisible());
+}
+
+void tst_Slots::dropOnSlotMakesItCurrent()
+{
+    ProgramFixture f;
+    startWithPictures(f, 1);
+    Program &p = *f.program;
+    startfrm *main = p.startForm();
+    clickFile(main, 0);
+    main->Label1->setText(QString());
+    emit main->open[0]->dropped();
+    QCOMPARE(p.currentSlot, qint16(0));
+    QCOMPARE(main->Label1->text(), p.slotFile[0]);
+}
+
+QTEST_MAIN(tst_Slots)
+#include "tst_slots.moc"

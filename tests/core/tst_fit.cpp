@@ -1,0 +1,98 @@
+#include "core/fit.h"
+
+#include <QTest>
+
+// The thumbnail fit against the worked figures, with the designed 255 × 255 reference box.
+class tst_Fit : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void fit_data();
+    void fit();
+    void centreCarriesOver();
+    void unusableSizes_data();
+    void unusableSizes();
+};
+
+void tst_Fit::fit_data()
+{
+    QTest::addColumn<float>("W");
+    QTest::addColumn<float>("H");
+    QTest::addColumn<double>("divisor");
+    QTest::addColumn<float>("width");
+    QTest::addColumn<float>("height");
+
+    // 800 × 600 pixels at 15 twips per pixel: wide, 5.7 box widths.
+    QTest::newRow("800x600") << 12000.0f << 9000.0f << (12000.0 / 255.0) / 5.7 << 1453.5f << 1090.125f;
+    // 600 × 800: tall, 4.525 box heights.
+    QTest::newRow("600x800") << 9000.0f << 12000.0f << (12000.0 / 255.0) / 4.525 << 865.40625f
+                             << 1153.875f;
+    QTest::newRow("square") << 6000.0f << 6000.0f << (6000.0 / 255.0) / 4.525 << 1153.875f
+                            << 1153.875f;
+    // Exactly 1.2 : 1 (600 × 500 pixels): not wide, the height rule applies.
+    QTest::newRow("exactly 1.2") << 9000.0f << 7500.0f << (7500.0 / 255.0) / 4.525 << 1384.65f
+                                 << 1153.875f;
+    // Just wider than 1.2 : 1 overhangs the 1155-twip slot.
+    QTest::newRow("just wide") << 9015.0f << 7500.0f << (9015.0 / 255.0) / 5.7 << 1453.5f
+                               << 1209.2346f;
+    QTest::newRow("zero width, tall rule") << 0.0f << 600.0f << (600.0 / 255.0) / 4.525 << 0.0f
+                                           << 1153.875f;
+}
+
+void tst_Fit::fit()
+{
+    QFETCH(float, W);
+    QFETCH(float, H);
+    QFETCH(double, divisor);
+    QFETCH(float, width);
+    QFETCH(float, height);
+    const auto d = fit::divisor(W, H, 255.0f, 255.0f);
+    QVERIFY(d);
+    QCOMPARE(*d, divisor);
+    const QRectF slot(2220, 120, 1455, 1155);
+    const QRectF fitted = fit::fitSlot(slot, W, H, *d);
+    QCOMPARE(float(fitted.width()), width);
+    QCOMPARE(float(fitted.height()), height);
+    // Single-precision storage moves the centre by a rounding error at most.
+    QVERIFY(qAbs(fitted.center().x() - slot.center().x()) < 0.01);
+    QVERIFY(qAbs(fitted.center().y() - slot.center().y()) < 0.01);
+}
+
+// Fitting the same slot again, with another picture, centres on the same point.
+void tst_Fit::centreCarriesOver()
+{
+    const QRectF slot(3660, 1560, 1455, 1155);
+    QRectF r = slot;
+    for (const auto &[w, h] : { std::pair { 12000.0f, 9000.0f }, { 9000.0f, 12000.0f },
+                                { 3000.0f, 3000.0f }, { 45000.0f, 1500.0f } }) {
+        r = fit::fitSlot(r, w, h, *fit::divisor(w, h, 255.0f, 255.0f));
+        QVERIFY(qAbs(r.center().x() - slot.center().x()) < 0.01);
+        QVERIFY(qAbs(r.center().y() - slot.center().y()) < 0.01);
+    }
+}
+
+void tst_Fit::unusableSizes_data()
+{
+    QTest::addColumn<float>("W");
+    QTest::addColumn<float>("H");
+    QTest::addColumn<float>("refW");
+    QTest::addColumn<float>("refH");
+    QTest::newRow("no picture") << 0.0f << 0.0f << 255.0f << 255.0f;
+    QTest::newRow("zero box, wide") << 12000.0f << 9000.0f << 0.0f << 255.0f;
+    QTest::newRow("zero box, tall") << 9000.0f << 12000.0f << 255.0f << 0.0f;
+}
+
+// Sizes that make the divisions fail leave the slot as it was.
+void tst_Fit::unusableSizes()
+{
+    QFETCH(float, W);
+    QFETCH(float, H);
+    QFETCH(float, refW);
+    QFETCH(float, refH);
+    const QRectF slot(2220, 120, 1455, 1155);
+    const auto d = fit::divisor(W, H, refW, refH);
+    QCOMPARE(fit::fitSlot(slot, W, H, d.value_or(0.0)), slot);
+}
+
+QTEST_GUILESS_MAIN(tst_Fit)
+#include "tst_fit.moc"
