@@ -90,6 +90,9 @@ void startfrm::createMenu()
     about = addMenuItem(help, QStringLiteral("About"));
     exit = addMenuItem(nullptr, QStringLiteral("&Exit"));
 
+    connect(loopits, &QAction::triggered, this, &startfrm::loopits_Click);
+    connect(autoAction, &QAction::triggered, this, &startfrm::auto_Click);
+    connect(autoloop, &QAction::triggered, this, &startfrm::autoloop_Click);
     connect(reset, &QAction::triggered, this, &startfrm::reset_Click);
     connect(clear, &QAction::triggered, this, &startfrm::clear_Click);
     connect(exit, &QAction::triggered, this, &startfrm::exit_Click);
@@ -634,4 +637,46 @@ void startfrm::reset_Click()
 {
     m_program.listPosition = 0;
     m_program.nextSlot = 0;
+}
+
+void startfrm::loopits_Click()
+{
+    if (File1->listCount() == 0) {
+        m_program.services().messageBox(QStringLiteral("No image file in the current directory!"),
+                                        Services::Buttons::Ok, Services::Icon::None,
+                                        Program::defaultMessageTitle);
+        return;
+    }
+    if (m_program.settings.loopMode == 1) {
+        autoloop_Click();
+    } else {
+        auto_Click();
+    }
+}
+
+void startfrm::auto_Click()
+{
+    startShow(0);
+}
+
+void startfrm::autoloop_Click()
+{
+    startShow(1);
+}
+
+void startfrm::startShow(int continuous)
+{
+    Program &p = m_program;
+    Form2 *show = p.form2();
+    show->Timer1->start();
+    show->show();
+    p.showSource = 1;
+    p.showContinuous = qint16(continuous);
+    show->setBackgroundColor(p.settings.bgColorIndex);
+    // The position is not checked here: "&Loop" has checked the list is not empty and the show
+    // keeps the position inside the list; an entry outside it names no file.
+    const QString path = QDir::toNativeSeparators(paths::join(File1->path(), File1->list(p.listPosition)));
+    show->setLabelText(path);
+    show->showFile(path);
+    show->centreImage();
 }

@@ -50,6 +50,9 @@ public:
     void open_DragDrop(int index);
     void clear_Click();
     void reset_Click();
+    void loopits_Click();
+    void auto_Click();
+    void autoloop_Click();
 
     // ---- procedures
     void arrayInitialize();
@@ -113,6 +116,8 @@ private:
     void createControls();
     // Shows the file at the path label in the next slot of the ring.
     void selectCurrentFile(bool fromKeyboard);
+    // Starts a show of the file list from listPosition, once or round and round.
+    void startShow(int continuous);
     // Asks for slot i's picture at the slot's current resolution, away from this thread.
     void requestThumbnail(int index);
     void thumbnailDecoded(int ticket, const pictures::LoadResult &result);

@@ -2,13 +2,20 @@
 
 #include "app/program.h"
 #include "browser/startfrm.h"
+#include "core/keycodes.h"
 #include "core/palette.h"
+#include "core/paths.h"
 #include "core/settings.h"
 #include "platform/asyncpictureloader.h"
 #include "platform/controls.h"
 #include "platform/services.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QLabel>
 #include <QTimer>
 
@@ -48,7 +55,10 @@ Form2::Form2(Program &program)
     Timer1->setInterval(kDesignInterval);
 
     m_decoder = new AsyncPictureLoader(this);
-    connect(m_decoder, &AsyncPictureLoader::loaded, this, &Form2::sharpPictureDecoded);
+    connect(m_decoder, &AsyncPictureLoader::loaded, this, &Form2::decoded);
+    connect(Timer1, &QTimer::timeout, this, &Form2::Timer1_Timer);
+    connect(Image1, &ImageBox::clicked, this, &Form2::Image1_Click);
+    connect(Label3, &ClickLabel::clicked, this, &Form2::Label3_Click);
 }
 
 Form2::~Form2() = default;
@@ -94,9 +104,301 @@ void Form2::Form_Unload()
 
 void Form2::closeEvent(QCloseEvent *event)
 {
+    // Closed through the window system: the show ends as it does on a click, so that no stale
+    // full-screen window comes back at the next touch.
     event->accept();
     if (m_program.isForm2Loaded() && m_program.form2() == this) {
-        m_program.unloadForm2();
+        Form_Click();
+    }
+}
+
+void Form2::keyPressEvent(QKeyEvent *event)
+{
+    const int code = vk::fromQtKey(event->key());
+    if (code != vk::None) {
+        Form_KeyDown(code, vk::shiftState(event->modifiers()));
+    }
+}
+
+void Form2::mousePressEvent(QMouseEvent *event)
+{
+    m_pressed = true;
+    event->accept();
+}
+
+void Form2::mouseReleaseEvent(QMouseEvent *event)
+{
+    const QPoint at = event->position().toPoint();
+    Form_MouseUp(int(event->button()), vk::shiftState(event->modifiers()), at.x(), at.y());
+    if (m_pressed && rect().contains(at)) {
+        m_pressed = false;
+        Form_Click();
+    }
+    m_pressed = false;
+}
+
+void Form2::startTimer1()
+{
+    // Enabling a running timer does not restart its count.
+    if (!Timer1->isActive()) {
+        Timer1->start();
+    }
+}
+
+void Form2::displayit()
+{
+    Program &p = m_program;
+    startfrm *main = p.startForm();
+    if (labelColor() == palette::kHighlight) {
+        Timer1->stop();
+    }
+    if (labelColor() == palette::kPlain) {
+        startTimer1();
+    }
+    // A position outside the list (the list shrank, or Left with a single entry) is taken
+    // round into the list; nothing outside it is read.
+    const int count = main->File1->listCount();
+    QString path;
+    if (count > 0) {
+        const int entry = ((p.listPosition % count) + count) % count;
+        path = QDir::toNativeSeparators(paths::join(main->File1->path(), main->File1->list(entry)));
+    }
+    setLabelText(path);
+    showFile(path);
+    main->Label1->setText(Label3->text());
+    centreImage();
+    p.listPosition = qint16(p.listPosition + 1);
+    showEndPending = 0;
+    if (p.showContinuous == 1 && p.listPosition >= count) {
+        p.listPosition = 0;
+    }
+    if (p.showContinuous == 0 && p.listPosition >= count) {
+        p.listPosition = 0;
+        showEndPending = 1;
+    }
+    readAhead();
+}
+
+void Form2::showFile(const QString &path)
+{
+    const Picture picture = path.isEmpty() ? Picture() : pictureFor(path);
+    showPicture(picture);
+    // The first tick of a show shows the same entry again: keep it for that.
+    if (!path.isEmpty()) {
+        const QFileInfo info(path);
+        m_ahead.path = path;
+        m_ahead.size = info.size();
+        m_ahead.modified = info.lastModified();
+        m_ahead.ready = true;
+        m_ahead.picture = picture;
+    }
+}
+
+Picture Form2::pictureFor(const QString &path)
+{
+    const QFileInfo info(path);
+    if (m_ahead.ready && m_ahead.path == path && m_ahead.size == info.size()
+        && m_ahead.modified == info.lastModified()) {
+        Picture picture = m_ahead.picture;
+        dropReadAhead();
+        return picture;
+    }
+    dropReadAhead();
+    const pictures::LoadResult result = pictures::load(path);
+    // A picture that cannot be read shows nothing under its own name, never the one before.
+    return result.ok() ? result.picture : Picture();
+}
+
+void Form2::readAhead()
+{
+    // Only a show that steps by itself gains from it.
+    if (!isVisible() && !Timer1->isActive()) {
+        return;
+    }
+    const startfrm *main = m_program.startForm();
+    const int count = main->File1->listCount();
+    if (count == 0 || m_program.listPosition < 0 || m_program.listPosition >= count) {
+        return;
+    }
+    const QString path = QDir::toNativeSeparators(
+        paths::join(main->File1->path(), main->File1->list(m_program.listPosition)));
+    if (m_ahead.path == path) {
+        return;
+    }
+    dropReadAhead();
+    const QFileInfo info(path);
+    m_ahead.path = path;
+    m_ahead.size = info.size();
+    m_ahead.modified = info.lastModified();
+    m_ahead.ticket = m_decoder->request(path, QSize());
+}
+
+void Form2::dropReadAhead()
+{
+    if (m_ahead.ticket) {
+        m_decoder->cancel(m_ahead.ticket);
+    }
+    m_ahead = ReadAhead();
+}
+
+void Form2::decoded(int ticket, const pictures::LoadResult &result)
+{
+    if (ticket == m_ahead.ticket) {
+        m_ahead.ticket = 0;
+        m_ahead.ready = true;
+        m_ahead.picture = result.ok() ? result.picture : Picture();
+        return;
+    }
+    sharpPictureDecoded(ticket, result);
+}
+
+void Form2::waitForDecodes()
+{
+    while (m_decoder->pending() > 0) {
+        m_decoder->waitForDone();
+        QCoreApplication::processEvents();
+    }
+}
+
+void Form2::Timer1_Timer()
+{
+    if (showEndPending == 1) {
+        showEndPending = 0;
+        Image1_Click();
+        return;
+    }
+    displayit();
+}
+
+void Form2::Form_Click()
+{
+    endShow();
+}
+
+void Form2::Image1_Click()
+{
+    endShow();
+}
+
+void Form2::endShow()
+{
+    Program &p = m_program;
+    Timer1->stop();
+    dropReadAhead();
+    p.showSource = 0;
+    refreshCaptions(Program::kSlotCount);
+    if (p.isStartFormLoaded()) {
+        p.startForm()->show();
+    }
+    p.unloadForm2();
+}
+
+void Form2::Form_MouseUp(int, int, int, int)
+{
+    // A release over the background refreshes the first row's first four captions only; the
+    // click it completes refreshes all of them.
+    refreshCaptions(4);
+}
+
+void Form2::refreshCaptions(int count)
+{
+    if (!m_program.isStartFormLoaded()) {
+        return;
+    }
+    startfrm *main = m_program.startForm();
+    const Qt::CaseSensitivity rule = m_program.services().fileNameCase();
+    const QString current = main->Label1->text();
+    for (int i = 0; i < count && i < Program::kSlotCount; ++i) {
+        CaptionBox *caption = main->filename[i];
+        if (paths::same(caption->text(), current, rule)) {
+            if (!caption->text().isEmpty()) {
+                caption->setBackground(palette::color(palette::kHighlight));
+            }
+        } else {
+            caption->setBackground(palette::color(palette::kPlain));
+        }
+    }
+}
+
+void Form2::Label3_Click()
+{
+    Timer1->stop();
+    if (!m_program.services().printWidget(this)) {
+        m_program.services().messageBox(
+            QStringLiteral("The form can't be printed or Cancel is selected.  Please check your "
+                           "printer setting up properly."),
+            Services::Buttons::Ok, Services::Icon::None, Program::defaultMessageTitle);
+    }
+}
+
+void Form2::Form_KeyDown(int keyCode, int shift)
+{
+    Q_UNUSED(shift);
+    Program &p = m_program;
+    const auto loopRule = [&p]() { p.showContinuous = p.settings.loopMode == 1 ? 1 : 0; };
+    switch (keyCode) {
+    case vk::Pause:
+        if (!Timer1->isActive()) {
+            Timer1->start();
+            setLabelColor(palette::kPlain);
+        } else {
+            Timer1->stop();
+            setLabelColor(palette::kHighlight);
+        }
+        break;
+    case vk::F2:
+        p.settings.bgColorIndex = qint16(palette::advance(p.settings.bgColorIndex));
+        if (p.isStartFormLoaded()) {
+            p.startForm()->setBackgroundColor(p.settings.bgColorIndex);
+        }
+        setBackgroundColor(p.settings.bgColorIndex);
+        // A failing write is skipped; the colours have already changed.
+        p.saveSettings(p.settings.lastFolder);
+        break;
+    case vk::Left: {
+        const int count = p.startForm()->File1->listCount();
+        p.listPosition = qint16(p.listPosition - 2);
+        if (p.listPosition == -1) {
+            p.listPosition = qint16(count - 1);
+        }
+        if (p.listPosition == -2) {
+            p.listPosition = qint16(count - 2);
+        }
+        loopRule();
+        displayit();
+        break;
+    }
+    case vk::Up:
+        startTimer1();
+        p.showSource = 1;
+        loopRule();
+        setLabelColor(palette::kPlain);
+        break;
+    case vk::Right:
+        loopRule();
+        displayit();
+        break;
+    case vk::Down:
+        Timer1->stop();
+        setLabelColor(palette::kHighlight);
+        break;
+    case vk::PageUp:
+    case vk::PageDown: {
+        const double factor = keyCode == vk::PageUp ? 1.1 : 0.9;
+        Image1->setStretch(true);
+        QRectF r = twipRect(Image1);
+        r.setWidth(float(float(r.width()) * factor));
+        r.setHeight(float(float(r.height()) * factor));
+        setTwipRect(Image1, r);
+        centreImage();
+        break;
+    }
+    case vk::Home:
+        Image1->setStretch(false);
+        centreImage();
+        break;
+    default:
+        break;
     }
 }
 

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/picture.h"
+
+#include <QDateTime>
 #include <QWidget>
 
 class Program;
@@ -7,10 +10,7 @@ class ClickLabel;
 class ImageBox;
 class QTimer;
 class AsyncPictureLoader;
-struct Picture;
-namespace pictures {
-struct LoadResult;
-}
+
 
 // The slide-show window: one picture at a time, centred on the whole screen over a plain
 // background, with its path at the top left.
@@ -23,6 +23,14 @@ public:
 
     void Form_Load();
     void Form_Unload();
+    void Form_Click();
+    void Form_MouseUp(int button, int shift, int x, int y);
+    void Form_KeyDown(int keyCode, int shift);
+    void Image1_Click();
+    void Label3_Click();
+    void Timer1_Timer();
+    // One step of the show: the entry at listPosition, then the position moves on.
+    void displayit();
 
     // Centres Image1 on the screen, Top first, from the control's current size.
     void centreImage();
@@ -44,14 +52,43 @@ public:
     QTimer *Timer1 = nullptr;
     qint16 showEndPending = 0;
 
+    // Shows the picture of `path` (read ahead when it was), as a show's first picture does.
+    void showFile(const QString &path);
+    // Tests and benchmarks: waits for the decodes asked for (read-ahead, sharpening).
+    void waitForDecodes();
+    // The path whose picture is being read ahead, empty when none.
+    QString readAheadPath() const { return m_ahead.path; }
+
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
+    struct ReadAhead {
+        QString path;
+        qint64 size = -1;
+        QDateTime modified;
+        int ticket = 0;
+        bool ready = false;
+        Picture picture;
+    };
+
     void sharpPictureDecoded(int ticket, const pictures::LoadResult &result);
+    void decoded(int ticket, const pictures::LoadResult &result);
+    void endShow();
+    void refreshCaptions(int count);
+    // The picture of `path`: the one read ahead when it is still that file, else read now.
+    Picture pictureFor(const QString &path);
+    void readAhead();
+    void dropReadAhead();
+    void startTimer1();
+    bool m_pressed = false;
 
     Program &m_program;
     AsyncPictureLoader *m_decoder = nullptr;
     int m_sharpTicket = 0;
+    ReadAhead m_ahead;
     float m_tpp;
 };
