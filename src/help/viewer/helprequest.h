@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace help {
+
+// The command the viewer is asked to carry out on the help file.
+enum class Command {
+    ShowStart, // no command given, or one the viewer cannot carry out: the file from its start
+    ShowKeyword, // the topic that declares the keyword
+};
+
+// The one command number callers pass to show a topic by keyword.
+inline constexpr int keywordCommandNumber = 257;
+
+// What the command line asks for. `problem` is a message for the user about the arguments;
+// when it is not empty the viewer still shows what it can (the file from its start).
+struct Request
+{
+    QString helpFile;
+    Command command = Command::ShowStart;
+    QString keyword;
+    QString problem;
+};
+
+// Reads `<help file> [<command> [<keyword>]]` (the program's name left out).
+Request parseArguments(const QStringList &arguments);
+
+} // namespace help

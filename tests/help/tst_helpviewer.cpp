@@ -1,0 +1,403 @@
+#include "help/viewer/helpfile.h"
+#include "help/viewer/helprequest.h"
+#include "help/viewer/helpwindow.h"
+
+#include "testfolder.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QRegularExpression>
+#include <QScrollBar>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextBrowser>
+#include <QTextCursor>
+#include <QTextDocument>
+
+using help::Command;
+
+namespace {
+
+// Filler long enough that a topic further down is out of sight until the view scrolls to it.
+QByteArray filler(const char *name)
+{
+    QByteArray text;
+    for (int i = 0; i < 60; ++i) {
+        text += "<p>" + QByteArray(name) + " line " + QByteArray::number(i) + "</p>\n";
+    }
+    return text;
+}
+
+// A help file whose CONTENTS topic lies between two long ones, with a link at the very start.
+QByteArray sampleHelp()
+{
+    return "<html><head><title>Sample Help</title></head><body>\n"
+           "<h1><a name=\"INTRO\"></a>Introduction</h1>\n"
+           "<p><a href=\"#LATER\">Go to the later topic</a></p>\n"
+        + filler("intro")
+        + "<h1><a name=\"CONTENTS\"></a>Contents heading</h1>\n"
+          "<p>What the contents say.</p>\n"
+          "<h2><a name=\"DETAILS\"></a>Details heading</h2>\n"
+          "<p>Details of the contents.</p>\n"
+        + filler("contents") + "<h1><a name=\"LATER\"></a>Later heading</h1>\n" + filler("later")
+        + "</body></html>\n";
+}
+
+// The text of the block at the top of the browser's view.
+QString topLine(QTextBrowser *browser)
+{
+    return browser->cursorForPosition(QPoint(10, 10)).block().text();
+}
+
+// Where on the browser's viewport the link whose text is `linkText` is drawn.
+QPoint linkPosition(QTextBrowser *browser, const QString &linkText)
+{
+    const QTextCursor found = browser->document()->find(linkText);
+    QTextCursor middle(browser->document());
+    middle.setPosition((found.selectionStart() + found.selectionEnd()) / 2);
+    return browser->cursorRect(middle).center();
+}
+
+} // namespace
+
+class tst_HelpViewer : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void parseArguments_data();
+    void parseArguments();
+    void opensAtKeyword_data();
+    void opensAtKeyword();
+    void opensAtStartWithoutCommand();
+    void problemsShownInWindow_data();
+    void problemsShownInWindow();
+    void unreadableFile();
+    void internalLinksAndBack();
+    void contentsButton();
+    void topicRunsToNextTopic();
+    void builtHelpFileContents_data();
+    void builtHelpFileContents();
+    void builtHelpFileLinksResolve();
+};
+
+void tst_HelpViewer::parseArguments_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("helpFile");
+    QTest::addColumn<Command>("command");
+    QTest::addColumn<QString>("keyword");
+    QTest::addColumn<QString>("problem"); // a part of the message; empty: no message
+
+    const QString file = QStringLiteral("/opt/app/QUERNDAL.hlp");
+    QTest::newRow("keyword") << QStringList { file, "257", "CONTENTS" } << file
+                             << Command::ShowKeyword << "CONTENTS" << QString();
+    QTest::newRow("keyword with blanks") << QStringList { file, " 257 ", " CONTENTS " } << file
+                                         << Command::ShowKeyword << "CONTENTS" << QString();
+    QTest::newRow("file only") << QStringList { file } << file << Command::ShowStart << QString()
+                               << QString();
+    QTest::newRow("no arguments") << QStringList {} << QString() << Command::ShowStart << QString()
+                                  << "No help file was named";
+    QTest::newRow("empty file name") << QStringList { QString() } << QString() << Command::ShowStart
+                                     << QString() << "No help file was named";
+    QTest::newRow("keyword missing") << QStringList { file, "257" } << file << Command::ShowStart
+                                     << QString() << "needs a keyword";
+    QTest::newRow("keyword empty") << QStringList { file, "257", "" } << file << Command::ShowStart
+                                   << QString() << "needs a keyword";
+    QTest::newRow("command not a number")
+        << QStringList { file, "abc", "CONTENTS" } << file << Command::ShowStart << QString()
+        << "\"abc\" is not a number";
+    QTest::newRow("command in hex") << QStringList { file, "0x101", "CONTENTS" } << file
+                                    << Command::ShowStart << QString() << "is not a number";
+    QTest::newRow("unknown command")
+        << QStringList { file, "3", "CONTENTS" } << file << Command::ShowStart << QString()
+        << "command 3 is not one this viewer knows";
+    QTest::newRow("extra arguments") << QStringList { file, "257", "CONTENTS", "more" } << file
+                                     << Command::ShowKeyword << "CONTENTS"
+                                     << "extra arguments";
+}
+
+void tst_HelpViewer::parseArguments()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, helpFile);
+    QFETCH(Command, command);
+    QFETCH(QString, keyword);
+    QFETCH(QString, problem);
+
+    const help::Request request = help::parseArguments(arguments);
+    QCOMPARE(request.helpFile, helpFile);
+    QCOMPARE(request.command, command);
+    QCOMPARE(request.keyword, keyword);
+    if (problem.isEmpty()) {
+        QCOMPARE(request.problem, QString());
+    } else {
+        QVERIFY2(request.problem.contains(problem), qPrintable(request.problem));
+    }
+}
+
+void tst_HelpViewer::opensAtKeyword_data()
+{
+    QTest::addColumn<QString>("keyword");
+    QTest::addColumn<QString>("anchor");
+    QTest::addColumn<QString>("heading");
+
+    QTest::newRow("CONTENTS") << "CONTENTS"
+                              << "CONTENTS"
+                              << "Contents heading";
+    // Callers and users type keywords in either case.
+    QTest::newRow("small letters") << "contents"
+                                   << "CONTENTS"
+                                   << "Contents heading";
+    QTest::newRow("sub-heading") << "DETAILS"
+                                 << "DETAILS"
+                                 << "Details heading";
+    QTest::newRow("last topic") << "Later"
+                                << "LATER"
+                                << "Later heading";
+}
+
+void tst_HelpViewer::opensAtKeyword()
+{
+    QFETCH(QString, keyword);
+    QFETCH(QString, anchor);
+    QFETCH(QString, heading);
+
+    TestFolder folder;
+    const QString path = folder.write(QStringLiteral("SAMPLE.hlp"), sampleHelp());
+    HelpWindow window(help::parseArguments({ path, QStringLiteral("257"), keyword }));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    QCOMPARE(window.message(), QString());
+    QVERIFY(window.hasDocument());
+    QCOMPARE(window.windowTitle(), QStringLiteral("Sample Help"));
+    QCOMPARE(window.currentAnchor(), anchor);
+    // Back would lead to the file's start, which the user never saw.
+    QVERIFY(!window.browser()->isBackwardAvailable());
+    QTRY_VERIFY(window.browser()->verticalScrollBar()->value() > 0);
+    QTRY_COMPARE(topLine(window.browser()), heading);
+}
+
+void tst_HelpViewer::opensAtStartWithoutCommand()
+{
+    TestFolder folder;
+    const QString path = folder.write(QStringLiteral("SAMPLE.hlp"), sampleHelp());
+    HelpWindow window(help::parseArguments({ path }));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    QCOMPARE(window.message(), QString());
+    QCOMPARE(window.currentAnchor(), QString());
+    QCOMPARE(window.browser()->verticalScrollBar()->value(), 0);
+    QCOMPARE(topLine(window.browser()), QStringLiteral("Introduction"));
+    // Big enough to read a topic without first resizing the window.
+    QVERIFY(window.width() >= 500);
+    QVERIFY(window.height() >= 400);
+}
+
+void tst_HelpViewer::problemsShownInWindow_data()
+{
+    QTest::addColumn<QString>("fileName"); // written into the test folder unless empty
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("more"); // arguments after the file's path
+    QTest::addColumn<QString>("expected"); // a part of the message
+    QTest::addColumn<bool>("showsFile");
+
+    const QStringList keyword { QStringLiteral("257"), QStringLiteral("CONTENTS") };
+    QTest::newRow("missing file") << "" << QByteArray() << keyword
+                                  << "QUERNDAL.hlp\" cannot be found" << false;
+    QTest::newRow("folder") << "folder" << QByteArray() << keyword << "is a folder" << false;
+    QByteArray binary("BM\x36\x00\x00\x00\x00\x00\x00\x00\x36\x00\x00\x00", 14);
+    binary += QByteArray(64, '\xff');
+    QTest::newRow("binary file") << "binary.hlp" << binary << keyword << "is not a help file"
+                                 << false;
+    QTest::newRow("plain text") << "text.hlp" << QByteArray("Just some words.\n") << keyword
+                                << "is not a help file" << false;
+    QTest::newRow("empty file") << "empty.hlp" << QByteArray() << keyword << "is not a help file"
+                                << false;
+    QTest::newRow("missing keyword")
+        << "SAMPLE.hlp" << sampleHelp()
+        << QStringList { QStringLiteral("257"), QStringLiteral("NOSUCH") }
+        << "There is no help topic for the keyword \"NOSUCH\"" << true;
+    QTest::newRow("keyword not given")
+        << "SAMPLE.hlp" << sampleHelp() << QStringList { QStringLiteral("257") }
+        << "needs a keyword" << true;
+    QTest::newRow("unknown command")
+        << "SAMPLE.hlp" << sampleHelp()
+        << QStringList { QStringLiteral("999"), QStringLiteral("CONTENTS") }
+        << "command 999 is not one this viewer knows" << true;
+    QTest::newRow("command not a number")
+        << "SAMPLE.hlp" << sampleHelp()
+        << QStringList { QStringLiteral("x"), QStringLiteral("CONTENTS") }
+        << "\"x\" is not a number" << true;
+}
+
+void tst_HelpViewer::problemsShownInWindow()
+{
+    QFETCH(QString, fileName);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, more);
+    QFETCH(QString, expected);
+    QFETCH(bool, showsFile);
+
+    TestFolder folder;
+    QString path = folder.filePath(QStringLiteral("QUERNDAL.hlp"));
+    if (fileName == QLatin1String("folder")) {
+        path = folder.makeFolder(fileName);
+    } else if (!fileName.isEmpty()) {
+        path = folder.write(fileName, bytes);
+    }
+    HelpWindow window(help::parseArguments(QStringList { path } + more));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    // The message is part of the window; nothing modal stands in the user's way.
+    QVERIFY(!QApplication::activeModalWidget());
+    QVERIFY2(window.message().contains(expected), qPrintable(window.message()));
+    QCOMPARE(window.hasDocument(), showsFile);
+    if (showsFile) {
+        QCOMPARE(window.windowTitle(), QStringLiteral("Sample Help"));
+        QCOMPARE(window.browser()->verticalScrollBar()->value(), 0);
+        QCOMPARE(topLine(window.browser()), QStringLiteral("Introduction"));
+    } else {
+        QVERIFY(window.browser()->document()->isEmpty());
+        QVERIFY(window.windowTitle().endsWith(QLatin1String(" - Help")));
+    }
+}
+
+void tst_HelpViewer::unreadableFile()
+{
+    TestFolder folder;
+    const QString path = folder.write(QStringLiteral("QUERNDAL.hlp"), sampleHelp());
+    QFile::setPermissions(path, QFileDevice::Permissions());
+    QFile probe(path);
+    if (probe.open(QIODevice::ReadOnly)) {
+        QSKIP("This user reads files whatever their permissions say (root)");
+    }
+    HelpWindow window(
+        help::parseArguments({ path, QStringLiteral("257"), QStringLiteral("CONTENTS") }));
+    QVERIFY2(
+        window.message().contains(QLatin1String("cannot be read")), qPrintable(window.message()));
+    QVERIFY(!window.hasDocument());
+}
+
+void tst_HelpViewer::internalLinksAndBack()
+{
+    TestFolder folder;
+    const QString path = folder.write(QStringLiteral("SAMPLE.hlp"), sampleHelp());
+    HelpWindow window(help::parseArguments({ path }));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTextBrowser *browser = window.browser();
+
+    QTest::mouseClick(browser->viewport(), Qt::LeftButton, {},
+        linkPosition(browser, QStringLiteral("Go to the later topic")));
+    QTRY_COMPARE(window.currentAnchor(), QStringLiteral("LATER"));
+    QTRY_COMPARE(topLine(browser), QStringLiteral("Later heading"));
+
+    QVERIFY(browser->isBackwardAvailable());
+    browser->backward();
+    QTRY_COMPARE(window.currentAnchor(), QString());
+    QTRY_COMPARE(browser->verticalScrollBar()->value(), 0);
+}
+
+void tst_HelpViewer::contentsButton()
+{
+    TestFolder folder;
+    const QString path = folder.write(QStringLiteral("SAMPLE.hlp"), sampleHelp());
+    HelpWindow window(help::parseArguments({ path }));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QAction *contents = nullptr;
+    for (QAction *action : window.findChildren<QAction *>()) {
+        if (action->text() == QLatin1String("&Contents")) {
+            contents = action;
+        }
+    }
+    QVERIFY(contents);
+    contents->trigger();
+    QTRY_COMPARE(window.currentAnchor(), QStringLiteral("CONTENTS"));
+    QTRY_COMPARE(topLine(window.browser()), QStringLiteral("Contents heading"));
+}
+
+void tst_HelpViewer::topicRunsToNextTopic()
+{
+    QTextDocument document;
+    document.setHtml(QString::fromUtf8(sampleHelp()));
+
+    const QString contents = help::topicText(document, QStringLiteral("contents"));
+    QVERIFY(contents.startsWith(QLatin1String("Contents heading")));
+    QVERIFY(contents.contains(QLatin1String("Details of the contents.")));
+    QVERIFY(!contents.contains(QLatin1String("Later heading")));
+    QVERIFY(!contents.contains(QLatin1String("intro line")));
+    // A keyword in a sub-heading leads into the topic around it.
+    QCOMPARE(help::topicText(document, QStringLiteral("DETAILS")), contents);
+    QCOMPARE(help::topicText(document, QStringLiteral("NOSUCH")), QString());
+    QCOMPARE(help::keywords(document), (QStringList { "INTRO", "CONTENTS", "DETAILS", "LATER" }));
+}
+
+void tst_HelpViewer::builtHelpFileContents_data()
+{
+    QTest::addColumn<QString>("words");
+
+    // Every key the program answers to.
+    for (const char *key : { "F1", "F2", "F4", "F7", "Del", "Page Up", "Page Down", "Home", "Pause",
+             "Left", "Right", "Up", "Down" }) {
+        QTest::newRow(key) << QString::fromLatin1(key);
+    }
+    // Every menu command, as its caption reads without the mnemonic.
+    for (const char *command : { "Setup", "Loop", "Reset", "Clear", "Print", "Rename", "Delete",
+             "Help", "Contents", "About", "Exit" }) {
+        QTest::newRow(command) << QString::fromLatin1(command);
+    }
+    // What else a user needs: the product, the lists' patterns, the settings file, the message.
+    for (const char *other : { "VELDRANE W95 and NT", "*.bmp", "*.wmf", "*.gif", "*.jpg", "twenty",
+             "QUERNDAL.INI", "Single", "Continuous", "Hide file name on full screen",
+             "Background Color", "Print Setup", "Save", "Cancel", "16 colours",
+             "No image file in the current directory!" }) {
+        QTest::newRow(other) << QString::fromLatin1(other);
+    }
+}
+
+void tst_HelpViewer::builtHelpFileContents()
+{
+    QFETCH(QString, words);
+
+    const help::HelpFile file = help::readHelpFile(QStringLiteral(VIEWER_HELP_FILE));
+    QVERIFY2(file.isValid(), qPrintable(file.problem));
+    QTextDocument document;
+    document.setHtml(file.html);
+    QCOMPARE(document.metaInformation(QTextDocument::DocumentTitle),
+        QStringLiteral("VELDRANE W95 and NT Help"));
+    const QString contents = help::topicText(document, help::contentsKeyword);
+    QVERIFY(!contents.isEmpty());
+    // Whole words: "Del" inside "Delete" does not tell the user about the key.
+    const QRegularExpression word(
+        QStringLiteral("(^|\\W)%1(\\W|$)").arg(QRegularExpression::escape(words)));
+    QVERIFY2(contents.contains(word), qPrintable(words));
+}
+
+void tst_HelpViewer::builtHelpFileLinksResolve()
+{
+    const help::HelpFile file = help::readHelpFile(QStringLiteral(VIEWER_HELP_FILE));
+    QVERIFY2(file.isValid(), qPrintable(file.problem));
+    QTextDocument document;
+    document.setHtml(file.html);
+    int links = 0;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QString href = it.fragment().charFormat().anchorHref();
+            if (href.startsWith(QLatin1Char('#'))) {
+                ++links;
+                QVERIFY2(
+                    !help::anchorForKeyword(document, href.mid(1)).isEmpty(), qPrintable(href));
+            }
+        }
+    }
+    QVERIFY(links > 0);
+}
+
+QTEST_MAIN(tst_HelpViewer)
+#include "tst_helpviewer.moc"
