@@ -1,6 +1,7 @@
 #include "program.h"
 
 #include "browser/startfrm.h"
+#include "help/AboutBox.h"
 #include "core/paths.h"
 #include "core/settingsfile.h"
 #include "setup/Form4.h"
@@ -23,6 +24,7 @@ Program::~Program()
     // before the state they read.
     m_form2.reset();
     m_form4.reset();
+    m_aboutBox.reset();
     m_startfrm.reset();
 }
 
@@ -70,6 +72,16 @@ Form2 *Program::form2()
 Form4 *Program::form4()
 {
     return touch(m_form4);
+}
+
+AboutBox *Program::aboutBox()
+{
+    return touch(m_aboutBox);
+}
+
+void Program::unloadAboutBox()
+{
+    unload(m_aboutBox);
 }
 
 void Program::unloadStartForm()

@@ -12,6 +12,7 @@ class SettingsFile;
 class startfrm;
 class Form2;
 class Form4;
+class AboutBox;
 
 // Program-wide state and the one owner of the windows. A window is reached through its accessor:
 // if it does not exist, the accessor creates it hidden and runs its Form_Load before returning,
@@ -38,12 +39,17 @@ public:
     startfrm *startForm();
     Form2 *form2();
     Form4 *form4();
+    AboutBox *aboutBox();
     bool isStartFormLoaded() const { return m_startfrm != nullptr; }
     bool isForm2Loaded() const { return m_form2 != nullptr; }
+    // The slide-show window if it exists, without loading it.
+    const Form2 *peekForm2() const { return m_form2.get(); }
     bool isForm4Loaded() const { return m_form4 != nullptr; }
+    bool isAboutBoxLoaded() const { return m_aboutBox != nullptr; }
     void unloadStartForm();
     void unloadForm2();
     void unloadForm4();
+    void unloadAboutBox();
 
     // ---- paths
     // Computes programFolder, settingsPath and helpFilePath from the system's folder.
@@ -93,4 +99,5 @@ private:
     std::unique_ptr<startfrm> m_startfrm;
     std::unique_ptr<Form2> m_form2;
     std::unique_ptr<Form4> m_form4;
+    std::unique_ptr<AboutBox> m_aboutBox;
 };

@@ -8,6 +8,7 @@
 #include "core/settings.h"
 #include "core/settingsfile.h"
 #include "core/twips.h"
+#include "help/help.h"
 #include "platform/asyncpictureloader.h"
 #include "platform/controls.h"
 #include "platform/services.h"
@@ -18,6 +19,8 @@
 #include <QCloseEvent>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QStyle>
@@ -90,9 +93,15 @@ void startfrm::createMenu()
     about = addMenuItem(help, QStringLiteral("About"));
     exit = addMenuItem(nullptr, QStringLiteral("&Exit"));
 
+    connect(setup, &QAction::triggered, this, &startfrm::setup_Click);
+    connect(printscreen, &QAction::triggered, this, &startfrm::printscreen_Click);
     connect(loopits, &QAction::triggered, this, &startfrm::loopits_Click);
     connect(autoAction, &QAction::triggered, this, &startfrm::auto_Click);
     connect(autoloop, &QAction::triggered, this, &startfrm::autoloop_Click);
+    connect(rename, &QAction::triggered, this, &startfrm::rename_Click);
+    connect(deleteit, &QAction::triggered, this, &startfrm::deleteit_Click);
+    connect(contents, &QAction::triggered, this, &startfrm::contents_Click);
+    connect(about, &QAction::triggered, this, &startfrm::about_Click);
     connect(reset, &QAction::triggered, this, &startfrm::reset_Click);
     connect(clear, &QAction::triggered, this, &startfrm::clear_Click);
     connect(exit, &QAction::triggered, this, &startfrm::exit_Click);
@@ -169,6 +178,7 @@ void startfrm::createControls()
 
     connect(Drive1, &DriveList::changed, this, &startfrm::Drive1_Change);
     connect(Dir1, &DirList::changed, this, &startfrm::Dir1_Change);
+    connect(Picture1, &PictureBox::clicked, this, &startfrm::Picture1_Click);
     connect(File1, &FileList::mouseUp, this, &startfrm::File1_MouseUp);
     connect(File1, &FileList::mouseDown, this, &startfrm::File1_MouseDown);
     connect(File1, &FileList::keyUp, this, &startfrm::File1_KeyUp);
@@ -241,13 +251,14 @@ void startfrm::Form_Load()
     m_shown = true;
     showMaximized();
     // Let the window system finish maximising, so that the slot geometry recorded below is the
-    // maximised one. Events may arrive here as at any point of start-up.
+    // maximised one. The user's input waits until start-up is done: a key here would act on
+    // settings not yet read.
     const QDeadlineTimer deadline(500);
     while (!deadline.hasExpired() && !(windowHandle() && windowHandle()->isExposed()
                                        && windowHandle()->windowStates() & Qt::WindowMaximized)) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
     }
-    QCoreApplication::processEvents();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     // 7
     p.computePaths();
     // 8: from here on a failing step writes the defaults and start-up goes on with the next.
@@ -380,6 +391,15 @@ void startfrm::Form_KeyDown(int keyCode, int shift)
     if (keyCode == vk::F4) {
         m_program.services().endProgram();
         return;
+    }
+    if (keyCode == vk::F7) {
+        renameCurrentFile();
+    }
+    if (keyCode == vk::Delete) {
+        deleteCurrentFile();
+    }
+    if (keyCode == vk::F1) {
+        help::showHelpContents(m_program);
     }
 }
 
@@ -679,4 +699,179 @@ void startfrm::startShow(int continuous)
     show->setLabelText(path);
     show->showFile(path);
     show->centreImage();
+}
+
+void startfrm::rename_Click()
+{
+    // The menu command only sends F7: the key handler does the renaming.
+    m_program.services().sendKey(vk::F7);
+}
+
+void startfrm::deleteit_Click()
+{
+    deleteCurrentFile();
+}
+
+void startfrm::contents_Click()
+{
+    help::showHelpContents(m_program);
+}
+
+void startfrm::about_Click()
+{
+    help::showAboutBox(m_program);
+}
+
+namespace {
+const QString kNoFileSelected = QStringLiteral("No file is selected!");
+}
+
+bool startfrm::deleteCurrentFile()
+{
+    Program &p = m_program;
+    Services &services = p.services();
+    // The path is taken once: whatever the path label shows while the box is open, the file
+    // named in the box is the one deleted.
+    const QString path = Label1->text();
+    if (path.isEmpty()) {
+        services.messageBox(kNoFileSelected, Services::Buttons::Ok, Services::Icon::Exclamation,
+                            Program::appTitle);
+        return false;
+    }
+    const QString question = QStringLiteral("Do you really want to delete this file, ") + path
+        + QStringLiteral(", permanently?");
+    if (services.messageBox(question, Services::Buttons::YesNo, Services::Icon::Question,
+                            Program::appTitle)
+        == Services::Answer::No) {
+        return false;
+    }
+    QFile file(path);
+    // Only a file: a path label naming a folder never takes the folder with it.
+    if (!QFileInfo(path).isFile() || !file.remove()) {
+        const QString reason = QFileInfo::exists(path) ? file.errorString()
+                                                       : QStringLiteral("It no longer exists.");
+        services.messageBox(QStringLiteral("The file %1 could not be deleted. %2").arg(path, reason),
+                            Services::Buttons::Ok, Services::Icon::Exclamation, Program::appTitle);
+        return false;
+    }
+    p.form2()->Image1->clearPicture();
+    File1->setPath(Dir1->path());
+    File1->refresh();
+    const Qt::CaseSensitivity rule = services.fileNameCase();
+    for (int i = 0; i < Program::kSlotCount; ++i) {
+        if (paths::same(filename[i]->text(), path, rule)) {
+            if (m_thumbnailTicket[i]) {
+                m_decoder->cancel(m_thumbnailTicket[i]);
+                m_thumbnailTicket[i] = 0;
+            }
+            open[i]->clearPicture();
+            filename[i]->setText(QString());
+            p.slotFile[i].clear();
+        }
+    }
+    Label1->setText(QString());
+    p.form2()->setLabelText(QString());
+    return true;
+}
+
+void startfrm::renameCurrentFile(const QString &dialogName)
+{
+    Program &p = m_program;
+    Services &services = p.services();
+    const QString oldName = Label1->text();
+    if (oldName.isEmpty()) {
+        services.messageBox(kNoFileSelected, Services::Buttons::Ok, Services::Icon::Exclamation,
+                            Program::appTitle);
+        return;
+    }
+    const std::optional<QString> chosen = services.saveAs(dialogName.isEmpty() ? oldName : dialogName);
+    // Cancelled, or the same name picked again: nothing to do, and nothing visible changes.
+    if (!chosen || QDir::cleanPath(*chosen) == QDir::cleanPath(oldName)) {
+        return;
+    }
+    const QString newName = QDir::toNativeSeparators(QDir::cleanPath(*chosen));
+    // A name that is taken is refused, never replaced; a refused rename leaves the slots and
+    // the labels on the old name.
+    QString refusal;
+    if (QFileInfo::exists(newName) || QFileInfo(newName).isSymLink()) {
+        refusal = QStringLiteral("A file with that name already exists.");
+    } else {
+        QFile file(oldName);
+        if (!file.rename(newName)) {
+            refusal = file.errorString();
+        }
+    }
+    if (!refusal.isEmpty()) {
+        services.messageBox(QStringLiteral("The file %1 could not be renamed to %2. %3")
+                                .arg(oldName, newName, refusal),
+                            Services::Buttons::Ok, Services::Icon::Exclamation, Program::appTitle);
+        return;
+    }
+    File1->refresh();
+    const Qt::CaseSensitivity rule = services.fileNameCase();
+    for (int i = 0; i < Program::kSlotCount; ++i) {
+        if (paths::same(filename[i]->text(), oldName, rule)) {
+            filename[i]->setText(newName);
+            p.slotFile[i] = newName;
+            // The slot keeps its picture, now under the new name; a decode still on its way
+            // was asked for under the old one and is asked for again.
+            Picture picture = open[i]->picture();
+            picture.file = newName;
+            open[i]->setPicture(picture);
+            if (m_thumbnailTicket[i]) {
+                requestThumbnail(i);
+            }
+        }
+    }
+    Label1->setText(newName);
+    p.form2()->setLabelText(newName);
+}
+
+void startfrm::setup_Click()
+{
+    Form4 *dialog = m_program.form4();
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
+}
+
+QString startfrm::hotKeyList()
+{
+    const QStringList lines = {
+        QStringLiteral("        ~~* Hot Key Function *~~"),
+        QString(),
+        QStringLiteral("   Loop Mode"),
+        QStringLiteral("      Pause Image <Down Arrow>"),
+        QStringLiteral("      Previous Image <Left Arrow>"),
+        QStringLiteral("      Next Image <Right Arrow>"),
+        QStringLiteral("      Resume Loop <Up Arrow>"),
+        QString(),
+        QStringLiteral("   Loop/Full Screen Mode"),
+        QStringLiteral("      Enlarge Image <Page Up>"),
+        QStringLiteral("      Reduce Image <Page Down>"),
+        QStringLiteral("      Normal Size <Home>"),
+        QString(),
+        QStringLiteral("   Loop/Full Screen/Multiple Screen Mode"),
+        QStringLiteral("      Rename File <F7>"),
+        QStringLiteral("      Delete File <Del>"),
+        QStringLiteral("      Background Color<F2>"),
+        QStringLiteral("      Help <F1>"),
+    };
+    return lines.join(QLatin1Char('\n'));
+}
+
+void startfrm::Picture1_Click()
+{
+    m_program.services().messageBox(hotKeyList(), Services::Buttons::Ok, Services::Icon::Question,
+                                    Program::appTitle);
+}
+
+void startfrm::printscreen_Click()
+{
+    if (!m_program.services().printWidget(m_inner)) {
+        m_program.services().messageBox(
+            QStringLiteral("The form can't be printed.  Please check your printer setting up "
+                           "properly."),
+            Services::Buttons::Ok, Services::Icon::None, Program::defaultMessageTitle);
+    }
 }

@@ -50,7 +50,14 @@ public:
     void open_DragDrop(int index);
     void clear_Click();
     void reset_Click();
+    void setup_Click();
     void loopits_Click();
+    void rename_Click();
+    void deleteit_Click();
+    void contents_Click();
+    void about_Click();
+    void Picture1_Click();
+    void printscreen_Click();
     void auto_Click();
     void autoloop_Click();
 
@@ -60,8 +67,17 @@ public:
     void refreshCaptionHighlight();
     // The start-up error path: the default record, written over whatever the file held.
     void writeDefaultSettings();
+    // Deletes the file the path label names, after the user confirmed it. True when a file was
+    // deleted.
+    bool deleteCurrentFile();
+    // Renames the file the path label names to a name the user picks in a save-as dialog opened
+    // on `dialogName` (the path label when empty). A name that is taken is never overwritten.
+    void renameCurrentFile(const QString &dialogName = QString());
     // Sizes and centres slot i for a picture of the loader's size, using fitDivisor.
     void fitSlot(int index);
+
+    // The hot-key list that a click on Picture1 shows.
+    static QString hotKeyList();
 
     // The divisor of the last fit, from the loader's picture and the reference box.
     double fitDivisor = 0.0;

@@ -6,6 +6,7 @@
 #include "core/palette.h"
 #include "core/paths.h"
 #include "core/settings.h"
+#include "help/help.h"
 #include "platform/asyncpictureloader.h"
 #include "platform/controls.h"
 #include "platform/services.h"
@@ -135,6 +136,36 @@ void Form2::mouseReleaseEvent(QMouseEvent *event)
         Form_Click();
     }
     m_pressed = false;
+}
+
+Form2::Hold::Hold(Form2 &show)
+    : m_show(show)
+    , m_wasRunning(show.Timer1->isActive())
+{
+    // A running show stands still while a dialog is open, so the dialog acts on the picture that
+    // was on show when the key was pressed.
+    show.Timer1->stop();
+}
+
+Form2::Hold::~Hold()
+{
+    const Program &p = m_show.m_program;
+    if (m_wasRunning && p.isForm2Loaded() && p.peekForm2() == &m_show) {
+        m_show.Timer1->start();
+    }
+}
+
+int Form2::listIndexOf(const QString &path) const
+{
+    const startfrm *main = m_program.startForm();
+    const Qt::CaseSensitivity rule = m_program.services().fileNameCase();
+    for (int k = 0; k < main->File1->listCount(); ++k) {
+        const QString entry = QDir::toNativeSeparators(paths::join(main->File1->path(), main->File1->list(k)));
+        if (paths::same(entry, path, rule)) {
+            return k;
+        }
+    }
+    return -1;
 }
 
 void Form2::startTimer1()
@@ -337,6 +368,26 @@ void Form2::Form_KeyDown(int keyCode, int shift)
     Program &p = m_program;
     const auto loopRule = [&p]() { p.showContinuous = p.settings.loopMode == 1 ? 1 : 0; };
     switch (keyCode) {
+    case vk::F1:
+        // Help does not hold the show.
+        help::showHelpContents(p);
+        break;
+    case vk::F7: {
+        const Hold hold(*this);
+        p.startForm()->renameCurrentFile(Label3->text());
+        break;
+    }
+    case vk::Delete: {
+        const Hold hold(*this);
+        startfrm *main = p.startForm();
+        const int shownIndex = listIndexOf(main->Label1->text());
+        // The file after the deleted one moves up into its place; the position follows, so
+        // that file is not skipped.
+        if (main->deleteCurrentFile() && shownIndex >= 0 && shownIndex < p.listPosition) {
+            p.listPosition = qint16(p.listPosition - 1);
+        }
+        break;
+    }
     case vk::Pause:
         if (!Timer1->isActive()) {
             Timer1->start();

@@ -75,6 +75,22 @@ private:
         Picture picture;
     };
 
+    // Holds a running show for as long as it lives, then lets it run again.
+    class Hold
+    {
+    public:
+        explicit Hold(Form2 &show);
+        ~Hold();
+        Hold(const Hold &) = delete;
+        Hold &operator=(const Hold &) = delete;
+
+    private:
+        Form2 &m_show;
+        bool m_wasRunning;
+    };
+
+    // The position of `path` in the main window's file list, or -1.
+    int listIndexOf(const QString &path) const;
     void sharpPictureDecoded(int ticket, const pictures::LoadResult &result);
     void decoded(int ticket, const pictures::LoadResult &result);
     void endShow();

@@ -4,6 +4,9 @@ Services::Answer FakeServices::messageBox(const QString &text, Buttons buttons, 
                                           const QString &title)
 {
     messages.append({ text, buttons, icon, title });
+    if (whileModal) {
+        whileModal();
+    }
     if (!answers.isEmpty()) {
         return answers.dequeue();
     }
@@ -13,6 +16,9 @@ Services::Answer FakeServices::messageBox(const QString &text, Buttons buttons, 
 std::optional<QString> FakeServices::saveAs(const QString &initialFileName)
 {
     saveAsCalls.append(initialFileName);
+    if (whileModal) {
+        whileModal();
+    }
     if (!saveAsAnswers.isEmpty()) {
         return saveAsAnswers.dequeue();
     }

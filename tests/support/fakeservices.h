@@ -6,6 +6,8 @@
 #include <QQueue>
 #include <QStringList>
 
+#include <functional>
+
 // Services with scripted answers: every call is recorded, and modal calls take their answer from
 // a queue (a message box with no queued answer answers with its first button).
 class FakeServices : public Services
@@ -46,6 +48,10 @@ public:
     float tpp = 15.0f;
     Qt::CaseSensitivity caseRule = Qt::CaseSensitive;
     QStringList roots { QStringLiteral("/") };
+
+    // Runs while a modal message box or save-as dialog is open, as the event loop would run
+    // timers and other events then.
+    std::function<void()> whileModal;
 
     // Record
     QList<MessageCall> messages;

@@ -1,0 +1,22 @@
+#include "help.h"
+
+#include "AboutBox.h"
+#include "app/program.h"
+#include "platform/services.h"
+
+namespace help {
+
+void showHelpContents(Program &program)
+{
+    program.services().showHelp(program.helpFilePath, kHelpKey, QStringLiteral("CONTENTS"));
+}
+
+void showAboutBox(Program &program)
+{
+    AboutBox *box = program.aboutBox();
+    box->show();
+    box->raise();
+    box->activateWindow();
+}
+
+} // namespace help

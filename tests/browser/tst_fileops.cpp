@@ -1,0 +1,446 @@
+#include "browser/startfrm.h"
+#include "help/AboutBox.h"
+#include "platform/controls.h"
+#include "programfixture.h"
+#include "slideshow/Form2.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+// Renaming and deleting the current file, help and About, from both windows.
+class tst_FileOps : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void nothingSelected_data();
+    void nothingSelected();
+    void renameMenuSendsF7();
+    void deleteAnsweredNo();
+    void deleteClearsEverySlotShowingFile_data();
+    void deleteClearsEverySlotShowingFile();
+    void deleteFileOfAnotherFolder();
+    void deleteThatFails();
+    void deleteRefusesFolder();
+    void renameIntoAnotherFolder();
+    void renameCancelled();
+    void renameRefusedWhenNameTaken();
+    void deleteDuringRunningShow();
+    void deleteOnShowDoesNotSkipNext();
+    void renameDuringShow();
+    void helpFromEveryEntry();
+    void oneAboutBox();
+    void hotKeyListText();
+    void printFailure();
+
+private:
+    void start(ProgramFixture &f, const QStringList &names);
+    // Gives the file list the keyboard focus in the active main window.
+    void focusFileList(startfrm *main)
+    {
+        main->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(main));
+        main->File1->setFocus();
+    }
+    // Selects entry `row` of the file list into the next slot.
+    void select(startfrm *main, int row)
+    {
+        main->File1->setCurrentRow(row);
+        main->File1_KeyUp(39, 0);
+    }
+};
+
+void tst_FileOps::start(ProgramFixture &f, const QStringList &names)
+{
+    const QString pics = f.folder.makeFolder("pics");
+    for (const QString &name : names) {
+        f.folder.writePicture("pics/" + name, 30, 20);
+    }
+    f.writeIni("3,3,1,\"" + pics.toUtf8() + "\",0\r\n");
+    f.start();
+}
+
+void tst_FileOps::nothingSelected_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("Delete key") << "delete";
+    QTest::newRow("Delete key with Ctrl") << "ctrl-delete";
+    QTest::newRow("Delete menu") << "menu";
+    QTest::newRow("F7") << "f7";
+    QTest::newRow("Shift+F7") << "shift-f7";
+    QTest::newRow("F7 in the show") << "show-f7";
+    QTest::newRow("Delete in the show") << "show-delete";
+}
+
+void tst_FileOps::nothingSelected()
+{
+    QFETCH(QString, how);
+    ProgramFixture f;
+    start(f, { "a.bmp" });
+    startfrm *main = f.program->startForm();
+    main->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(main));
+    main->File1->setFocus();
+    if (how == "delete") {
+        QTest::keyClick(main->File1, Qt::Key_Delete);
+    } else if (how == "ctrl-delete") {
+        QTest::keyClick(main->File1, Qt::Key_Delete, Qt::ControlModifier);
+    } else if (how == "menu") {
+        main->deleteit->trigger();
+    } else if (how == "f7") {
+        QTest::keyClick(main->File1, Qt::Key_F7);
+    } else if (how == "shift-f7") {
+        QTest::keyClick(main->File1, Qt::Key_F7, Qt::ShiftModifier);
+    } else if (how == "show-f7") {
+        QTest::keyClick(f.program->form2(), Qt::Key_F7);
+    } else {
+        QTest::keyClick(f.program->form2(), Qt::Key_Delete);
+    }
+    QCOMPARE(f.services.messages.size(), 1);
+    QCOMPARE(f.services.messages[0].text, QString("No file is selected!"));
+    QCOMPARE(f.services.messages[0].icon, Services::Icon::Exclamation);
+    QCOMPARE(f.services.messages[0].buttons, Services::Buttons::Ok);
+    QCOMPARE(f.services.messages[0].title, QString("VELDRANE W95 and NT"));
+    QVERIFY(f.services.saveAsCalls.isEmpty());
+    QVERIFY(f.folder.exists("pics/a.bmp"));
+}
+
+void tst_FileOps::renameMenuSendsF7()
+{
+    ProgramFixture f;
+    start(f, {});
+    f.program->startForm()->rename->trigger();
+    QCOMPARE(f.services.sentKeys, QList<int> { 118 });
+    QVERIFY(f.services.messages.isEmpty()); // the key, not the menu, does the rest
+}
+
+void tst_FileOps::deleteAnsweredNo()
+{
+    ProgramFixture f;
+    start(f, { "a.bmp", "b.bmp" });
+    Program &p = *f.program;
+    startfrm *main = p.startForm();
+    select(main, 0);
+    f.services.answers.enqueue(Services::Answer::No);
+    main->deleteit->trigger();
+    const QString path = f.folder.filePath("pics/a.bmp");
+    QCOMPARE(f.services.messages.size(), 1);
+    QCOMPARE(f.services.messages[0].text,
+             "Do you really want to delete this file, " + path + ", permanently?");
+    QCOMPARE(f.services.messages[0].buttons, Services::Buttons::YesNo);
+    QCOMPARE(f.services.messages[0].icon, Services::Icon::Question);
+    QCOMPARE(f.services.messages[0].title, QString("VELDRANE W95 and NT"));
+    QVERIFY(f.folder.exists("pics/a.bmp"));
+    QCOMPARE(main->File1->listCount(), 2);
+    QCOMPARE(p.slotFile[0], path);
+    QCOMPARE(main->Label1->text(), path);
+}
+
+void tst_FileOps::deleteClearsEverySlotShowingFile_data()
+{
+    QTest::addColumn<int>("caseRule");
+    QTest::addColumn<bool>("otherCaseCleared");
+    QTest::newRow("exact file system") << int(Qt::CaseSensitive) << false;
+    QTest::newRow("case-blind file system") << int(Qt::CaseInsensitive) << true;
+}
+
+void tst_FileOps::deleteClearsEverySlotShowingFile()
+{
+    QFETCH(int, caseRule);
+    QFETCH(bool, otherCaseCleared);
+    ProgramFixture f;
+    f.services.caseRule = Qt::CaseSensitivity(caseRule);
+    start(f, { "a.bmp", "b.bmp" });
+    Program &p = *f.program;
+    startfrm *main = p.startForm();
+    for (int row : { 0, 1, 0, 0, 1 }) {
+        select(main, row);
+    }
+    main->waitForThumbnails();
+    const QString a = f.folder.filePath("pics/a.bmp");
+    main->filename[5]->setText(a.toUpper()); // a caption typed over in other letter case
+    const QRectF geometry = main->twipRect(main->open[2]);
+    main->Label1->setText(a);
+    focusFileList(main);
+    QTest::keyClick(main->File1, Qt::Key_Delete);
+    QVERIFY(!f.folder.exists("pics/a.bmp"));
+    for (int i : { 0, 2, 3 }) {
+        QVERIFY(main->open[i]->picture().isEmpty());
+        QVERIFY(main->filename[i]->text().isEmpty());
+        QVERIFY(p.slotFile[std::size_t(i)].isEmpty());
+    }
+    QCOMPARE(main->twipRect(main->open[2]), geometry);
+    QCOMPARE(main->filename[5]->text().isEmpty(), otherCaseCleared);
+    QVERIFY(!main->open[1]->picture().image.isNull());
+    QVERIFY(!main->open[4]->picture().image.isNull());
+    QCOMPARE(main->File1->listCount(), 1);
+    QVERIFY(main->Label1->text().isEmpty());
+    QVERIFY(p.form2()->Label3->text().isEmpty());
+    QCOMPARE(p.nextSlot, qint16(5));
+}
+
+void tst_FileOps::deleteFileOfAnotherFolder()
+{
+    ProgramFixture f;
+    start(f, { "a.bmp" });
+    f.folder.writePicture("other/x.bmp", 10, 10);
+    Program &p = *f.program;
+    startfrm *main = p.startForm();
+    select(main, 0);
+    const QString a = f.folder.filePath("pics/a.bmp");
+    main->Dir1->setPath(f.folder.filePath("other"));
+    main->File1->setPath(f.folder.filePath("pics")); // the file list lags behind the folder list
+    main->Label1->setText(a);
+    main->deleteit->trigger();
+    QVERIFY(!QFile::exists(a));
+    QCOMPARE(main->File1->path(), f.folder.filePath("other"));
+    QCOMPARE(main->File1->list(0), QString("x.bmp"));
+    QVERIFY(p.slotFile[0].isEmpty());
+}
+
+void tst_FileOps::deleteThatFails()
+{
+    ProgramFixture f;
+    start(f, { "a.bmp" });
+    Program &p = *f.program;
+    startfrm *main = p.startForm();
+    select(main, 0);
+    QVERIFY(QFile::remove(f.folder.filePath("pics/a.bmp"))); // gone behind the program's back
+    main->deleteit->trigger();
+    QCOMPARE(f.services.messages.size(), 2);
+    QVERIFY(f.services.messages[1].text.startsWith("The file " + f.folder.filePath("pics/a.bmp")
+                                                   + " could not be deleted."));
+    QCOMPARE(p.slotFile[0], f.folder.filePath("pics/a.bmp")); // nothing cleared
+    QCOMPARE(main->Label1->text(), p.slotFile[0]);
+}
+
+void tst_FileOps::deleteRefusesFolder()
+{
+    ProgramFixture f;
+    start(f, { "a.bmp" });
+    startfrm *main = f.program->startForm();
+    const QString folder = f.folder.makeFolder("pics/keep");
+    main->Label1->setText(folder);
+    main->deleteit->trigger();
+    QVERIFY(QFileInfo(folder).isDir());
+    QCOMPARE(f.services.messages.size(), 2);
+}
+
+void tst_FileOps::renameIntoAnotherFolder()
+{
+    ProgramFixture f;
+    start(f, { "a.bmp", "b.bmp" });
+    Program &p = *f.program;
+    startfrm *main = p.startForm();
+    select(main, 0);
+    select(main, 1);
+    select(main, 0);
+    main->waitForThumbnails();
+    const QString oldName = f.folder.filePath("pics/a.bmp");
+    const QString newName = f.folder.makeFolder("moved") + "/renamed.bmp";
+    f.services.saveAsAnswers.enqueue(newName);
+    focusFileList(main);
+    QTest::keyClick(main->File1, Qt::Key_F7);
+    QCOMPARE(f.services.saveAsCalls, QStringList { oldName });
+    QVERIFY(!QFile::exists(oldName));
+    QVERIFY(QFile::exists(newName));
+    QCOMPARE(p.slotFile[0], newName);
+    QCOMPARE(p.slotFile[2], newName);
+    QCOMPARE(main->filename[2]->text(), newName);
+    QCOMPARE(p.slotFile[1], f.folder.filePath("pics/b.bmp"));
+    QVERIFY(!main->open[0]->picture().image.isNull()); // the picture stays
+    QCOMPARE(main->Label1->text(), newName);
+    QCOMPARE(p.form2()->Label3->text(), newName);
+    QCOMPARE(main->File1->listCount(), 1);
+    QVERIFY(f.services.messages.isEmpty());
+}
+
+void tst_FileOps::renameCancelled()
+{
+    ProgramFixture f;
+    start(f, { "a.bmp" });
+    Program &p = *f.program;
+    startfrm *main = p.startForm();
+    select(main, 0);
+    const QString name = f.folder.filePath("pics/a.bmp");
+    f.services.saveAsAnswers.enqueue(std::nullopt);
+    main->renameCurrentFile();
+    f.services.saveAsAnswers.enqueue(name); // the same name picked again
+    main->renameCurrentFile();
+    QVERIFY(QFile::exists(name));
+    QCOMPARE(p.slotFile[0], name);
+    QCOMPARE(main->Label1->text(), name);
+    QVERIFY(f.services.messages.isEmpty());
+}
+
+// A taken name is never replaced: both files stay as they were, and so do slots and labels.
+void tst_FileOps::renameRefusedWhenNameTaken()
+{
+    ProgramFixture f;
+    start(f, { "a.bmp", "b.bmp" });
+    Program &p = *f.program;
+    startfrm *main = p.startForm();
+    select(main, 0);
+    const QString a = f.folder.filePath("pics/a.bmp");
+    const QString b = f.folder.filePath("pics/b.bmp");
+    const QByteArray bBytes = f.folder.read("pics/b.bmp");
+    const QByteArray aBytes = f.folder.read("pics/a.bmp");
+    f.services.saveAsAnswers.enqueue(b);
+    main->renameCurrentFile();
+    QCOMPARE(f.folder.read("pics/b.bmp"), bBytes);
+    QCOMPARE(f.folder.read("pics/a.bmp"), aBytes);
+    QCOMPARE(p.slotFile[0], a);
+    QCOMPARE(main->Label1->text(), a);
+    QCOMPARE(f.services.messages.size(), 1);
+    QVERIFY(f.services.messages[0].text.contains("could not be renamed"));
+    QCOMPARE(f.services.messages[0].icon, Services::Icon::Exclamation);
+}
+
+// The show stands still while the confirmation is open; even a tick that was already on its
+// way does not change which file goes.
+void tst_FileOps::deleteDuringRunningShow()
+{
+    ProgramFixture f;
+    start(f, { "a.bmp", "b.bmp", "c.bmp" });
+    Program &p = *f.program;
+    startfrm *main = p.startForm();
+    main->loopits->trigger();
+    Form2 *show = p.form2();
+    show->Timer1_Timer(); // a.bmp on show
+    bool heldWhileOpen = false;
+    f.services.whileModal = [&]() {
+        heldWhileOpen = !show->Timer1->isActive();
+        show->Timer1_Timer(); // b.bmp comes up behind the box
+    };
+    QTest::keyClick(show, Qt::Key_Delete);
+    QVERIFY(heldWhileOpen);
+    QCOMPARE(f.services.messages[0].text, "Do you really want to delete this file, "
+                 + f.folder.filePath("pics/a.bmp") + ", permanently?");
+    QVERIFY(!f.folder.exists("pics/a.bmp"));
+    QVERIFY(f.folder.exists("pics/b.bmp"));
+    QVERIFY(show->Timer1->isActive()); // running again afterwards
+}
+
+void tst_FileOps::deleteOnShowDoesNotSkipNext()
+{
+    ProgramFixture f;
+    start(f, { "a.bmp", "b.bmp", "c.bmp", "d.bmp" });
+    Program &p = *f.program;
+    p.startForm()->loopits->trigger();
+    Form2 *show = p.form2();
+    show->Timer1_Timer();
+    show->Timer1_Timer(); // b.bmp on show, position 2
+    QTest::keyClick(show, Qt::Key_Down);
+    QTest::keyClick(show, Qt::Key_Delete);
+    QVERIFY(!f.folder.exists("pics/b.bmp"));
+    QVERIFY(show->Image1->picture().isEmpty());
+    QVERIFY(!show->Timer1->isActive()); // held before, held after
+    QTest::keyClick(show, Qt::Key_Right);
+    QCOMPARE(show->Label3->text(), f.folder.filePath("pics/c.bmp"));
+}
+
+void tst_FileOps::renameDuringShow()
+{
+    ProgramFixture f;
+    start(f, { "a.bmp", "b.bmp" });
+    Program &p = *f.program;
+    p.startForm()->loopits->trigger();
+    Form2 *show = p.form2();
+    show->Timer1_Timer();
+    const QString newName = f.folder.filePath("pics/z.bmp");
+    f.services.saveAsAnswers.enqueue(newName);
+    f.services.whileModal = [&]() { show->Timer1_Timer(); };
+    QTest::keyClick(show, Qt::Key_F7);
+    QCOMPARE(f.services.saveAsCalls, QStringList { f.folder.filePath("pics/a.bmp") });
+    QVERIFY(QFile::exists(newName));
+    QVERIFY(f.folder.exists("pics/b.bmp"));
+    QCOMPARE(p.startForm()->Label1->text(), newName);
+    QCOMPARE(show->Label3->text(), newName);
+}
+
+void tst_FileOps::helpFromEveryEntry()
+{
+    ProgramFixture f;
+    start(f, { "a.bmp" });
+    Program &p = *f.program;
+    startfrm *main = p.startForm();
+    main->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(main));
+    main->File1->setFocus();
+    QTest::keyClick(main->File1, Qt::Key_F1);
+    main->contents->trigger();
+    p.startForm()->loopits->trigger();
+    QTest::keyClick(p.form2(), Qt::Key_F1);
+    QVERIFY(p.form2()->Timer1->isActive()); // help does not hold the show
+    QCOMPARE(f.services.helpCalls.size(), 3);
+    for (const auto &call : f.services.helpCalls) {
+        QCOMPARE(call.file, f.folder.filePath("QUERNDAL.hlp"));
+        QCOMPARE(call.command, 257);
+        QCOMPARE(call.keyword, QString("CONTENTS"));
+    }
+}
+
+void tst_FileOps::oneAboutBox()
+{
+    ProgramFixture f;
+    start(f, {});
+    Program &p = *f.program;
+    p.startForm()->about->trigger();
+    AboutBox *box = p.aboutBox();
+    p.startForm()->about->trigger();
+    QCOMPARE(p.aboutBox(), box);
+    QVERIFY(box->isVisible());
+    QCOMPARE(box->windowTitle(), QString("About"));
+    QVERIFY(box->windowFlags() & Qt::WindowStaysOnTopHint);
+    QVERIFY(!(box->windowFlags() & Qt::WindowCloseButtonHint));
+    QCOMPARE(box->Lbl_IconWorks->text(), QString("VELDRANE W95 and NT"));
+    QCOMPARE(box->Lbl_Version->text(), QString(" Ver. 4.00"));
+    QCOMPARE(box->size(), QSize(462, 356));
+    // Centred on the 800 × 800 screen: (12000 − 6930) \ 2 = 2535 twips = 169 pixels.
+    QCOMPARE(box->geometry().topLeft(), QPoint(169, 222));
+    QTest::mouseClick(box->Cmd_OK, Qt::LeftButton);
+    QVERIFY(!p.isAboutBoxLoaded());
+    p.startForm()->about->trigger();
+    QVERIFY(p.isAboutBoxLoaded());
+}
+
+void tst_FileOps::hotKeyListText()
+{
+    ProgramFixture f;
+    start(f, {});
+    QTest::mouseClick(f.program->startForm()->Picture1, Qt::LeftButton);
+    QCOMPARE(f.services.messages.size(), 1);
+    const QString expected = QStringLiteral(
+        "        ~~* Hot Key Function *~~\n\n   Loop Mode\n      Pause Image <Down Arrow>\n"
+        "      Previous Image <Left Arrow>\n      Next Image <Right Arrow>\n"
+        "      Resume Loop <Up Arrow>\n\n   Loop/Full Screen Mode\n      Enlarge Image <Page Up>\n"
+        "      Reduce Image <Page Down>\n      Normal Size <Home>\n\n"
+        "   Loop/Full Screen/Multiple Screen Mode\n      Rename File <F7>\n"
+        "      Delete File <Del>\n      Background Color<F2>\n      Help <F1>");
+    QCOMPARE(f.services.messages[0].text, expected);
+    QCOMPARE(f.services.messages[0].icon, Services::Icon::Question);
+    QCOMPARE(f.services.messages[0].title, QString("VELDRANE W95 and NT"));
+}
+
+void tst_FileOps::printFailure()
+{
+    ProgramFixture f;
+    start(f, {});
+    f.services.printSucceeds = false;
+    f.program->startForm()->printscreen->trigger();
+    QCOMPARE(f.services.printCalls, 1);
+    QCOMPARE(f.services.messages.size(), 1);
+    QCOMPARE(f.services.messages[0].text,
+             QString("The form can't be printed.  Please check your printer setting up properly."));
+    QCOMPARE(f.services.messages[0].title, QString("VELDRANE."));
+    QCOMPARE(f.services.messages[0].icon, Services::Icon::None);
+    f.services.printSucceeds = true;
+    f.program->startForm()->printscreen->trigger();
+    QCOMPARE(f.services.messages.size(), 1);
+}
+
+QTEST_MAIN(tst_FileOps)
+#include "tst_fileops.moc"
