@@ -450,11 +450,12 @@ void startfrm::File1_MouseUp(int, int, int, int)
     refreshCaptionHighlight();
 }
 
-void startfrm::refreshCaptionHighlight()
+void startfrm::refreshCaptionHighlight(int count)
 {
     const Qt::CaseSensitivity rule = m_program.services().fileNameCase();
     const QString current = Label1->text();
-    for (CaptionBox *caption : filename) {
+    for (int i = 0; i < count && i < Program::kSlotCount; ++i) {
+        CaptionBox *caption = filename[i];
         if (paths::same(caption->text(), current, rule)) {
             if (!caption->text().isEmpty()) {
                 caption->setBackground(palette::color(palette::kHighlight));

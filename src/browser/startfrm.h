@@ -63,8 +63,10 @@ public:
 
     // ---- procedures
     void arrayInitialize();
-    // Colours every caption showing the current file yellow and every other white.
-    void refreshCaptionHighlight();
+    // Colours the first `count` captions: yellow where the caption shows the current file (the
+    // path label), white where it shows another; an empty caption equal to an empty label keeps
+    // its colour.
+    void refreshCaptionHighlight(int count = 20);
     // The start-up error path: the default record, written over whatever the file held.
     void writeDefaultSettings();
     // Deletes the file the path label names, after the user confirmed it. True when a file was

@@ -333,21 +333,8 @@ void Form2::Form_MouseUp(int, int, int, int)
 
 void Form2::refreshCaptions(int count)
 {
-    if (!m_program.isStartFormLoaded()) {
-        return;
-    }
-    startfrm *main = m_program.startForm();
-    const Qt::CaseSensitivity rule = m_program.services().fileNameCase();
-    const QString current = main->Label1->text();
-    for (int i = 0; i < count && i < Program::kSlotCount; ++i) {
-        CaptionBox *caption = main->filename[i];
-        if (paths::same(caption->text(), current, rule)) {
-            if (!caption->text().isEmpty()) {
-                caption->setBackground(palette::color(palette::kHighlight));
-            }
-        } else {
-            caption->setBackground(palette::color(palette::kPlain));
-        }
+    if (m_program.isStartFormLoaded()) {
+        m_program.startForm()->refreshCaptionHighlight(count);
     }
 }
 
