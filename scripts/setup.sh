@@ -7,6 +7,7 @@ packages=(
     qt6-base-dev qt6-image-formats-plugins
     libwmf-dev libexpat1-dev libjpeg-dev fonts-urw-base35
     xvfb xauth xdotool openbox x11-apps imagemagick wmctrl python3
+    cups printer-driver-cups-pdf poppler-utils
 )
 
 missing=()

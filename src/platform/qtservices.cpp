@@ -102,40 +102,93 @@ QPrinter &QtServices::printer()
 
 bool QtServices::hasPrinter()
 {
-    return !QPrinterInfo::availablePrinters().isEmpty();
+    // Names only: building a print device for each printer would ask the print system for every
+    // printer's driver file.
+    return !QPrinterInfo::availablePrinterNames().isEmpty();
+}
+
+QString QtServices::printerToUse(const QString &chosen, const QStringList &installed,
+                                 const QString &currentDefault)
+{
+    // A printer picked in the setup dialog that has since been removed fails the print rather
+    // than sending the picture to some other printer the user did not pick.
+    const QString wanted = chosen.isEmpty() ? currentDefault : chosen;
+    if (wanted.isEmpty() || !installed.contains(wanted)) {
+        return QString();
+    }
+    return wanted;
+}
+
+void QtServices::choosePrinter(const QString &printerName)
+{
+    m_chosenPrinter = printerName;
 }
 
 bool QtServices::printerSetup()
 {
-    if (!hasPrinter()) {
+    const QStringList installed = QPrinterInfo::availablePrinterNames();
+    if (installed.isEmpty()) {
         return false;
     }
-    QPrintDialog dialog(&printer(), QApplication::activeWindow());
-    return dialog.exec() == QDialog::Accepted;
+    QPrinter &p = printer();
+    // The dialog opens on the printer the next print would go to, which is no longer the
+    // printer's start-up default once the system's default has changed.
+    const QString current =
+            printerToUse(m_chosenPrinter, installed, QPrinterInfo::defaultPrinterName());
+    if (!current.isEmpty()) {
+        p.setPrinterName(current);
+    }
+    QPrintDialog dialog(&p, QApplication::activeWindow());
+    // Setting up a printer chooses a printer; a file is not one, and there are no pages to pick.
+    dialog.setOptions(QAbstractPrintDialog::PrintShowPageSize);
+    if (dialog.exec() != QDialog::Accepted) {
+        return false;
+    }
+    choosePrinter(p.outputFormat() == QPrinter::NativeFormat ? p.printerName() : QString());
+    return true;
 }
 
 bool QtServices::printWidget(QWidget *widget)
 {
-    // With no printer Qt quietly prints into a PDF file; that is not what the user asked for.
-    if (!widget || !hasPrinter()) {
+    if (!widget) {
         return false;
     }
-    const QPixmap image = widget->grab();
+    // With no printer Qt quietly prints into a PDF file; that is not what the user asked for.
+    const QString target = printerToUse(m_chosenPrinter, QPrinterInfo::availablePrinterNames(),
+                                        QPrinterInfo::defaultPrinterName());
+    if (target.isEmpty()) {
+        return false;
+    }
     QPrinter &p = printer();
-    if (p.outputFormat() != QPrinter::NativeFormat || p.printerName().isEmpty()) {
-        p.setPrinterName(QPrinterInfo::defaultPrinter().printerName());
+    // Only a change of printer touches the printer object, so the page settings made in the
+    // setup dialog stay.
+    if (p.outputFormat() != QPrinter::NativeFormat) {
+        p.setOutputFormat(QPrinter::NativeFormat);
+    }
+    if (p.printerName() != target) {
+        p.setPrinterName(target);
+    }
+    // Qt falls back to a PDF file when the printer vanished between the look-up and here.
+    if (p.outputFormat() != QPrinter::NativeFormat || p.printerName() != target) {
+        return false;
+    }
+    p.setDocName(widget->window()->windowTitle());
+    const QPixmap image = widget->grab();
+    if (image.isNull()) {
+        return false;
     }
     QPainter painter;
     if (!painter.begin(&p)) {
         return false;
     }
+    // The viewport is the printable part of the page; the picture keeps its proportions and sits
+    // in the middle of it.
     const QRect page = painter.viewport();
     QSize size = image.size();
     size.scale(page.size(), Qt::KeepAspectRatio);
-    const QRect target(page.x() + (page.width() - size.width()) / 2,
-                       page.y() + (page.height() - size.height()) / 2, size.width(),
-                       size.height());
-    painter.drawPixmap(target, image);
+    const QRect area(page.x() + (page.width() - size.width()) / 2,
+                     page.y() + (page.height() - size.height()) / 2, size.width(), size.height());
+    painter.drawPixmap(area, image);
     return painter.end();
 }
 

@@ -31,9 +31,22 @@ public:
     // Whether any printer is installed; with none, printing must fail rather than make a file.
     static bool hasPrinter();
 
+    // The printer a print goes to: `chosen` (picked in the setup dialog) while it is still
+    // installed, else, when none was picked, the system's current default; empty when there is
+    // no such printer, and then nothing may be printed.
+    static QString printerToUse(const QString &chosen, const QStringList &installed,
+                                const QString &currentDefault);
+
+    // Makes `printerName` the printer every later print uses, as accepting it in printerSetup()
+    // does; an empty name goes back to following the system's default.
+    void choosePrinter(const QString &printerName);
+    // The printer picked in printerSetup(); empty while none was.
+    QString chosenPrinter() const { return m_chosenPrinter; }
+
 private:
     QPrinter &printer();
 
     QString m_helpViewer;
     std::unique_ptr<QPrinter> m_printer;
+    QString m_chosenPrinter;
 };

@@ -1,0 +1,3 @@
+# Printing through a private CUPS scheduler that the test starts and stops itself; the PDFs come
+# from cups-pdf and are checked with poppler's tools.
+viewer_add_test(tst_printing platform/tst_printing.cpp LIBS viewer_platform TIMEOUT 120)
