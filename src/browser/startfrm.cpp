@@ -412,22 +412,37 @@ bool startfrm::eventFilter(QObject *watched, QEvent *event)
         return false;
     }
     // Key preview: the window sees every key pressed in it before the focused control, which
-    // still gets it. A key that a control ignores travels up to its parents; it is seen once, at
-    // the first receiver.
+    // still gets it. A key that a control ignores travels up to its parents as the same event;
+    // it is handled once, at the first receiver, even when the handler opened a dialog and the
+    // focus moved meanwhile.
+    if (event->type() == QEvent::KeyRelease) {
+        if (m_keyDepth == 0) {
+            m_previewedKey = nullptr;
+        }
+        return false;
+    }
     if (event->type() == QEvent::KeyPress) {
         auto *widget = qobject_cast<QWidget *>(watched);
-        if (!widget || widget->window() != this) {
+        if (!widget || widget->window() != this || event == m_previewedKey) {
             return false;
         }
-        QWidget *focus = QApplication::focusWidget();
-        const bool first = focus && focus->window() == this ? widget == focus : widget == this;
-        if (first) {
-            auto *key = static_cast<QKeyEvent *>(event);
-            const int code = vk::fromQtKey(key->key());
-            if (code != vk::None) {
-                Form_KeyDown(code, vk::shiftState(key->modifiers()));
-            }
+        auto *key = static_cast<QKeyEvent *>(event);
+        const int code = vk::fromQtKey(key->key());
+        if (code == vk::None) {
+            return false;
         }
+        m_previewedKey = event;
+        ++m_keyDepth;
+        Form_KeyDown(code, vk::shiftState(key->modifiers()));
+        --m_keyDepth;
+        // Dialogs run their own event loops; whatever they did, this press stays handled until
+        // its delivery is over.
+        m_previewedKey = event;
+        QTimer::singleShot(0, this, [this, event]() {
+            if (m_keyDepth == 0 && m_previewedKey == event) {
+                m_previewedKey = nullptr;
+            }
+        });
     }
     return false;
 }

@@ -154,4 +154,7 @@ private:
     AsyncPictureLoader *m_decoder = nullptr;
     std::array<int, 20> m_thumbnailTicket {};
     QTimer *m_sharpenTimer = nullptr;
+    // The key press the window has seen, while it is still being delivered.
+    const QEvent *m_previewedKey = nullptr;
+    int m_keyDepth = 0;
 };

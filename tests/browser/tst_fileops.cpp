@@ -5,6 +5,8 @@
 #include "slideshow/Form2.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -19,6 +21,8 @@ private Q_SLOTS:
     void nothingSelected_data();
     void nothingSelected();
     void renameMenuSendsF7();
+    void keyHandledOnceWhenFocusMoves_data();
+    void keyHandledOnceWhenFocusMoves();
     void deleteAnsweredNo();
     void deleteClearsEverySlotShowingFile_data();
     void deleteClearsEverySlotShowingFile();
@@ -115,6 +119,34 @@ void tst_FileOps::renameMenuSendsF7()
     f.program->startForm()->rename->trigger();
     QCOMPARE(f.services.sentKeys, QList<int> { 118 });
     QVERIFY(f.services.messages.isEmpty()); // the key, not the menu, does the rest
+}
+
+void tst_FileOps::keyHandledOnceWhenFocusMoves_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::newRow("Delete") << int(Qt::Key_Delete);
+    QTest::newRow("F7") << int(Qt::Key_F7);
+}
+
+// The dialog a key opens takes the focus, and the key is released there; when the dialog closes,
+// the same press goes on up the parents of the control it was sent to. It must not run again.
+void tst_FileOps::keyHandledOnceWhenFocusMoves()
+{
+    QFETCH(int, key);
+    ProgramFixture f;
+    start(f, { "a.bmp" });
+    startfrm *main = f.program->startForm();
+    select(main, 0);
+    focusFileList(main);
+    f.services.answers.enqueue(Services::Answer::No);
+    f.services.whileModal = [&]() {
+        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+        QApplication::sendEvent(main->File1, &release);
+        main->File1->clearFocus();
+    };
+    QTest::keyClick(main->File1, Qt::Key(key));
+    QCOMPARE(f.services.messages.size() + f.services.saveAsCalls.size(), 1);
+    QVERIFY(f.folder.exists("pics/a.bmp"));
 }
 
 void tst_FileOps::deleteAnsweredNo()
