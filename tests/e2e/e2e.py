@@ -247,9 +247,11 @@ class Program:
     def running(self):
         return self.process.poll() is None
 
-    def _windows(self, visible):
-        args = ["search"] + (["--onlyvisible"] if visible else [])
-        args += ["--pid", str(self.pid), "--name", f"^{APP_TITLE}$"]
+    def _windows(self, visible, title=f"^{APP_TITLE}$"):
+        # --all: xdotool's default joins the conditions with "or", which would take in every
+        # window of that title, whoever owns it.
+        args = ["search", "--all"] + (["--onlyvisible"] if visible else [])
+        args += ["--pid", str(self.pid), "--name", title]
         result = self.journey.xdotool(*args, check=False)
         return result.stdout.split()
 
@@ -279,6 +281,45 @@ class Program:
     def activate(self):
         self.journey.xdotool("windowactivate", "--sync", self.window)
 
+    def other_windows(self):
+        """The program's windows on the screen besides the main window (the slide show, a dialog,
+        a message box), whatever their titles."""
+        self._require_running()
+        return [w for w in self._windows(visible=True, title="") if w != self.window]
+
+    def main_window_shown(self):
+        return self.journey.viewable(self.window)
+
+    def wait_main_window_hidden(self, timeout=WAIT):
+        def hidden():
+            self._require_running()
+            return not self.main_window_shown()
+        wait_until(hidden, "the main window to be hidden", timeout)
+
+    def wait_main_window_back(self, timeout=WAIT):
+        def back():
+            self._require_running()
+            return self.main_window_shown()
+        wait_until(back, "the main window to come back", timeout)
+
+    def wait_other_window(self, what, timeout=WAIT):
+        """Waits until exactly one window besides the main window is on the screen; returns it."""
+        def one():
+            others = self.other_windows()
+            return others[0] if len(others) == 1 else None
+        return wait_until(one, what, timeout)
+
+    def key_in(self, window, *keys):
+        """Presses keys in one of the program's windows other than the main window."""
+        self._require_running()
+        self.journey.xdotool("windowactivate", "--sync", window)
+        self.journey.xdotool("key", "--clearmodifiers", *keys)
+
+    def type_in(self, window, text):
+        self._require_running()
+        self.journey.xdotool("windowactivate", "--sync", window)
+        self.journey.xdotool("type", "--clearmodifiers", text)
+
     def key(self, *keys):
         """Presses keys (xdotool names: "F4", "alt+e", "Return") in the main window."""
         self._require_running()
@@ -294,7 +335,8 @@ class Program:
         """Clicks at (x, y) pixels from the main window's top left corner (inside its frame)."""
         self._require_running()
         self.activate()
-        self.journey.xdotool("mousemove", "--window", self.window, "--sync", str(x), str(y))
+        left, top, _, _ = self.geometry()
+        self.journey.move_pointer(left + x, top + y)
         self.journey.xdotool("click", "--repeat", "2" if double else "1", str(button))
 
     def close_window(self):
@@ -353,6 +395,26 @@ class FileState:
         return f"{self.path.name}: {self.bytes!r} (mtime {self.mtime}, inode {self.inode})"
 
 
+class Screen:
+    """One capture of the whole screen: its pixels, and the capture to save as a screenshot."""
+
+    def __init__(self, rgb, capture):
+        self.width, self.height = SCREEN
+        if len(rgb) != self.width * self.height * 3:
+            raise JourneyFailed(f"a screen capture of {len(rgb)} bytes is not {SCREEN} in RGB")
+        self.rgb = rgb
+        self.capture = capture
+        self.path = None
+
+    def pixel(self, x, y):
+        x, y = int(x), int(y)
+        i = (y * self.width + x) * 3
+        return tuple(self.rgb[i:i + 3])
+
+    def is_colour(self, x, y, colour, tolerance=12):
+        return all(abs(a - b) <= tolerance for a, b in zip(self.pixel(x, y), colour))
+
+
 class Journey:
     """What a journey works with: a desktop, temporary folders, the program, screenshots."""
 
@@ -381,6 +443,38 @@ class Journey:
 
     def xdotool(self, *args, check=True):
         return self.run_tool(["xdotool", *args], check=check)
+
+    def window_info(self, window):
+        """xwininfo's fields for a window (an empty dict once it is gone)."""
+        out = self.run_tool(["xwininfo", "-id", str(window)], check=False).stdout
+        return {k.strip(): v.strip() for k, v in
+                (line.split(":", 1) for line in out.splitlines() if ":" in line)}
+
+    def window_rect(self, window):
+        """(x, y, width, height) of a window's own area on the screen, without the frame."""
+        info = self.window_info(window)
+        return tuple(int(info[k]) for k in
+                     ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"))
+
+    def window_title(self, window):
+        return self.xdotool("getwindowname", str(window), check=False).stdout.rstrip("\n")
+
+    def viewable(self, window):
+        return self.window_info(window).get("Map State") == "IsViewable"
+
+    def move_pointer(self, x, y):
+        """Moves the pointer to (x, y) on the screen and waits until it is there."""
+        out = self.xdotool("getmouselocation", "--shell").stdout
+        here = dict(line.split("=", 1) for line in out.split() if "=" in line)
+        # xdotool's --sync waits for a motion, and there is none when the pointer is already
+        # there (a journey before may have left it on the same spot).
+        if (here.get("X"), here.get("Y")) != (str(x), str(y)):
+            self.xdotool("mousemove", "--sync", str(x), str(y))
+
+    def click_screen(self, x, y, button=1):
+        """Clicks at (x, y) on the screen, in whatever window is there."""
+        self.move_pointer(x, y)
+        self.xdotool("click", str(button))
 
     # -- folders and files
     def folder(self, name):
@@ -465,16 +559,49 @@ class Journey:
         (self.server.state_dir / "programs" / str(program.pid)).unlink(missing_ok=True)
 
     # -- evidence
-    def screenshot(self, label):
-        """Saves the whole screen as <artifacts>/<n>-<label>.png; kept when the journey fails."""
+    def _capture(self):
+        xwd = subprocess.run(["xwd", "-root", "-silent"], env=self.server.env(),
+                             capture_output=True, timeout=WAIT)
+        return xwd.stdout if xwd.returncode == 0 else None
+
+    def screenshot(self, label, capture=None):
+        """Saves the whole screen (or a capture taken by grab) as <artifacts>/<n>-<label>.png;
+        kept when the journey fails."""
         self.artifacts.mkdir(parents=True, exist_ok=True)
         self._shots += 1
         path = self.artifacts / f"{self._shots:02d}-{label}.png"
-        xwd = subprocess.run(["xwd", "-root", "-silent"], env=self.server.env(),
-                             capture_output=True, timeout=WAIT)
-        if xwd.returncode == 0:
-            subprocess.run(["convert", "xwd:-", f"png:{path}"], input=xwd.stdout, timeout=WAIT)
+        capture = capture or self._capture()
+        if capture:
+            subprocess.run(["convert", "xwd:-", f"png:{path}"], input=capture, timeout=WAIT)
         return path
+
+    def grab(self):
+        """The screen's pixels now, to read colours from."""
+        capture = self._capture()
+        if not capture:
+            raise JourneyFailed("xwd could not capture the screen")
+        rgb = subprocess.run(["convert", "xwd:-", "-depth", "8", "rgb:-"], input=capture,
+                             capture_output=True, timeout=WAIT).stdout
+        return Screen(rgb, capture)
+
+    def wait_screen(self, condition, what, label, timeout=WAIT):
+        """Polls screen captures until `condition(screen)` holds; saves the last capture as a
+        screenshot named `label` either way and returns the screen. On failure the message
+        names the screenshot and says what `condition` saw last (when it returns a str, the
+        str means "not yet, because ...")."""
+        deadline = time.monotonic() + timeout
+        while True:
+            screen = self.grab()
+            verdict = condition(screen)
+            if verdict is True:
+                screen.path = self.screenshot(label, screen.capture)
+                return screen
+            if time.monotonic() > deadline:
+                path = self.screenshot(label, screen.capture)
+                raise JourneyFailed(f"gave up after {timeout:g} s waiting for {what}"
+                                    f"{': ' + verdict if isinstance(verdict, str) else ''}"
+                                    f"\n  screenshot: {path}")
+            time.sleep(POLL)
 
     def keep_evidence(self):
         self.artifacts.mkdir(parents=True, exist_ok=True)

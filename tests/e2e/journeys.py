@@ -4,10 +4,17 @@ To add one: write a function taking the Journey `j` below, decorated with @journ
 name to the list in CMakeLists.txt beside this file. The helpers live in e2e.py: j.program_folder,
 j.settings_record, j.read_settings, j.make_pictures, j.start, program.wait_main_window,
 program.key, program.click, program.close_window, program.wait_exit, j.wait_file_changes,
-j.screenshot, j.check, j.check_equal. Failures keep screenshots under <build>/e2e-artifacts/<name>.
+j.screenshot, j.check, j.check_equal; for other windows program.other_windows,
+program.wait_other_window, program.key_in, program.type_in, j.window_rect, j.viewable; for what the
+screen shows j.grab (pixels) and j.wait_screen (poll until a condition on them holds).
+Failures keep screenshots under <build>/e2e-artifacts/<name>; E2E_KEEP_ARTIFACTS=1 keeps them always.
 """
 
-from e2e import SCREEN, FileState
+import os
+import shutil
+from pathlib import Path
+
+from e2e import APP_TITLE, SCREEN, FileState, JourneyFailed, wait_until, _proc_alive, _stop_pid
 
 JOURNEYS = {}
 
@@ -103,3 +110,367 @@ def missing_folder_rewrites_defaults(j):
     program.wait_main_window()
     after = j.wait_file_changes(program.settings_path, before)
     j.check_equal(after.bytes, j.settings_record(program_folder), "the settings after start-up")
+
+
+# ---- what the screen shows
+
+# The main window's inner area (below the menu bar) is laid out on a design of this many twips;
+# every control keeps its share of it when the window is maximised.
+DESIGN = (9480, 6510)
+# Colours as the program's palette has them: the settings' colour 3 is the default background.
+TEAL = (0, 128, 128)
+PURPLE = (128, 0, 128)
+COLOURED = (("a-red.bmp", "red", (255, 0, 0)), ("b-lime.bmp", "lime", (0, 255, 0)),
+            ("c-blue.bmp", "blue", (0, 0, 255)), ("d-yellow.bmp", "yellow", (255, 255, 0)))
+
+
+def coloured_folder(j, count=4, name="coloured"):
+    """A folder of pictures each filled with one colour, named so the file list sorts them in
+    COLOURED's order; large enough that no slot shows them at their own size."""
+    folder = j.folder(name)
+    for file_name, colour, _ in COLOURED[:count]:
+        j.run_tool(["convert", "-size", "200x150", f"xc:{colour}", str(folder / file_name)])
+    return folder
+
+
+class Layout:
+    """Where the main window's controls are on the screen, from its client area: the menu bar
+    takes the top, and the inner area below it holds the design, stretched."""
+
+    def __init__(self, program, screen):
+        x, y, width, height = program.geometry()
+        # The inner area starts where the menu bar ends: the first row, at the right edge where
+        # no control lies, that has the background colour seen at the bottom right corner.
+        edge = x + width - 3
+        background = screen.pixel(edge, y + height - 3)
+        top = next((row for row in range(y, y + height // 4) if screen.pixel(edge, row) == background),
+                   None)
+        if top is None:
+            raise JourneyFailed(f"no inner area found below the menu bar (background {background})")
+        self.x, self.y, self.width, self.height = x, top, width, y + height - top
+
+    def point(self, left, top):
+        """Design twips to a screen pixel."""
+        return (self.x + round(left / DESIGN[0] * self.width),
+                self.y + round(top / DESIGN[1] * self.height))
+
+    def slot_centre(self, i):
+        """The centre of top-row slot i, where a fitted thumbnail always has its own colour."""
+        return self.point(2220 + 1440 * i + 1455 / 2, 120 + 1155 / 2)
+
+    def first_file(self):
+        """A point on the file list's first entry (the list starts 2400 twips down; an entry is
+        one line of text high)."""
+        x, y = self.point(120 + 400, 2400)
+        return x, y + 8
+
+
+def layout_of(j, program):
+    return Layout(program, j.grab())
+
+
+def slot_shows(layout, i, colour):
+    """A condition for wait_screen: top-row slot i shows `colour`."""
+    def check(screen):
+        x, y = layout.slot_centre(i)
+        seen = screen.pixel(x, y)
+        return True if screen.is_colour(x, y, colour) else f"slot {i} at ({x}, {y}) has {seen}, not {colour}"
+    return check
+
+
+def select_first_file(j, program, layout):
+    """Clicks the file list's first entry and waits until slot 0 shows it."""
+    x, y = layout.first_file()
+    left, top, _, _ = program.geometry()
+    program.click(x - left, y - top)
+    j.wait_screen(slot_shows(layout, 0, COLOURED[0][2]), f"{COLOURED[0][0]} in slot 0 after clicking it",
+                  "first-file-selected")
+
+
+def start_with(j, folder, **settings):
+    """A program folder whose settings list `folder`, and the program started from it, up."""
+    program_folder = j.program_folder(settings=j.settings_record(folder, **settings))
+    program = j.start(program_folder)
+    program.wait_main_window()
+    return program
+
+
+def wait_show(j, program, what, hides_main=False):
+    """Waits until the full-screen window covers the screen; returns it. A show started from
+    the menu lays itself over the main window; the full screen of a slot hides it."""
+    show = program.wait_other_window(f"the full-screen window ({what})")
+    wait_until(lambda: j.window_rect(show) == (0, 0) + SCREEN,
+               f"the full-screen window to cover the {SCREEN} screen without a frame ({what}; "
+               f"it is at {j.window_rect(show)})")
+    if hides_main:
+        program.wait_main_window_hidden()
+    return show
+
+
+def wait_show_ended(j, program, show, what):
+    """Waits until the full-screen window is gone and the main window is on the screen again."""
+    wait_until(lambda: program.running() and not j.viewable(show),
+               f"the full-screen window to go ({what})")
+    program.wait_main_window_back()
+    j.check(program.running(), f"the program ended with the full screen ({what})")
+
+
+def end_program(j, program):
+    """F4 ends the program at once; a journey that got this far leaves nothing running."""
+    program.key("F4")
+    j.check_equal(program.wait_exit(), 0, "exit status after F4")
+
+
+def no_second_dialog(j, program, first, what):
+    """After a dialog is answered, control goes back to the main window and no other dialog takes
+    its place (the answer is not taken as a new request)."""
+    wait_until(lambda: not j.viewable(first), f"the {what} to close")
+
+    def settled():
+        others = program.other_windows()
+        if others:
+            return others
+        return "main" if program.main_window_shown() and \
+            j.xdotool("getactivewindow", check=False).stdout.strip() == program.window else None
+    result = wait_until(settled, f"the main window to be active after the {what}")
+    if result != "main":
+        path = j.screenshot("second-dialog")
+        raise JourneyFailed(f"after the {what} was answered, another window of the program opened "
+                            f"({', '.join(repr(j.window_title(w)) for w in result)})"
+                            f" instead of the main window coming back\n  screenshot: {path}")
+
+
+# ---- journeys over pictures, slide shows and dialogs
+
+@journey
+def browse_right_fills_slots(j):
+    folder = coloured_folder(j)
+    program = start_with(j, folder)
+    layout = layout_of(j, program)
+    select_first_file(j, program, layout)
+    # Focus is in the file list now; each Right moves to the next file and, when released,
+    # puts it into the next slot.
+    for i in range(1, 4):
+        program.key("Right")
+        name, _, colour = COLOURED[i]
+        j.wait_screen(slot_shows(layout, i, colour), f"{name} in slot {i} after Right number {i}",
+                      f"after-right-{i}")
+    # Each slot kept its own picture: nothing was drawn over an earlier slot.
+    screen = j.grab()
+    for i, (name, _, colour) in enumerate(COLOURED):
+        verdict = slot_shows(layout, i, colour)(screen)
+        if verdict is not True:
+            raise JourneyFailed(f"{name} no longer in slot {i}: {verdict}"
+                                f"\n  screenshot: {j.screenshot('four-slots', screen.capture)}")
+    end_program(j, program)
+
+
+@journey
+def slot_click_full_screen_and_back(j):
+    folder = coloured_folder(j, count=2)
+    program = start_with(j, folder)
+    layout = layout_of(j, program)
+    select_first_file(j, program, layout)
+
+    x, y = layout.slot_centre(0)
+    left, top, _, _ = program.geometry()
+    program.click(x - left, y - top)
+    show = wait_show(j, program, "after clicking slot 0", hides_main=True)
+    centre = (SCREEN[0] // 2, SCREEN[1] // 2)
+    corner = (SCREEN[0] - 3, SCREEN[1] - 3)
+
+    def picture_on_background(screen):
+        if not screen.is_colour(*centre, COLOURED[0][2]):
+            return f"the screen centre has {screen.pixel(*centre)}, not red"
+        if not screen.is_colour(*corner, TEAL):
+            return f"the corner has {screen.pixel(*corner)}, not the background {TEAL}"
+        return True
+    j.wait_screen(picture_on_background, "the red picture on the background", "full-screen")
+
+    j.click_screen(*centre)
+    wait_show_ended(j, program, show, "after a click on the picture")
+    end_program(j, program)
+
+
+@journey
+def one_pass_show_returns(j):
+    folder = coloured_folder(j, count=3)
+    program = start_with(j, folder, interval="0.2", loop=0)
+    program.key("alt+l")
+    show = wait_show(j, program, "the show started by Loop")
+    # Three pictures at 0.2 s each: the pass ends by itself well within the wait.
+    wait_show_ended(j, program, show, "at the end of one pass")
+    j.screenshot("after-the-pass")
+    end_program(j, program)
+
+
+@journey
+def f2_in_show_saves_colour(j):
+    folder = coloured_folder(j, count=2)
+    program = start_with(j, folder, interval="3", colour=3, loop=1)
+    program.key("alt+l")
+    show = wait_show(j, program, "the show started by Loop")
+    for colour in (4, 5):
+        before = FileState(program.settings_path)
+        program.key_in(show, "F2")
+        after = j.wait_file_changes(program.settings_path, before)
+        j.check_equal(after.bytes, j.settings_record(folder, interval="3", colour=colour, loop=1),
+                      f"the settings after F2 number {colour - 3}")
+    corner = (SCREEN[0] - 3, SCREEN[1] - 3)
+
+    def purple(screen):
+        return True if screen.is_colour(*corner, PURPLE) else \
+            f"the background corner has {screen.pixel(*corner)}"
+    j.wait_screen(purple, f"the show's background in colour 5 {PURPLE}", "colour-5")
+
+    j.click_screen(*corner)
+    wait_show_ended(j, program, show, "after a click on the background")
+    program.key("alt+e")
+    j.check_equal(program.wait_exit(), 0, "exit status after Exit")
+    j.check_equal(j.read_settings(program.folder),
+                  j.settings_record(folder, interval="3", colour=5, loop=1), "the settings after Exit")
+
+
+def delete_journey(j, answer):
+    folder = coloured_folder(j)
+    program = start_with(j, folder)
+    layout = layout_of(j, program)
+    select_first_file(j, program, layout)
+    before = sorted(p.name for p in folder.iterdir())
+
+    program.key("Delete")
+    box = program.wait_other_window("the delete confirmation")
+    # Its text cannot be read from the screen; the title and the modal state tell it is a
+    # message box of the program's.
+    j.check_equal(j.window_title(box), APP_TITLE, "the confirmation's title")
+    j.screenshot("confirmation")
+    program.key_in(box, answer)
+    gone = COLOURED[0][0]
+    expected = [name for name in before if name != gone] if answer == "Return" else before
+    wait_until(lambda: sorted(p.name for p in folder.iterdir()) == expected,
+               f"the folder to hold {expected} (it holds {sorted(p.name for p in folder.iterdir())})")
+    no_second_dialog(j, program, box, "delete confirmation")
+    j.check_equal(sorted(p.name for p in folder.iterdir()), expected, "the folder after the answer")
+    end_program(j, program)
+
+
+@journey
+def delete_with_yes_removes_file(j):
+    # Yes is the default button: Return answers it.
+    delete_journey(j, "Return")
+
+
+@journey
+def delete_with_no_keeps_file(j):
+    delete_journey(j, "n")
+
+
+@journey
+def f7_renames_through_dialog(j):
+    folder = coloured_folder(j)
+    program = start_with(j, folder)
+    layout = layout_of(j, program)
+    select_first_file(j, program, layout)
+    old = folder / COLOURED[0][0]
+    content = old.read_bytes()
+    new = folder / "z-renamed.bmp"
+
+    program.key("F7")
+    dialog = program.wait_other_window("the save-as dialog")
+    j.check_equal(j.window_title(dialog), "Save As", "the rename dialog's title")
+    # The file-name field has the focus and shows the old name: replace it with the new one.
+    program.key_in(dialog, "ctrl+a")
+    program.type_in(dialog, new.name)
+    j.screenshot("new-name-typed")
+    program.key_in(dialog, "Return")
+    wait_until(lambda: new.exists() and not old.exists(), f"{old.name} to become {new.name}")
+    j.check_equal(new.read_bytes(), content, "the renamed file's bytes")
+    no_second_dialog(j, program, dialog, "save-as dialog")
+    j.check_equal(sorted(p.name for p in folder.iterdir()),
+                  sorted([new.name] + [name for name, _, _ in COLOURED[1:]]), "the folder after the rename")
+    end_program(j, program)
+
+
+@journey
+def setup_save_writes_interval(j):
+    folder = coloured_folder(j, count=1)
+    program = start_with(j, folder, interval="3", colour=3, loop=1)
+    before = FileState(program.settings_path)
+    program.key("alt+s")
+    dialog = program.wait_other_window("the Setup dialog")
+    _, _, width, height = j.window_rect(dialog)
+    j.check(width < SCREEN[0] // 2 and height < SCREEN[1] // 2,
+            f"the window that opened is {width}x{height}, not a small dialog")
+    # The interval field has the focus; Save comes next in the tab order and has no mnemonic.
+    program.key_in(dialog, "ctrl+a")
+    program.type_in(dialog, "7")
+    j.screenshot("interval-typed")
+    program.key_in(dialog, "Tab", "space")
+    after = j.wait_file_changes(program.settings_path, before)
+    j.check_equal(after.bytes, j.settings_record(folder, interval="7", colour=3, loop=1),
+                  "the settings saved by Setup")
+    wait_until(lambda: not j.viewable(dialog), "the Setup dialog to close after Save")
+    j.check(program.main_window_shown(), "the main window is not shown after Save")
+    end_program(j, program)
+
+
+def damaged_corpus_files(per_type=2):
+    """A few files of each picture type that the corpus says no decoder may accept."""
+    corpus = Path(os.environ.get("E2E_CORPUS", Path(__file__).resolve().parents[3] / "shared" / "corpus"))
+    manifest = corpus / "MANIFEST.tsv"
+    if not manifest.is_file():
+        raise JourneyFailed(f"no corpus manifest at {manifest} (E2E_CORPUS names another corpus)")
+    chosen = {}
+    for line in manifest.read_text().splitlines():
+        fields = line.split("\t")
+        if line.startswith("#") or len(fields) < 2 or fields[1] != "reject":
+            continue
+        path = corpus / fields[0]
+        kind = path.suffix.lower()
+        if kind in (".bmp", ".gif", ".jpg", ".wmf") and path.is_file() \
+                and len(chosen.setdefault(kind, [])) < per_type:
+            chosen[kind].append(path)
+    return [path for paths in chosen.values() for path in paths]
+
+
+@journey
+def damaged_pictures_show_keeps_running(j):
+    folder = coloured_folder(j, count=1, name="damaged")
+    damaged = damaged_corpus_files()
+    j.check(len({p.suffix.lower() for p in damaged}) == 4,
+            f"the corpus lacks a damaged file of some type: {[p.name for p in damaged]}")
+    for i, path in enumerate(damaged):
+        # Numbered, since two sources may use one name; the extension keeps its type.
+        shutil.copy(path, folder / f"{i:02d}-{path.name}")
+    program = start_with(j, folder, interval="0.2", loop=0)
+    program.key("alt+l")
+    show = wait_show(j, program, "the show of damaged pictures")
+    wait_show_ended(j, program, show, "at the end of one pass over damaged pictures")
+    j.screenshot("after-the-pass")
+    end_program(j, program)
+
+
+HELP_TITLE = "VELDRANE W95 and NT Help"
+
+
+@journey
+def help_f1_opens_viewer(j):
+    program = start_with(j, pictures_folder(j))
+    j.check((program.folder / "querndal-help").is_file() and (program.folder / "QUERNDAL.hlp").is_file(),
+            "the help viewer or help file was not built beside the program")
+    program.key("F1")
+    found = wait_until(lambda: j.xdotool("search", "--onlyvisible", "--name", f"^{HELP_TITLE}$",
+                                         check=False).stdout.split(), "the help viewer's window")
+    j.check_equal(len(found), 1, "help viewer windows after one F1")
+    viewer = int(j.xdotool("getwindowpid", found[0]).stdout)
+    try:
+        j.check(viewer != program.pid, "the help window belongs to the program itself")
+        j.screenshot("help-viewer")
+        j.run_tool(["wmctrl", "-i", "-c", found[0]])
+        wait_until(lambda: not _proc_alive(viewer), "the help viewer to end after its window closed")
+        j.check(program.running(), "the program ended with the help viewer")
+        j.check(program.main_window_shown(), "the main window is gone after the help viewer closed")
+    finally:
+        # A viewer left running by a failed check would outlive the journey.
+        _stop_pid(viewer, "querndal-help")
+    end_program(j, program)
