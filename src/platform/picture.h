@@ -8,7 +8,8 @@
 // A picture as the windows hold it: the decoded image (none for an empty picture), the size the
 // picture has at its own scale, and the file it came from. A picture decoded for a smaller
 // target keeps its natural size, so geometry never depends on how it was decoded.
-struct Picture {
+struct Picture
+{
     QImage image;
     QSize naturalSize; // pixels, after EXIF orientation; empty for an empty picture
     QString file;
@@ -22,7 +23,8 @@ namespace pictures {
 
 enum class Failure { None, Missing, Unreadable, NotAPicture, TooLarge };
 
-struct LoadResult {
+struct LoadResult
+{
     Picture picture;
     Failure failure = Failure::None;
     QString reason; // why it failed, for the user; empty on success
@@ -31,7 +33,9 @@ struct LoadResult {
 };
 
 // Largest accepted picture: a side or an area past these is refused before anything is allocated.
-constexpr int kMaxSide = 16384;
+// The area is what costs memory; a side may be as long as the formats allow (65535 pixels wide
+// and one high is a small picture).
+constexpr int kMaxSide = 65535;
 constexpr qint64 kMaxPixels = 256LL * 1000 * 1000;
 
 // Decodes the whole picture at its natural size.
@@ -41,5 +45,8 @@ LoadResult load(const QString &path);
 LoadResult loadScaled(const QString &path, const QSize &target);
 // Reads only the natural size; `picture.image` stays null.
 LoadResult readSize(const QString &path);
+// Decodes a picture held in memory, as loadScaled does (an invalid `target`: as load does);
+// `picture.file` stays empty.
+LoadResult loadData(const QByteArray &bytes, const QSize &target = QSize());
 
 } // namespace pictures

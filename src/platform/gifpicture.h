@@ -1,0 +1,19 @@
+#pragma once
+
+#include "picture.h"
+
+#include <QByteArrayView>
+#include <QSize>
+
+// GIF pictures, decoded here rather than by Qt: the picture shown is the first frame (every image
+// up to the first one with a delay, over a transparent canvas), and a damaged file (a code or
+// colour index out of range, a missing screen size) is refused instead of shown half-guessed.
+namespace pictures::gif {
+
+// True when `head` starts with a GIF signature.
+bool looksLikeGif(QByteArrayView head);
+
+// Reads the GIF in `data`: its screen size and, when `pixels`, the first frame.
+LoadResult decode(QByteArrayView data, bool pixels);
+
+} // namespace pictures::gif
