@@ -1,0 +1,637 @@
+#include "platform/picture.h"
+
+#include "corpus.h"
+#include "testfolder.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QTest>
+#include <QtEndian>
+
+#include <cmath>
+
+Q_DECLARE_METATYPE(pictures::Failure)
+
+namespace {
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray encoded(const QImage &image, const char *format, int quality = -1)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format, quality);
+    return bytes;
+}
+
+// A JPEG of `image` carrying an EXIF orientation tag, written by hand: an APP1 segment with a
+// little-endian TIFF header and one IFD entry (tag 0x0112) right after the start marker.
+QByteArray jpegWithOrientation(const QImage &image, int orientation)
+{
+    const QByteArray plain = encoded(image, "JPEG", 95);
+    QByteArray tiff("II*\0", 4);
+    tiff.append(QByteArray::fromHex("08000000")); // first IFD at offset 8
+    tiff.append(QByteArray::fromHex("0100")); // one entry
+    tiff.append(QByteArray::fromHex("12010300")); // tag 0x0112, type SHORT
+    tiff.append(QByteArray::fromHex("01000000")); // count 1
+    QByteArray value(4, '\0');
+    qToLittleEndian<quint16>(quint16(orientation), value.data());
+    tiff.append(value);
+    tiff.append(QByteArray(4, '\0')); // no next IFD
+    QByteArray payload = QByteArray("Exif\0\0", 6) + tiff;
+    QByteArray segment = QByteArray::fromHex("ffe1");
+    QByteArray length(2, '\0');
+    qToBigEndian<quint16>(quint16(payload.size() + 2), length.data());
+    segment += length + payload;
+    return plain.left(2) + segment + plain.mid(2);
+}
+
+// Four quadrants in four colours, so any turn or mirror shows.
+QImage quadrants(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    const QRgb colours[4]
+        = { qRgb(220, 30, 30), qRgb(30, 200, 30), qRgb(30, 30, 220), qRgb(230, 230, 30) };
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            image.setPixel(x, y, colours[(x >= width / 2 ? 1 : 0) + (y >= height / 2 ? 2 : 0)]);
+        }
+    }
+    return image;
+}
+
+bool near(QRgb a, QRgb b, int tolerance)
+{
+    return std::abs(qRed(a) - qRed(b)) <= tolerance && std::abs(qGreen(a) - qGreen(b)) <= tolerance
+        && std::abs(qBlue(a) - qBlue(b)) <= tolerance;
+}
+
+// Mean absolute difference per colour channel over two images of one size, opaque parts only.
+double meanDifference(const QImage &a, const QImage &b)
+{
+    const QImage x = a.convertToFormat(QImage::Format_ARGB32);
+    const QImage y = b.convertToFormat(QImage::Format_ARGB32);
+    double sum = 0;
+    qint64 count = 0;
+    for (int row = 0; row < x.height(); ++row) {
+        for (int column = 0; column < x.width(); ++column) {
+            const QRgb p = x.pixel(column, row);
+            const QRgb q = y.pixel(column, row);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q))
+                + std::abs(qBlue(p) - qBlue(q));
+            count += 3;
+        }
+    }
+    return count ? sum / double(count) : 0;
+}
+
+// The size a corpus file's own suite states for it, when it states one.
+QSize statedSize(const QString &relative)
+{
+    const QFileInfo info(corpusPath(relative));
+    if (relative.startsWith(QLatin1String("gif/pygif-test-suite/"))) {
+        QSettings conf(info.absolutePath() + QLatin1Char('/') + info.completeBaseName()
+                + QStringLiteral(".conf"),
+            QSettings::IniFormat);
+        return QSize(conf.value(QStringLiteral("config/width")).toInt(),
+            conf.value(QStringLiteral("config/height")).toInt());
+    }
+    if (relative.startsWith(QLatin1String("jpeg/good/exif-orientation-examples/"))) {
+        return QSize(1800, 1200); // every file shows the same landscape photo
+    }
+    if (relative.endsWith(QLatin1String("orientation_rectangle.jpg"))) {
+        return QSize(1, 2); // stored 2×1, orientation 8
+    }
+    static const QRegularExpression sized(QStringLiteral("jpg-size-(\\d+)x(\\d+)\\.jpg$"));
+    const auto match = sized.match(relative);
+    if (match.hasMatch()) {
+        return QSize(match.captured(1).toInt(), match.captured(2).toInt());
+    }
+    return QSize();
+}
+
+} // namespace
+
+class TestPicture : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void corpusDecodes_data();
+    void corpusDecodes();
+    void corpusRejects_data();
+    void corpusRejects();
+    void corpusEither_data();
+    void corpusEither();
+    void gifMatchesSuiteFrame_data();
+    void gifMatchesSuiteFrame();
+    void gifMatchesRawDump_data();
+    void gifMatchesRawDump();
+    void jpegMatchesReference_data();
+    void jpegMatchesReference();
+    void bmpVariantsAgree_data();
+    void bmpVariantsAgree();
+    void exifOrientation_data();
+    void exifOrientation();
+    void scaledKeepsNaturalSize_data();
+    void scaledKeepsNaturalSize();
+    void readSizeGivesNoPixels_data();
+    void readSizeGivesNoPixels();
+    void contentDecidesFormat_data();
+    void contentDecidesFormat();
+    void failures_data();
+    void failures();
+    void fileProblems();
+};
+
+void TestPicture::corpusDecodes_data()
+{
+    QTest::addColumn<QString>("relative");
+    for (const CorpusEntry &entry : corpusEntries(
+             { QStringLiteral("bmp/"), QStringLiteral("gif/"), QStringLiteral("jpeg/") })) {
+        if (entry.expect == QLatin1String("decode")) {
+            QTest::newRow(qPrintable(entry.path)) << entry.path;
+        }
+    }
+}
+
+void TestPicture::corpusDecodes()
+{
+    QFETCH(QString, relative);
+    const QString path = corpusPath(relative);
+    const pictures::LoadResult loaded = pictures::load(path);
+    const QSize stated = statedSize(relative);
+    QVERIFY2(loaded.ok(), qPrintable(loaded.reason));
+    QVERIFY(!loaded.picture.image.isNull());
+    QCOMPARE(loaded.picture.file, path);
+    QCOMPARE(loaded.picture.image.size(), loaded.picture.naturalSize);
+    if (stated.isValid()) {
+        QCOMPARE(loaded.picture.naturalSize, stated);
+    }
+    const pictures::LoadResult header = pictures::readSize(path);
+    QVERIFY(header.ok());
+    QCOMPARE(header.picture.naturalSize, loaded.picture.naturalSize);
+    // From memory the same picture comes out.
+    const pictures::LoadResult fromMemory = pictures::loadData(readFile(path));
+    QVERIFY(fromMemory.ok());
+    QCOMPARE(fromMemory.picture.image, loaded.picture.image);
+}
+
+void TestPicture::corpusRejects_data()
+{
+    QTest::addColumn<QString>("relative");
+    for (const CorpusEntry &entry : corpusEntries(
+             { QStringLiteral("bmp/"), QStringLiteral("gif/"), QStringLiteral("jpeg/") })) {
+        if (entry.expect == QLatin1String("reject")) {
+            QTest::newRow(qPrintable(entry.path)) << entry.path;
+        }
+    }
+}
+
+void TestPicture::corpusRejects()
+{
+    QFETCH(QString, relative);
+    const pictures::LoadResult loaded = pictures::load(corpusPath(relative));
+    QVERIFY(!loaded.ok());
+    QVERIFY(loaded.picture.image.isNull());
+    QVERIFY(!loaded.reason.isEmpty());
+    QVERIFY(loaded.failure != pictures::Failure::Missing);
+}
+
+void TestPicture::corpusEither_data()
+{
+    QTest::addColumn<QString>("relative");
+    for (const CorpusEntry &entry : corpusEntries(
+             { QStringLiteral("bmp/"), QStringLiteral("gif/"), QStringLiteral("jpeg/") })) {
+        if (entry.expect == QLatin1String("either")) {
+            QTest::newRow(qPrintable(entry.path)) << entry.path;
+        }
+    }
+}
+
+// Either outcome is right; a success is a whole picture and a failure says why.
+void TestPicture::corpusEither()
+{
+    QFETCH(QString, relative);
+    const pictures::LoadResult loaded = pictures::load(corpusPath(relative));
+    if (loaded.ok()) {
+        QVERIFY(!loaded.picture.image.isNull());
+        QCOMPARE(loaded.picture.image.size(), loaded.picture.naturalSize);
+    } else {
+        QVERIFY(loaded.picture.image.isNull());
+        QVERIFY(!loaded.reason.isEmpty());
+    }
+    const pictures::LoadResult thumbnail
+        = pictures::loadScaled(corpusPath(relative), QSize(97, 77));
+    QVERIFY(thumbnail.ok() || !thumbnail.reason.isEmpty());
+}
+
+void TestPicture::gifMatchesSuiteFrame_data()
+{
+    QTest::addColumn<QString>("relative");
+    QTest::addColumn<QString>("frame");
+    for (const CorpusEntry &entry : corpusEntries({ QStringLiteral("gif/pygif-test-suite/") })) {
+        if (entry.expect != QLatin1String("decode")
+            || !entry.path.endsWith(QLatin1String(".gif"))) {
+            continue;
+        }
+        const QFileInfo info(corpusPath(entry.path));
+        QSettings conf(info.absolutePath() + QLatin1Char('/') + info.completeBaseName()
+                + QStringLiteral(".conf"),
+            QSettings::IniFormat);
+        const QStringList frames = conf.value(QStringLiteral("config/frames")).toStringList();
+        // Past the limit on a side (checked by corpusDecodes), or files the suite itself calls
+        // wrongly encoded, where it lists what most readers make of them (every image a frame)
+        // rather than what the format says (images without a delay form one frame).
+        if (frames.isEmpty()
+            || conf.value(QStringLiteral("config/width")).toInt() > pictures::kMaxSide
+            || conf.value(QStringLiteral("config/height")).toInt() > pictures::kMaxSide
+            || conf.value(QStringLiteral("config/force-animation")).toString()
+                == QLatin1String("yes")) {
+            continue;
+        }
+        QString pixels = conf.value(frames.first() + QStringLiteral("/pixels")).toString();
+        if (pixels.isEmpty()) {
+            pixels = conf.value(frames.first() + QStringLiteral("/image")).toString();
+        }
+        if (!pixels.isEmpty()) {
+            QTest::newRow(qPrintable(entry.path))
+                << entry.path << info.absolutePath() + QLatin1Char('/') + pixels;
+        }
+    }
+}
+
+// The first frame is the picture shown; the suite gives it pixel by pixel.
+void TestPicture::gifMatchesSuiteFrame()
+{
+    QFETCH(QString, relative);
+    QFETCH(QString, frame);
+    const pictures::LoadResult loaded = pictures::load(corpusPath(relative));
+    QVERIFY2(loaded.ok(), qPrintable(loaded.reason));
+    const QImage image = loaded.picture.image.convertToFormat(QImage::Format_ARGB32);
+    QImage expected;
+    if (frame.endsWith(QLatin1String(".rgba"))) {
+        const QByteArray rgba = readFile(frame);
+        QCOMPARE(rgba.size(), qsizetype(image.width()) * image.height() * 4);
+        expected = QImage(reinterpret_cast<const uchar *>(rgba.constData()), image.width(),
+            image.height(), QImage::Format_RGBA8888)
+                       .convertToFormat(QImage::Format_ARGB32);
+    } else {
+        expected = QImage(frame).convertToFormat(QImage::Format_ARGB32);
+    }
+    QCOMPARE(image.size(), expected.size());
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb want = expected.pixel(x, y);
+            const QRgb got = image.pixel(x, y);
+            // Transparent pixels have no colour worth comparing.
+            if (qAlpha(want) == 0) {
+                QVERIFY2(qAlpha(got) == 0, qPrintable(QStringLiteral("(%1,%2)").arg(x).arg(y)));
+            } else {
+                QVERIFY2(got == want,
+                    qPrintable(QStringLiteral("(%1,%2) %3 != %4")
+                                   .arg(x)
+                                   .arg(y)
+                                   .arg(got, 8, 16)
+                                   .arg(want, 8, 16)));
+            }
+        }
+    }
+}
+
+void TestPicture::gifMatchesRawDump_data()
+{
+    QTest::addColumn<QString>("relative");
+    QTest::addColumn<QString>("dump");
+    // fire.rgb is the screen after the last frame, not the first frame shown here.
+    for (const char *name :
+        { "gifgrid", "porsche", "solid2", "treescap", "treescap-interlaced", "x-trans" }) {
+        const QString gif = QStringLiteral("gif/good/giflib/%1.gif").arg(QLatin1String(name));
+        QTest::newRow(name)
+            << gif
+            << corpusPath(QStringLiteral("gif/reference/giflib/%1.rgb").arg(QLatin1String(name)));
+    }
+}
+
+void TestPicture::gifMatchesRawDump()
+{
+    QFETCH(QString, relative);
+    QFETCH(QString, dump);
+    const pictures::LoadResult loaded = pictures::load(corpusPath(relative));
+    QVERIFY2(loaded.ok(), qPrintable(loaded.reason));
+    const QImage image = loaded.picture.image.convertToFormat(QImage::Format_ARGB32);
+    const QByteArray rgb = readFile(dump);
+    QCOMPARE(rgb.size(), qsizetype(image.width()) * image.height() * 3);
+    int differing = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb got = image.pixel(x, y);
+            if (qAlpha(got) == 0) {
+                continue; // the dump shows the background colour where the frame is transparent
+            }
+            const qsizetype at = (qsizetype(y) * image.width() + x) * 3;
+            const QRgb want = qRgb(uchar(rgb[at]), uchar(rgb[at + 1]), uchar(rgb[at + 2]));
+            differing += (got & 0xFFFFFF) != (want & 0xFFFFFF);
+        }
+    }
+    QCOMPARE(differing, 0);
+}
+
+void TestPicture::jpegMatchesReference_data()
+{
+    QTest::addColumn<QString>("relative");
+    QTest::addColumn<QString>("reference");
+    for (const QString &suite :
+        { QStringLiteral("jpeg-decoder-mozilla"), QStringLiteral("jpeg-decoder") }) {
+        const QDir references(corpusPath(QStringLiteral("jpeg/reference/") + suite));
+        for (const QString &png : references.entryList({ QStringLiteral("*.png") })) {
+            const QString base = QFileInfo(png).completeBaseName();
+            const QString relative = QStringLiteral("jpeg/good/%1/%2.jpg").arg(suite, base);
+            if (QFileInfo::exists(corpusPath(relative))) {
+                QTest::newRow(qPrintable(relative)) << relative << references.filePath(png);
+            }
+        }
+    }
+}
+
+// Decoders differ by a rounding step here and there (IDCT, upsampling), never by more.
+void TestPicture::jpegMatchesReference()
+{
+    QFETCH(QString, relative);
+    QFETCH(QString, reference);
+    const pictures::LoadResult loaded = pictures::load(corpusPath(relative));
+    QVERIFY2(loaded.ok(), qPrintable(loaded.reason));
+    const QImage expected(reference);
+    QCOMPARE(loaded.picture.image.size(), expected.size());
+    const double difference = meanDifference(loaded.picture.image, expected);
+    QVERIFY2(difference < 3.0, qPrintable(QString::number(difference)));
+}
+
+void TestPicture::bmpVariantsAgree_data()
+{
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("second");
+    // The suite stores one picture in several encodings that must decode alike.
+    const QString dir = QStringLiteral("bmp/good/bmpsuite/");
+    for (const char *name : { "pal8-0", "pal8topdown", "pal8rle", "pal8v4", "pal8v5", "pal8os2" }) {
+        QTest::newRow(name) << dir + QStringLiteral("pal8.bmp")
+                            << dir + QLatin1String(name) + QStringLiteral(".bmp");
+    }
+    for (const char *name : { "rgb32", "rgb32bf", "rgb32bfdef" }) {
+        QTest::newRow(name) << dir + QStringLiteral("rgb24.bmp")
+                            << dir + QLatin1String(name) + QStringLiteral(".bmp");
+    }
+}
+
+void TestPicture::bmpVariantsAgree()
+{
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    const pictures::LoadResult a = pictures::load(corpusPath(first));
+    const pictures::LoadResult b = pictures::load(corpusPath(second));
+    QVERIFY2(a.ok() && b.ok(), qPrintable(a.reason + b.reason));
+    QCOMPARE(a.picture.image.convertToFormat(QImage::Format_RGB32),
+        b.picture.image.convertToFormat(QImage::Format_RGB32));
+}
+
+void TestPicture::exifOrientation_data()
+{
+    QTest::addColumn<int>("orientation");
+    QTest::addColumn<QSize>("natural");
+    // Quadrant colours (stored: 0 top-left, 1 top-right, 2 bottom-left, 3 bottom-right) as
+    // shown at the top-left, top-right, bottom-left, bottom-right.
+    QTest::addColumn<QList<int>>("shown");
+    QTest::newRow("1 as stored") << 1 << QSize(64, 32) << QList<int> { 0, 1, 2, 3 };
+    QTest::newRow("2 mirrored") << 2 << QSize(64, 32) << QList<int> { 1, 0, 3, 2 };
+    QTest::newRow("3 half turn") << 3 << QSize(64, 32) << QList<int> { 3, 2, 1, 0 };
+    QTest::newRow("4 flipped") << 4 << QSize(64, 32) << QList<int> { 2, 3, 0, 1 };
+    QTest::newRow("5 transposed") << 5 << QSize(32, 64) << QList<int> { 0, 2, 1, 3 };
+    QTest::newRow("6 turned right") << 6 << QSize(32, 64) << QList<int> { 2, 0, 3, 1 };
+    QTest::newRow("7 transversed") << 7 << QSize(32, 64) << QList<int> { 3, 1, 2, 0 };
+    QTest::newRow("8 turned left") << 8 << QSize(32, 64) << QList<int> { 1, 3, 0, 2 };
+}
+
+void TestPicture::exifOrientation()
+{
+    QFETCH(int, orientation);
+    QFETCH(QSize, natural);
+    QFETCH(QList<int>, shown);
+    const QImage stored = quadrants(64, 32);
+    TestFolder folder;
+    const QString path
+        = folder.write(QStringLiteral("turned.jpg"), jpegWithOrientation(stored, orientation));
+
+    const pictures::LoadResult header = pictures::readSize(path);
+    QVERIFY(header.ok());
+    QCOMPARE(header.picture.naturalSize, natural);
+
+    const pictures::LoadResult loaded = pictures::load(path);
+    QVERIFY(loaded.ok());
+    QCOMPARE(loaded.picture.naturalSize, natural);
+    const QImage &image = loaded.picture.image;
+    QCOMPARE(image.size(), natural);
+    const int w = image.width();
+    const int h = image.height();
+    const QPoint corners[4] = { { w / 4, h / 4 }, { 3 * w / 4, h / 4 }, { w / 4, 3 * h / 4 },
+        { 3 * w / 4, 3 * h / 4 } };
+    const QPoint storedCorners[4] = { { 16, 8 }, { 48, 8 }, { 16, 24 }, { 48, 24 } };
+    for (int i = 0; i < 4; ++i) {
+        const QRgb want = stored.pixel(storedCorners[shown[i]]);
+        QVERIFY2(near(image.pixel(corners[i]), want, 40), qPrintable(QString::number(i)));
+    }
+
+    // A thumbnail is turned the same way and keeps the natural size.
+    const pictures::LoadResult thumbnail = pictures::loadScaled(path, QSize(16, 16));
+    QVERIFY(thumbnail.ok());
+    QCOMPARE(thumbnail.picture.naturalSize, natural);
+    QCOMPARE(thumbnail.picture.image.size(), natural.scaled(QSize(16, 16), Qt::KeepAspectRatio));
+}
+
+void TestPicture::scaledKeepsNaturalSize_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QSize>("natural");
+    QTest::addColumn<QSize>("target");
+    QTest::addColumn<QSize>("decoded");
+    QTest::newRow("jpeg, an eighth")
+        << "JPEG" << QSize(800, 640) << QSize(100, 80) << QSize(100, 80);
+    // Sizes round down, as QSize::scaled does.
+    QTest::newRow("jpeg, thumbnail")
+        << "JPEG" << QSize(1600, 1200) << QSize(97, 77) << QSize(97, 72);
+    QTest::newRow("jpeg, tall") << "JPEG" << QSize(600, 1200) << QSize(97, 77) << QSize(38, 77);
+    QTest::newRow("bmp, thumbnail") << "BMP" << QSize(400, 300) << QSize(97, 77) << QSize(97, 72);
+    QTest::newRow("jpeg, target larger")
+        << "JPEG" << QSize(50, 40) << QSize(97, 77) << QSize(50, 40);
+    QTest::newRow("bmp, target larger") << "BMP" << QSize(50, 40) << QSize(97, 77) << QSize(50, 40);
+}
+
+void TestPicture::scaledKeepsNaturalSize()
+{
+    QFETCH(QString, format);
+    QFETCH(QSize, natural);
+    QFETCH(QSize, target);
+    QFETCH(QSize, decoded);
+    TestFolder folder;
+    const QString path = folder.write(QStringLiteral("picture"),
+        encoded(quadrants(natural.width(), natural.height()), qPrintable(format)));
+    const pictures::LoadResult loaded = pictures::loadScaled(path, target);
+    QVERIFY2(loaded.ok(), qPrintable(loaded.reason));
+    QCOMPARE(loaded.picture.naturalSize, natural);
+    QCOMPARE(loaded.picture.image.size(), decoded);
+    QVERIFY(near(loaded.picture.image.pixel(decoded.width() / 4, decoded.height() / 4),
+        qRgb(220, 30, 30), 40));
+}
+
+void TestPicture::readSizeGivesNoPixels_data()
+{
+    QTest::addColumn<QString>("relative");
+    QTest::addColumn<QSize>("natural");
+    QTest::newRow("bmp") << "bmp/good/bmpsuite/rgb24.bmp" << QSize(127, 64);
+    QTest::newRow("gif") << "gif/pygif-test-suite/four-colors.gif" << QSize(2, 2);
+    QTest::newRow("jpeg") << "jpeg/good/exif-orientation-examples/Landscape_6.jpg"
+                          << QSize(1800, 1200);
+}
+
+void TestPicture::readSizeGivesNoPixels()
+{
+    QFETCH(QString, relative);
+    QFETCH(QSize, natural);
+    const pictures::LoadResult header = pictures::readSize(corpusPath(relative));
+    QVERIFY(header.ok());
+    QVERIFY(header.picture.image.isNull());
+    QCOMPARE(header.picture.naturalSize, natural);
+    QCOMPARE(header.picture.file, corpusPath(relative));
+}
+
+void TestPicture::contentDecidesFormat_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("format");
+    QTest::newRow("bmp named .jpg") << "a.jpg"
+                                    << "BMP";
+    QTest::newRow("jpeg named .gif") << "b.gif"
+                                     << "JPEG";
+    QTest::newRow("jpeg named .bmp") << "c.bmp"
+                                     << "JPEG";
+    QTest::newRow("bmp without suffix") << "d"
+                                        << "BMP";
+}
+
+void TestPicture::contentDecidesFormat()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, format);
+    TestFolder folder;
+    const QString path = folder.write(name, encoded(quadrants(30, 20), qPrintable(format)));
+    const pictures::LoadResult loaded = pictures::load(path);
+    QVERIFY2(loaded.ok(), qPrintable(loaded.reason));
+    QCOMPARE(loaded.picture.naturalSize, QSize(30, 20));
+}
+
+void TestPicture::failures_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<pictures::Failure>("failure");
+
+    QTest::newRow("empty file") << "empty.jpg" << QByteArray() << pictures::Failure::NotAPicture;
+    QTest::newRow("text") << "notes.bmp" << QByteArray("just some words\n")
+                          << pictures::Failure::NotAPicture;
+    // Qt reads PNG, but the program shows only its four formats.
+    QTest::newRow("png") << "image.gif" << encoded(quadrants(8, 8), "PNG")
+                         << pictures::Failure::NotAPicture;
+    const QByteArray jpeg = encoded(quadrants(64, 64), "JPEG");
+    QTest::newRow("jpeg cut in its header")
+        << "cut.jpg" << jpeg.left(40) << pictures::Failure::NotAPicture;
+
+    // A GIF screen of 65535 × 65535 with no image in it.
+    QByteArray screen
+        = QByteArray("GIF89a") + QByteArray::fromHex("ffffffff000000") + QByteArray(";");
+    QTest::newRow("huge gif screen") << "huge.gif" << screen << pictures::Failure::TooLarge;
+    // A BMP header claiming 70000 × 10 pixels: one side past the limit.
+    QByteArray wide = encoded(quadrants(8, 8), "BMP");
+    qToLittleEndian<qint32>(70000, wide.data() + 18);
+    QTest::newRow("bmp side too long") << "wide.bmp" << wide << pictures::Failure::TooLarge;
+    // A BMP claiming 15000 × 15000 (within the limits) held in a few hundred bytes: refused
+    // as cut short when its rows are stored plainly, as a bomb when they are run-length coded.
+    QByteArray cut = encoded(quadrants(8, 8), "BMP");
+    qToLittleEndian<qint32>(15000, cut.data() + 18);
+    qToLittleEndian<qint32>(15000, cut.data() + 22);
+    QTest::newRow("bmp rows past the end") << "cut.bmp" << cut << pictures::Failure::NotAPicture;
+    QByteArray bomb = cut;
+    qToLittleEndian<quint16>(8, bomb.data() + 28);
+    qToLittleEndian<quint32>(1, bomb.data() + 30); // RLE8
+    QTest::newRow("bmp bomb") << "bomb.bmp" << bomb << pictures::Failure::TooLarge;
+    // A JPEG frame header claiming 60000 × 60000.
+    QByteArray big = jpeg;
+    const qsizetype sof = big.indexOf(QByteArray::fromHex("ffc0"));
+    qToBigEndian<quint16>(60000, big.data() + sof + 5);
+    qToBigEndian<quint16>(60000, big.data() + sof + 7);
+    QTest::newRow("jpeg too large") << "big.jpg" << big << pictures::Failure::TooLarge;
+
+    // A progressive JPEG whose last scan is repeated until it has far more scans than any
+    // encoder writes; the scans are counted before decoding, so this is refused at once.
+    const QByteArray progressive = readFile(
+        corpusPath(QStringLiteral("jpeg/good/jpeg-decoder-mozilla/jpg-progressive.jpg")));
+    const qsizetype lastScan = progressive.lastIndexOf(QByteArray::fromHex("ffda"));
+    const qsizetype end = progressive.lastIndexOf(QByteArray::fromHex("ffd9"));
+    QByteArray scans = progressive.left(end);
+    const QByteArray scan = progressive.mid(lastScan, end - lastScan);
+    for (int i = 0; i < 3000; ++i) {
+        scans += scan;
+    }
+    scans += QByteArray::fromHex("ffd9");
+    QTest::newRow("jpeg with thousands of scans")
+        << "scans.jpg" << scans << pictures::Failure::TooLarge;
+}
+
+void TestPicture::failures()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    QFETCH(pictures::Failure, failure);
+    TestFolder folder;
+    const QString path = folder.write(name, bytes);
+    const pictures::LoadResult loaded = pictures::load(path);
+    QCOMPARE(loaded.failure, failure);
+    QVERIFY(!loaded.reason.isEmpty());
+    QVERIFY(loaded.picture.image.isNull());
+    QCOMPARE(pictures::loadData(bytes).failure, failure);
+    QCOMPARE(pictures::loadScaled(path, QSize(97, 77)).failure, failure);
+}
+
+// A file that is not there, a folder and a file without read permission each fail for their
+// own reason.
+void TestPicture::fileProblems()
+{
+    TestFolder folder;
+    QCOMPARE(pictures::load(folder.filePath(QStringLiteral("gone.jpg"))).failure,
+        pictures::Failure::Missing);
+    QCOMPARE(pictures::readSize(folder.filePath(QStringLiteral("gone.jpg"))).failure,
+        pictures::Failure::Missing);
+    const QString sub = folder.makeFolder(QStringLiteral("pictures.jpg"));
+    QCOMPARE(pictures::load(sub).failure, pictures::Failure::NotAPicture);
+
+    const QString locked = folder.writePicture(QStringLiteral("locked.bmp"), 8, 8);
+    QFile::setPermissions(locked, QFileDevice::Permissions());
+    QFile probe(locked);
+    if (probe.open(QIODevice::ReadOnly)) {
+        QSKIP("running with rights that read any file");
+    }
+    const pictures::LoadResult loaded = pictures::load(locked);
+    QCOMPARE(loaded.failure, pictures::Failure::Unreadable);
+    QVERIFY(!loaded.reason.isEmpty());
+}
+
+QTEST_MAIN(TestPicture)
+#include "tst_picture.moc"
