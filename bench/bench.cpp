@@ -1,0 +1,127 @@
+// viewer_bench: named measurements, each run a number of times; prints the median and the
+// spread in milliseconds as one line a script can read:
+//   <measurement> <median ms> <min ms> <max ms> <runs> <detail>
+// Usage: viewer_bench [--runs N] <measurement> [arguments...]   |   viewer_bench --list
+#include "platform/picture.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QProcess>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <vector>
+
+namespace {
+
+struct Measurement
+{
+    QString usage;
+    // Runs the measured work once; returns false (with `detail` saying why) on failure.
+    std::function<bool(const QStringList &arguments, QString &detail)> run;
+};
+
+bool loadPicture(const QString &path, const QSize &target, QString &detail)
+{
+    const pictures::LoadResult result
+        = target.isValid() ? pictures::loadScaled(path, target) : pictures::load(path);
+    if (!result.ok()) {
+        detail = result.reason;
+        return false;
+    }
+    detail = QStringLiteral("%1x%2 decoded as %3x%4")
+                 .arg(result.picture.naturalSize.width())
+                 .arg(result.picture.naturalSize.height())
+                 .arg(result.picture.image.width())
+                 .arg(result.picture.image.height());
+    return true;
+}
+
+std::map<QString, Measurement> measurements()
+{
+    std::map<QString, Measurement> all;
+    all[QStringLiteral("thumbnail")]
+        = { QStringLiteral("<picture> [width height]: pictures::loadScaled into a slot (97 x 77)"),
+              [](const QStringList &arguments, QString &detail) {
+                  const QSize target = arguments.size() >= 3
+                      ? QSize(arguments.at(1).toInt(), arguments.at(2).toInt())
+                      : QSize(97, 77);
+                  return loadPicture(arguments.value(0), target, detail);
+              } };
+    all[QStringLiteral("full")] = { QStringLiteral("<picture>: pictures::load at the natural size"),
+        [](const QStringList &arguments, QString &detail) {
+            return loadPicture(arguments.value(0), QSize(), detail);
+        } };
+    all[QStringLiteral("size")]
+        = { QStringLiteral("<picture>: pictures::readSize (the header only)"),
+              [](const QStringList &arguments, QString &detail) {
+                  const pictures::LoadResult result = pictures::readSize(arguments.value(0));
+                  detail = result.reason;
+                  return result.ok();
+              } };
+    // A reference tool, timed the same way (its start-up included, as a user would run it).
+    all[QStringLiteral("command")]
+        = { QStringLiteral("<program> [arguments...]: an external command, output discarded"),
+              [](const QStringList &arguments, QString &detail) {
+                  QProcess process;
+                  process.setStandardOutputFile(QProcess::nullDevice());
+                  process.start(arguments.value(0), arguments.mid(1));
+                  if (!process.waitForFinished(-1) || process.exitCode() != 0) {
+                      detail = QStringLiteral("command failed: ")
+                          + QString::fromLocal8Bit(process.readAllStandardError());
+                      return false;
+                  }
+                  detail = arguments.join(QLatin1Char(' '));
+                  return true;
+              } };
+    return all;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // Metafile text needs a QGuiApplication; the offscreen platform needs no display.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QStringList arguments = app.arguments().mid(1);
+    const auto all = measurements();
+    int runs = 9;
+    if (arguments.size() >= 2 && arguments.first() == QLatin1String("--runs")) {
+        runs = qMax(1, arguments.at(1).toInt());
+        arguments = arguments.mid(2);
+    }
+    if (arguments.isEmpty() || arguments.first() == QLatin1String("--list")) {
+        for (const auto &[name, measurement] : all) {
+            std::printf("%s %s\n", qPrintable(name), qPrintable(measurement.usage));
+        }
+        return arguments.isEmpty() ? 2 : 0;
+    }
+    const auto found = all.find(arguments.first());
+    if (found == all.end()) {
+        std::fprintf(
+            stderr, "unknown measurement %s (see --list)\n", qPrintable(arguments.first()));
+        return 2;
+    }
+    const QStringList rest = arguments.mid(1);
+    QString detail;
+    // One run first that is not counted: files into the page cache, libraries and plugins loaded.
+    if (!found->second.run(rest, detail)) {
+        std::fprintf(stderr, "%s failed: %s\n", qPrintable(found->first), qPrintable(detail));
+        return 1;
+    }
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        found->second.run(rest, detail);
+        times.push_back(double(timer.nsecsElapsed()) / 1e6);
+    }
+    std::sort(times.begin(), times.end());
+    std::printf("%s %.2f %.2f %.2f %d %s\n", qPrintable(found->first), times[times.size() / 2],
+        times.front(), times.back(), runs, qPrintable(detail));
+    return 0;
+}
