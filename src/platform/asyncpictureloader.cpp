@@ -23,16 +23,27 @@ AsyncPictureLoader::~AsyncPictureLoader()
 
 int AsyncPictureLoader::request(const QString &path, const QSize &target)
 {
+    return start([path, target]() {
+        return target.isValid() ? pictures::loadScaled(path, target) : pictures::load(path);
+    });
+}
+
+int AsyncPictureLoader::requestVisible(const QString &path, const QSize &viewport)
+{
+    return start([path, viewport]() { return pictures::loadVisible(path, viewport); });
+}
+
+int AsyncPictureLoader::start(std::function<pictures::LoadResult()> decode)
+{
     const int ticket = m_nextTicket++;
     auto cancelled = std::make_shared<std::atomic_bool>(false);
     m_cancelled.insert(ticket, cancelled);
     QPointer<AsyncPictureLoader> self(this);
-    m_pool->start([self, ticket, path, target, cancelled]() {
+    m_pool->start([self, ticket, decode = std::move(decode), cancelled]() {
         if (cancelled->load()) {
             return;
         }
-        pictures::LoadResult result = target.isValid() ? pictures::loadScaled(path, target)
-                                                       : pictures::load(path);
+        pictures::LoadResult result = decode();
         if (cancelled->load()) {
             return;
         }

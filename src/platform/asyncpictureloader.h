@@ -6,6 +6,7 @@
 #include <QObject>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 class QThreadPool;
@@ -22,6 +23,8 @@ public:
 
     // Decodes `path` for display within `target` pixels (invalid size: at its natural size).
     int request(const QString &path, const QSize &target);
+    // Decodes what a viewport of `viewport` pixels shows of `path` at its own size, centred.
+    int requestVisible(const QString &path, const QSize &viewport);
     void cancel(int ticket);
     // Waits until every request has finished and delivers what is pending (tests, shutdown).
     void waitForDone();
@@ -31,6 +34,8 @@ Q_SIGNALS:
     void loaded(int ticket, const pictures::LoadResult &result);
 
 private:
+    int start(std::function<pictures::LoadResult()> decode);
+
     QThreadPool *m_pool;
     int m_nextTicket = 1;
     QHash<int, std::shared_ptr<std::atomic_bool>> m_cancelled;

@@ -335,31 +335,42 @@ void ImageBox::takePictureSize()
 
 void ImageBox::paintEvent(QPaintEvent *event)
 {
-    if (m_picture.image.isNull() || width() <= 0 || height() <= 0) {
+    const QImage &image = m_picture.image;
+    const QSize natural = m_picture.naturalSize;
+    if (image.isNull() || natural.isEmpty() || width() <= 0 || height() <= 0) {
         return;
     }
     QPainter painter(this);
-    const QImage &image = m_picture.image;
-    // A box no larger than a screen keeps its scaled pixmap, so repaints cost a copy. A larger
-    // one (a zoomed picture) is drawn only where it is exposed, never scaled whole.
+    const QRect held = m_picture.heldRegion();
+    const bool whole = held == QRect(QPoint(0, 0), natural);
+    // A box no larger than a screen that shows the whole picture keeps its scaled pixmap, so
+    // repaints cost a copy. A larger box (a zoomed or very large picture) is drawn only where it
+    // is exposed, never scaled whole.
     constexpr qint64 kCachedPixels = 4096LL * 4096;
-    if (qint64(width()) * height() <= kCachedPixels) {
+    if (whole && qint64(width()) * height() <= kCachedPixels) {
         if (m_scaled.size() != size()) {
             m_scaled = QPixmap::fromImage(image.size() == size()
-                                              ? image
-                                              : image.scaled(size(), Qt::IgnoreAspectRatio,
-                                                             Qt::SmoothTransformation));
+                    ? image
+                    : image.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
         }
         painter.drawPixmap(event->rect(), m_scaled, event->rect());
         return;
     }
     m_scaled = QPixmap();
-    const QRect target = event->rect();
-    const qreal sx = qreal(image.width()) / width();
-    const qreal sy = qreal(image.height()) / height();
-    const QRectF source(target.x() * sx, target.y() * sy, target.width() * sx, target.height() * sy);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(QRectF(target), image, source);
+    // The box shows the whole picture stretched to its size; the image covers the held part.
+    const qreal sx = qreal(width()) / natural.width();
+    const qreal sy = qreal(height()) / natural.height();
+    const QRectF target(held.x() * sx, held.y() * sy, held.width() * sx, held.height() * sy);
+    const QRectF exposed = QRectF(event->rect()) & target;
+    if (exposed.isEmpty()) {
+        return;
+    }
+    const qreal ix = image.width() / target.width();
+    const qreal iy = image.height() / target.height();
+    const QRectF source((exposed.x() - target.x()) * ix, (exposed.y() - target.y()) * iy,
+                        exposed.width() * ix, exposed.height() * iy);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, !qFuzzyCompare(ix, 1.0));
+    painter.drawImage(exposed, image, source);
 }
 
 void ImageBox::dragEnterEvent(QDragEnterEvent *event)

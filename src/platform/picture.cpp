@@ -225,8 +225,8 @@ namespace {
     // Decodes from `device` (opened for reading). `bytes` gives the whole content when it is at
     // hand without reading (a memory buffer or a mapped file), for the checks that look past the
     // header.
-    LoadResult decodeRaster(
-        QIODevice *device, QByteArrayView bytes, const QSize &target, bool pixels)
+    LoadResult decodeRaster(QIODevice *device, QByteArrayView bytes, const QSize &target,
+        bool pixels, const QSize &viewport = QSize())
     {
         setAllocationLimit();
         if (gif::looksLikeGif(bytes.first(qMin<qsizetype>(6, bytes.size())))) {
@@ -294,6 +294,17 @@ namespace {
             const QSize shown = natural.scaled(target, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
             // JPEG decodes straight at 1/2, 1/4 or 1/8 scale when asked for a smaller size.
             reader.setScaledSize(turned ? shown.transposed() : shown);
+        } else if (viewport.isValid() && (format == "jpeg" || format == "jpg")
+            && reader.transformation() == QImageIOHandler::TransformationNone
+            && (natural.width() > viewport.width() || natural.height() > viewport.height())) {
+            // Larger than the screen at its own size: only the centred part the screen shows is
+            // decoded, which skips the rest of the picture's rows and columns.
+            const QSize part = natural.boundedTo(viewport);
+            const QRect region(QPoint((natural.width() - part.width()) / 2,
+                                   (natural.height() - part.height()) / 2),
+                part);
+            reader.setClipRect(region);
+            result.picture.region = region;
         }
         result.picture.image = reader.read();
         if (result.picture.image.isNull()) {
@@ -314,7 +325,8 @@ namespace {
         return decodeRaster(&buffer, bytes, target, pixels);
     }
 
-    LoadResult decodeFile(const QString &path, const QSize &target, bool pixels)
+    LoadResult decodeFile(
+        const QString &path, const QSize &target, bool pixels, const QSize &viewport = QSize())
     {
         const QFileInfo info(path);
         if (!info.exists()) {
@@ -353,7 +365,7 @@ namespace {
             const QByteArrayView bytes = mapped
                 ? QByteArrayView(reinterpret_cast<const char *>(mapped), qsizetype(size))
                 : QByteArrayView(read);
-            result = decodeRaster(&file, bytes, target, pixels);
+            result = decodeRaster(&file, bytes, target, pixels, viewport);
             if (mapped) {
                 file.unmap(mapped);
             }
@@ -374,6 +386,11 @@ LoadResult load(const QString &path)
 LoadResult loadScaled(const QString &path, const QSize &target)
 {
     return decodeFile(path, target, true);
+}
+
+LoadResult loadVisible(const QString &path, const QSize &viewport)
+{
+    return decodeFile(path, QSize(), true, viewport);
 }
 
 LoadResult readSize(const QString &path)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QImage>
+#include <QRect>
 #include <QSize>
 #include <QSizeF>
 #include <QString>
@@ -13,8 +14,13 @@ struct Picture
     QImage image;
     QSize naturalSize; // pixels, after EXIF orientation; empty for an empty picture
     QString file;
+    // The part of the picture (natural pixels) that `image` holds; empty: all of it. A picture
+    // larger than the screen may be decoded only where the screen shows it.
+    QRect region;
 
     bool isEmpty() const { return naturalSize.isEmpty(); }
+    // The part `image` holds, in natural pixels.
+    QRect heldRegion() const { return region.isEmpty() ? QRect(QPoint(0, 0), naturalSize) : region; }
     // The natural size in twips (pixels × twips per pixel).
     QSizeF sizeTwips(float twipsPerPixel) const;
 };
@@ -43,6 +49,10 @@ LoadResult load(const QString &path);
 // Decodes the picture for display within `target` pixels (aspect kept); uses the decoder's
 // reduced-scale decoding where it has one. The natural size is still the full one.
 LoadResult loadScaled(const QString &path, const QSize &target);
+// Decodes what a viewport of `viewport` pixels shows of the picture at its own size, centred: the
+// whole picture when it fits, else (where the decoder can) only the centred part, at full
+// resolution, recorded in `picture.region`.
+LoadResult loadVisible(const QString &path, const QSize &viewport);
 // Reads only the natural size; `picture.image` stays null.
 LoadResult readSize(const QString &path);
 // Decodes a picture held in memory, as loadScaled does (an invalid `target`: as load does);

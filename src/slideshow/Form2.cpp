@@ -6,6 +6,7 @@
 #include "core/palette.h"
 #include "core/paths.h"
 #include "core/settings.h"
+#include "core/twips.h"
 #include "help/help.h"
 #include "platform/asyncpictureloader.h"
 #include "platform/controls.h"
@@ -235,7 +236,7 @@ Picture Form2::pictureFor(const QString &path)
         return picture;
     }
     dropReadAhead();
-    const pictures::LoadResult result = pictures::load(path);
+    const pictures::LoadResult result = pictures::loadVisible(path, viewportPixels());
     // A picture that cannot be read shows nothing under its own name, never the one before.
     return result.ok() ? result.picture : Picture();
 }
@@ -243,7 +244,7 @@ Picture Form2::pictureFor(const QString &path)
 void Form2::readAhead()
 {
     // Only a show that steps by itself gains from it.
-    if (!isVisible() && !Timer1->isActive()) {
+    if (!m_readAheadEnabled || (!isVisible() && !Timer1->isActive())) {
         return;
     }
     const startfrm *main = m_program.startForm();
@@ -261,7 +262,7 @@ void Form2::readAhead()
     m_ahead.path = path;
     m_ahead.size = info.size();
     m_ahead.modified = info.lastModified();
-    m_ahead.ticket = m_decoder->request(path, QSize());
+    m_ahead.ticket = m_decoder->requestVisible(path, viewportPixels());
 }
 
 void Form2::dropReadAhead()
@@ -442,6 +443,8 @@ void Form2::Form_KeyDown(int keyCode, int shift)
 
 void Form2::centreImage()
 {
+    // Every change of what is shown ends here; the sharpening waits for the last of them.
+    QTimer::singleShot(0, this, &Form2::sharpen);
     const QSizeF screen = m_program.services().screenSizeTwips();
     QRectF r = twipRect(Image1);
     const float top = float(screen.height()) / 2.0f - float(r.height()) / 2.0f;
@@ -500,9 +503,47 @@ void Form2::showPicture(const Picture &picture)
         m_sharpTicket = 0;
     }
     Image1->setPicture(picture);
-    if (!picture.isEmpty() && picture.image.size() != picture.naturalSize) {
-        m_sharpTicket = m_decoder->request(picture.file, QSize());
+}
+
+QSize Form2::viewportPixels() const
+{
+    return twips::toPixels(QRectF(QPointF(0, 0), m_program.services().screenSizeTwips()), m_tpp)
+        .size();
+}
+
+QRect Form2::visibleRegion() const
+{
+    const Picture &picture = Image1->picture();
+    const QRect box = Image1->geometry();
+    const QRect shown = box & QRect(QPoint(0, 0), viewportPixels());
+    if (picture.isEmpty() || shown.isEmpty()) {
+        return QRect();
     }
+    const qreal sx = qreal(picture.naturalSize.width()) / box.width();
+    const qreal sy = qreal(picture.naturalSize.height()) / box.height();
+    const QRectF part((shown.x() - box.x()) * sx, (shown.y() - box.y()) * sy, shown.width() * sx,
+                      shown.height() * sy);
+    return part.toAlignedRect() & QRect(QPoint(0, 0), picture.naturalSize);
+}
+
+void Form2::sharpen()
+{
+    const Picture &picture = Image1->picture();
+    const QRect visible = visibleRegion();
+    if (picture.file.isEmpty() || visible.isEmpty() || m_sharpTicket) {
+        return;
+    }
+    const QRect held = picture.heldRegion();
+    // Image pixels per picture pixel, against screen pixels per picture pixel (never more than
+    // one: a picture blown up past its own size has nothing more to give).
+    const qreal heldScale = picture.image.isNull() ? 0.0 : qreal(picture.image.width()) / held.width();
+    const qreal shownScale = qMin<qreal>(1.0, qreal(Image1->width()) / picture.naturalSize.width());
+    if (held.contains(visible) && heldScale >= shownScale * 0.99) {
+        return;
+    }
+    const bool ownSize = !Image1->stretch();
+    m_sharpTicket = ownSize ? m_decoder->requestVisible(picture.file, viewportPixels())
+                            : m_decoder->request(picture.file, QSize());
 }
 
 void Form2::sharpPictureDecoded(int ticket, const pictures::LoadResult &result)

@@ -40,9 +40,11 @@ public:
     void setLabelColor(int paletteIndex);
     int labelColor() const;
     void setLabelText(const QString &text);
-    // Image1 takes a picture; one held at less than its own resolution is decoded again in full,
-    // away from this thread, so what is shown is sharp.
+    // Image1 takes a picture. Whatever part of it the screen shows is made sharp: a picture held
+    // at less resolution than shown, or only in part, is decoded again away from this thread.
     void showPicture(const Picture &picture);
+    // Switches reading the next entry ahead on or off (benchmarks compare the two).
+    void setReadAheadEnabled(bool enabled) { m_readAheadEnabled = enabled; }
 
     QRectF twipRect(const QWidget *control) const;
     void setTwipRect(QWidget *control, const QRectF &rect);
@@ -100,11 +102,18 @@ private:
     void readAhead();
     void dropReadAhead();
     void startTimer1();
+    // The screen in pixels: what a picture at its own size can show at most.
+    QSize viewportPixels() const;
+    // The part of Image1's picture (natural pixels) that is on the screen now.
+    QRect visibleRegion() const;
+    // Asks for a sharper decode when the shown part is not held at the resolution it is shown at.
+    void sharpen();
     bool m_pressed = false;
 
     Program &m_program;
     AsyncPictureLoader *m_decoder = nullptr;
     int m_sharpTicket = 0;
     ReadAhead m_ahead;
+    bool m_readAheadEnabled = true;
     float m_tpp;
 };

@@ -34,6 +34,7 @@ private Q_SLOTS:
     void endHighlightsCaptions();
     void readAheadFollowsFile();
     void singleFileLeft();
+    void largePictureDecodedWhereShown();
 
 private:
     // A started program listing `count` pictures (00.bmp ...) of `size`, loop mode `loopMode`.
@@ -422,6 +423,35 @@ void tst_SlideShow::singleFileLeft()
     QTest::keyClick(show, Qt::Key_Left);
     QCOMPARE(show->Label3->text(), file(f, 0));
     QVERIFY(!show->Image1->picture().isEmpty());
+}
+
+// A JPEG larger than the screen is decoded only where the screen shows it, at full resolution;
+// zooming out shows more of it, which is then decoded too.
+void tst_SlideShow::largePictureDecodedWhereShown()
+{
+    ProgramFixture f;
+    start(f, 0, 1);
+    QImage halves(2000, 1000, QImage::Format_RGB32);
+    halves.fill(Qt::blue);
+    for (int y = 0; y < 1000; ++y) {
+        for (int x = 0; x < 1000; ++x) {
+            halves.setPixel(x, y, qRgb(255, 0, 0));
+        }
+    }
+    QVERIFY(halves.save(f.folder.filePath("pics/wide.jpg"), "JPEG", 95));
+    Program &p = *f.program;
+    p.startForm()->File1->refresh();
+    p.startForm()->loopits->trigger();
+    Form2 *show = p.form2();
+    const Picture &shown = show->Image1->picture();
+    QCOMPARE(shown.naturalSize, QSize(2000, 1000));
+    QCOMPARE(shown.region, QRect(600, 100, 800, 800)); // the centred 800 × 800 screen
+    QCOMPARE(shown.image.size(), QSize(800, 800));
+    QVERIFY(qRed(shown.image.pixel(200, 400)) > 200 && qBlue(shown.image.pixel(200, 400)) < 60);
+    QVERIFY(qBlue(shown.image.pixel(600, 400)) > 200 && qRed(shown.image.pixel(600, 400)) < 60);
+    QTest::keyClick(show, Qt::Key_PageDown);
+    QTRY_VERIFY(show->Image1->picture().region.isEmpty());
+    QCOMPARE(show->Image1->picture().image.size(), QSize(2000, 1000));
 }
 
 QTEST_MAIN(tst_SlideShow)
