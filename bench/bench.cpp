@@ -2,11 +2,12 @@
 // spread in milliseconds as one line a script can read:
 //   <measurement> <median ms> <min ms> <max ms> <runs> <detail>
 // Usage: viewer_bench [--runs N] <measurement> [arguments...]   |   viewer_bench --list
+#include "measurement.h"
 #include "platform/picture.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QGuiApplication>
 #include <QProcess>
 
 #include <algorithm>
@@ -16,13 +17,6 @@
 #include <vector>
 
 namespace {
-
-struct Measurement
-{
-    QString usage;
-    // Runs the measured work once; returns false (with `detail` saying why) on failure.
-    std::function<bool(const QStringList &arguments, QString &detail)> run;
-};
 
 bool loadPicture(const QString &path, const QSize &target, QString &detail)
 {
@@ -77,6 +71,7 @@ std::map<QString, Measurement> measurements()
                   detail = arguments.join(QLatin1Char(' '));
                   return true;
               } };
+    addWindowMeasurements(all);
     return all;
 }
 
@@ -84,9 +79,9 @@ std::map<QString, Measurement> measurements()
 
 int main(int argc, char **argv)
 {
-    // Metafile text needs a QGuiApplication; the offscreen platform needs no display.
+    // The windows and metafile text need an application; the offscreen platform needs no display.
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
+    QApplication app(argc, argv);
     QStringList arguments = app.arguments().mid(1);
     const auto all = measurements();
     int runs = 9;
@@ -100,6 +95,9 @@ int main(int argc, char **argv)
         }
         return arguments.isEmpty() ? 2 : 0;
     }
+    if (arguments.first() == QLatin1String("chart") && arguments.size() == 3) {
+        return drawChart(arguments.at(1), arguments.at(2));
+    }
     const auto found = all.find(arguments.first());
     if (found == all.end()) {
         std::fprintf(
@@ -108,6 +106,18 @@ int main(int argc, char **argv)
     }
     const QStringList rest = arguments.mid(1);
     QString detail;
+    if (found->second.timed) {
+        // Measurements of the windows set up their state once and time each step themselves.
+        std::vector<double> times = found->second.timed(rest, runs, detail);
+        if (times.empty()) {
+            std::fprintf(stderr, "%s failed: %s\n", qPrintable(found->first), qPrintable(detail));
+            return 1;
+        }
+        std::sort(times.begin(), times.end());
+        std::printf("%s %.2f %.2f %.2f %d %s\n", qPrintable(found->first), times[times.size() / 2],
+            times.front(), times.back(), int(times.size()), qPrintable(detail));
+        return 0;
+    }
     // One run first that is not counted: files into the page cache, libraries and plugins loaded.
     if (!found->second.run(rest, detail)) {
         std::fprintf(stderr, "%s failed: %s\n", qPrintable(found->first), qPrintable(detail));

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <map>
+#include <vector>
+
+// One named measurement of viewer_bench.
+struct Measurement
+{
+    QString usage;
+    // Runs the measured work once; returns false (with `detail` saying why) on failure.
+    std::function<bool(const QStringList &arguments, QString &detail)> run = {};
+    // Or: sets up once, times `runs` steps itself and returns their times in milliseconds (none
+    // on failure, with `detail` saying why). Values other than times (megabytes) come back the
+    // same way, as one entry.
+    std::function<std::vector<double>(const QStringList &arguments, int runs, QString &detail)>
+        timed = {};
+};
+
+// The measurements of the program's own windows: selection into a slot, resizing, slide-show
+// steps, zoom, start-up, memory, browsing at key-repeat speed.
+void addWindowMeasurements(std::map<QString, Measurement> &all);
+
+// Draws the results table written by run.sh (one row a comparison, tab-separated: name, ours,
+// reference name, reference, target, verdict) as a bar chart PNG. Returns an exit code.
+int drawChart(const QString &tablePath, const QString &pngPath);

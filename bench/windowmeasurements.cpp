@@ -1,0 +1,385 @@
+// Measurements of the program's own windows, run headless through the same code the user drives.
+#include "measurement.h"
+
+#include "app/program.h"
+#include "browser/startfrm.h"
+#include "core/keycodes.h"
+#include "platform/controls.h"
+#include "platform/picture.h"
+#include "platform/qtservices.h"
+#include "slideshow/Form2.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QKeyEvent>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QWindow>
+
+#include <memory>
+
+namespace {
+
+// The real services on a 1920 × 1080 screen, the size the targets are set for.
+class BenchServices : public QtServices
+{
+public:
+    QSizeF screenSizeTwips() const override { return QSizeF(1920 * 15.0, 1080 * 15.0); }
+    float twipsPerPixel() const override { return 15.0f; }
+};
+
+// A started program whose settings point at `folder`.
+struct Started
+{
+    QTemporaryDir programFolder;
+    BenchServices services;
+    std::unique_ptr<Program> program;
+
+    explicit Started(const QString &folder, int loopMode = 1)
+    {
+        QFile ini(programFolder.filePath(QStringLiteral("QUERNDAL.INI")));
+        if (ini.open(QIODevice::WriteOnly)) {
+            ini.write("3,3," + QByteArray::number(loopMode) + ",\""
+                      + QDir(folder).absolutePath().toUtf8() + "\",0\r\n");
+        }
+        ini.close();
+        program = std::make_unique<Program>(services, programFolder.path());
+        program->start();
+    }
+    startfrm *main() { return program->startForm(); }
+};
+
+// Counts the paints a widget gets, so a measurement can tell that it measured one.
+struct PaintCounter : QObject
+{
+    int paints = 0;
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        paints += event->type() == QEvent::Paint ? 1 : 0;
+        return false;
+    }
+};
+
+// A window paints only once the window system has exposed it.
+bool waitExposed(QWidget *window)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!(window->windowHandle() && window->windowHandle()->isExposed()) && timer.elapsed() < 2000) {
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return window->windowHandle() && window->windowHandle()->isExposed();
+}
+
+double elapsedMs(const QElapsedTimer &timer)
+{
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+// Peak resident memory of this process so far, in megabytes.
+double peakMegabytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:")) {
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+        }
+    }
+    return -1;
+}
+
+bool listed(Started &started, QString &detail)
+{
+    if (started.main()->File1->listCount() == 0) {
+        detail = QStringLiteral("no picture in the folder");
+        return false;
+    }
+    return true;
+}
+
+// Selects entry `row` into the next slot, as releasing Right in the file list does.
+int select(startfrm *main, Program &program, int row)
+{
+    main->File1->setCurrentRow(row % main->File1->listCount());
+    const int slot = program.nextSlot > 19 ? 0 : program.nextSlot;
+    main->File1_KeyUp(vk::Right, 0);
+    return slot;
+}
+
+std::vector<double> selectIntoSlot(const QStringList &arguments, int runs, QString &detail)
+{
+    Started started(arguments.value(0));
+    if (!listed(started, detail)) {
+        return {};
+    }
+    startfrm *main = started.main();
+    if (!waitExposed(main)) {
+        detail = QStringLiteral("the main window was never shown");
+        return {};
+    }
+    PaintCounter counter;
+    for (ImageBox *slot : main->open) {
+        slot->installEventFilter(&counter);
+    }
+    std::vector<double> times;
+    for (int i = 0; i <= runs; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        const int slot = select(main, *started.program, i);
+        main->waitForThumbnails();
+        main->open[slot]->repaint();
+        if (i > 0) { // the first run fills caches
+            times.push_back(elapsedMs(timer));
+        }
+        const Picture &shown = main->open[slot]->picture();
+        detail = QStringLiteral("%1x%2 shown from a %3x%4 decode; %5 paints")
+                     .arg(shown.naturalSize.width())
+                     .arg(shown.naturalSize.height())
+                     .arg(shown.image.width())
+                     .arg(shown.image.height())
+                     .arg(counter.paints);
+    }
+    return times;
+}
+
+std::vector<double> resizeFilled(const QStringList &arguments, int runs, QString &detail)
+{
+    const QString folder = arguments.value(0);
+    Started started(folder);
+    if (!listed(started, detail)) {
+        return {};
+    }
+    startfrm *main = started.main();
+    for (int i = 0; i < 20; ++i) {
+        select(main, *started.program, i);
+    }
+    main->waitForThumbnails();
+    if (!waitExposed(main)) {
+        detail = QStringLiteral("the main window was never shown");
+        return {};
+    }
+    PaintCounter counter;
+    main->open[0]->installEventFilter(&counter);
+    // The pictures are moved away while the window is resized: a resize that read a file would
+    // lose its slot's picture.
+    const QString away = folder + QStringLiteral(".away");
+    QDir().rename(folder, away);
+    QWidget *inner = main->centralWidget();
+    const QSize large = inner->size();
+    const QSize small = large * 3 / 4;
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        inner->resize(i % 2 ? large : small);
+        inner->repaint();
+        times.push_back(elapsedMs(timer));
+    }
+    int held = 0;
+    for (ImageBox *slot : main->open) {
+        held += slot->picture().image.isNull() ? 0 : 1;
+    }
+    QDir().rename(away, folder);
+    detail = QStringLiteral("20 filled slots, %1 still showing their picture, files moved away; "
+                            "%2 paints of slot 0")
+                 .arg(held)
+                 .arg(counter.paints);
+    return times;
+}
+
+std::vector<double> showStep(const QStringList &arguments, int runs, QString &detail)
+{
+    const bool ahead = arguments.value(1) != QLatin1String("cold");
+    Started started(arguments.value(0));
+    if (!listed(started, detail)) {
+        return {};
+    }
+    Form2 *show = started.program->form2();
+    show->setReadAheadEnabled(ahead);
+    started.main()->loopits_Click();
+    show->Timer1->stop(); // the steps are driven here, not by the clock
+    if (!waitExposed(show)) {
+        detail = QStringLiteral("the slide show was never shown");
+        return {};
+    }
+    PaintCounter counter;
+    show->Image1->installEventFilter(&counter);
+    std::vector<double> times;
+    for (int i = 0; i <= runs; ++i) {
+        if (ahead) {
+            show->waitForDecodes(); // the interval in which the next picture is read
+        }
+        QElapsedTimer timer;
+        timer.start();
+        show->displayit();
+        show->repaint();
+        if (i > 0) {
+            times.push_back(elapsedMs(timer));
+        }
+    }
+    const Picture &shown = show->Image1->picture();
+    detail = QStringLiteral("%1 read ahead; %2x%3 shown from %4x%5 decoded; %6 paints")
+                 .arg(ahead ? QStringLiteral("next entry") : QStringLiteral("nothing"))
+                 .arg(shown.naturalSize.width())
+                 .arg(shown.naturalSize.height())
+                 .arg(shown.image.width())
+                 .arg(shown.image.height())
+                 .arg(counter.paints);
+    return times;
+}
+
+std::vector<double> zoomStep(const QStringList &arguments, int runs, QString &detail)
+{
+    Started started(arguments.value(0));
+    if (!listed(started, detail)) {
+        return {};
+    }
+    Form2 *show = started.program->form2();
+    started.main()->loopits_Click();
+    show->Timer1->stop();
+    show->waitForDecodes();
+    if (!waitExposed(show)) {
+        detail = QStringLiteral("the slide show was never shown");
+        return {};
+    }
+    PaintCounter counter;
+    show->Image1->installEventFilter(&counter);
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        show->Form_KeyDown(i % 2 ? vk::PageDown : vk::PageUp, 0);
+        show->repaint();
+        times.push_back(elapsedMs(timer));
+        show->waitForDecodes();
+    }
+    detail = QStringLiteral("Page Up and Page Down in turn, with the repaint; box %1x%2, %3")
+                 .arg(show->Image1->width())
+                 .arg(show->Image1->height())
+                 .arg(show->isVisible() ? QStringLiteral("shown") : QStringLiteral("hidden"))
+                 + QStringLiteral(", %1 paints").arg(counter.paints);
+    return times;
+}
+
+std::vector<double> startUp(const QStringList &arguments, int runs, QString &detail)
+{
+    std::vector<double> times;
+    for (int i = 0; i <= runs; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        Started started(arguments.value(0));
+        started.main()->repaint();
+        if (i > 0) {
+            times.push_back(elapsedMs(timer));
+        }
+    }
+    detail = QStringLiteral("settings read, lists filled, windows loaded, first paint");
+    return times;
+}
+
+std::vector<double> memorySlots(const QStringList &arguments, int, QString &detail)
+{
+    Started started(arguments.value(0));
+    if (!listed(started, detail)) {
+        return {};
+    }
+    for (int i = 0; i < 20; ++i) {
+        select(started.main(), *started.program, i);
+        started.main()->waitForThumbnails();
+    }
+    detail = QStringLiteral("MB peak resident, 20 filled slots");
+    return { peakMegabytes() };
+}
+
+std::vector<double> memoryFull(const QStringList &arguments, int, QString &detail)
+{
+    const pictures::LoadResult result = pictures::load(arguments.value(0));
+    if (!result.ok()) {
+        detail = result.reason;
+        return {};
+    }
+    detail = QStringLiteral("MB peak resident, one full decode");
+    return { peakMegabytes() };
+}
+
+// Holding Right in the file list: key-repeat presses every 33 ms, then the release. The
+// longest time the event loop could not look at input is what the user feels.
+std::vector<double> keyRepeat(const QStringList &arguments, int runs, QString &detail)
+{
+    Started started(arguments.value(0));
+    if (!listed(started, detail)) {
+        return {};
+    }
+    startfrm *main = started.main();
+    FileList *list = main->File1;
+    list->setCurrentRow(0);
+    list->setFocus();
+    std::vector<double> stalls;
+    for (int run = 0; run < runs; ++run) {
+        QElapsedTimer clock;
+        clock.start();
+        qint64 last = clock.nsecsElapsed();
+        double longest = 0;
+        QTimer probe;
+        probe.setInterval(2);
+        QObject::connect(&probe, &QTimer::timeout, [&]() {
+            const qint64 now = clock.nsecsElapsed();
+            longest = std::max(longest, double(now - last) / 1e6);
+            last = now;
+        });
+        probe.start();
+        const int presses = 15;
+        for (int k = 0; k < presses; ++k) {
+            const bool repeat = k > 0;
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier, QString(), repeat);
+            QApplication::sendEvent(list, &press);
+            if (k + 1 < presses) {
+                QKeyEvent release(QEvent::KeyRelease, Qt::Key_Right, Qt::NoModifier, QString(), true);
+                QApplication::sendEvent(list, &release);
+            }
+            QElapsedTimer gap;
+            gap.start();
+            while (gap.elapsed() < 33) {
+                QApplication::processEvents(QEventLoop::AllEvents, 5);
+            }
+        }
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_Right, Qt::NoModifier);
+        QApplication::sendEvent(list, &release);
+        QElapsedTimer settle;
+        settle.start();
+        while (settle.elapsed() < 400) {
+            QApplication::processEvents(QEventLoop::AllEvents, 5);
+        }
+        probe.stop();
+        stalls.push_back(longest);
+    }
+    detail = QStringLiteral("longest event-loop stall (ms) while Right is held at 30 Hz and released");
+    return stalls;
+}
+
+} // namespace
+
+void addWindowMeasurements(std::map<QString, Measurement> &all)
+{
+    all[QStringLiteral("select")] = { QStringLiteral("<folder>: select into a slot until painted"),
+                                      {}, selectIntoSlot };
+    all[QStringLiteral("resize")] = { QStringLiteral("<folder>: resize with 20 filled slots"), {},
+                                      resizeFilled };
+    all[QStringLiteral("step")] = { QStringLiteral("<folder> [ahead|cold]: one slide-show step"),
+                                    {}, showStep };
+    all[QStringLiteral("zoom")] = { QStringLiteral("<folder>: one zoom step in the slide show"),
+                                    {}, zoomStep };
+    all[QStringLiteral("startup")]
+        = { QStringLiteral("<folder>: start-up to the first paint"), {}, startUp };
+    all[QStringLiteral("memory-slots")]
+        = { QStringLiteral("<folder>: peak memory with 20 filled slots"), {}, memorySlots };
+    all[QStringLiteral("memory-full")]
+        = { QStringLiteral("<picture>: peak memory of one full decode"), {}, memoryFull };
+    all[QStringLiteral("keyrepeat")]
+        = { QStringLiteral("<folder>: input stall while Right is held"), {}, keyRepeat };
+}
