@@ -11,17 +11,10 @@ namespace {
 
     constexpr int kMaxCodes = 4096;
 
-    LoadResult failed(Failure failure, const QString &reason)
-    {
-        LoadResult result;
-        result.failure = failure;
-        result.reason = reason;
-        return result;
-    }
 
     LoadResult damaged()
     {
-        return failed(Failure::NotAPicture, QStringLiteral("The GIF file is damaged."));
+        return failedLoad(Failure::NotAPicture, QStringLiteral("The GIF file is damaged."));
     }
 
     // Reads a GIF byte by byte; every read past the end yields nothing and is remembered.
@@ -208,7 +201,7 @@ LoadResult decode(QByteArrayView data, bool pixels)
 {
     Reader reader(data);
     if (!looksLikeGif(data)) {
-        return failed(Failure::NotAPicture, QStringLiteral("The file is not a GIF picture."));
+        return failedLoad(Failure::NotAPicture, QStringLiteral("The file is not a GIF picture."));
     }
     reader.skip(6);
     const int width = reader.word();
@@ -219,11 +212,11 @@ LoadResult decode(QByteArrayView data, bool pixels)
         return damaged();
     }
     if (width <= 0 || height <= 0) {
-        return failed(Failure::NotAPicture, QStringLiteral("The GIF picture has no size."));
+        return failedLoad(Failure::NotAPicture, QStringLiteral("The GIF picture has no size."));
     }
     const QSize screen(width, height);
     if (width > kMaxSide || height > kMaxSide || qint64(width) * height > kMaxPixels) {
-        return failed(Failure::TooLarge, QStringLiteral("The picture is too large."));
+        return failedLoad(Failure::TooLarge, QStringLiteral("The picture is too large."));
     }
     QList<QRgb> global;
     if (packed & 0x80) {
@@ -239,7 +232,7 @@ LoadResult decode(QByteArrayView data, bool pixels)
     }
     QImage canvas(screen, QImage::Format_ARGB32);
     if (canvas.isNull()) {
-        return failed(Failure::TooLarge, QStringLiteral("Not enough memory for the picture."));
+        return failedLoad(Failure::TooLarge, QStringLiteral("Not enough memory for the picture."));
     }
     canvas.fill(Qt::transparent);
 
@@ -302,7 +295,7 @@ LoadResult decode(QByteArrayView data, bool pixels)
             return damaged();
         }
         if (count > kMaxPixels) {
-            return failed(Failure::TooLarge, QStringLiteral("The picture is too large."));
+            return failedLoad(Failure::TooLarge, QStringLiteral("The picture is too large."));
         }
         QByteArray indices;
         if (!decodeIndices(reader, minimumCodeSize, count, indices)) {
@@ -330,7 +323,7 @@ LoadResult decode(QByteArrayView data, bool pixels)
             }
             const int index = static_cast<unsigned char>(indices[i]);
             if (index >= table.size()) {
-                return failed(Failure::NotAPicture,
+                return failedLoad(Failure::NotAPicture,
                     QStringLiteral("The GIF file uses colours it does not define."));
             }
             if (index == transparent) {

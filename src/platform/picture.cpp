@@ -46,19 +46,7 @@ namespace {
         std::call_once(once, [] { QImageReader::setAllocationLimit(kAllocationLimitMb); });
     }
 
-    LoadResult failed(Failure failure, const QString &reason)
-    {
-        LoadResult result;
-        result.failure = failure;
-        result.reason = reason;
-        return result;
-    }
 
-    bool tooLarge(const QSize &size)
-    {
-        return size.width() > kMaxSide || size.height() > kMaxSide
-            || qint64(size.width()) * size.height() > kMaxPixels;
-    }
 
     bool claimsTooMuch(const QSize &size, qint64 fileBytes)
     {
@@ -235,7 +223,7 @@ namespace {
                 return header;
             }
             if (claimsTooMuch(header.picture.naturalSize, bytes.size())) {
-                return failed(Failure::TooLarge,
+                return failedLoad(Failure::TooLarge,
                     QStringLiteral("The picture claims a size its file cannot hold."));
             }
             LoadResult result = gif::decode(bytes, pixels);
@@ -251,7 +239,7 @@ namespace {
         }
         const BmpCheck bmp = checkBmp(bytes);
         if (!bmp.refusal.isEmpty()) {
-            return failed(Failure::NotAPicture, bmp.refusal);
+            return failedLoad(Failure::NotAPicture, bmp.refusal);
         }
         QBuffer corrected;
         if (!bmp.corrected.isEmpty()) {
@@ -264,17 +252,17 @@ namespace {
         reader.setAutoTransform(true);
         const QByteArray format = reader.format();
         if (!isShownFormat(format)) {
-            return failed(Failure::NotAPicture, QStringLiteral("The file is not a picture."));
+            return failedLoad(Failure::NotAPicture, QStringLiteral("The file is not a picture."));
         }
         const QSize stored = reader.size();
         if (!stored.isValid() || stored.isEmpty()) {
-            return failed(Failure::NotAPicture, QStringLiteral("The picture's header is damaged."));
+            return failedLoad(Failure::NotAPicture, QStringLiteral("The picture's header is damaged."));
         }
-        if (tooLarge(stored)) {
-            return failed(Failure::TooLarge, QStringLiteral("The picture is too large."));
+        if (exceedsLimits(stored)) {
+            return failedLoad(Failure::TooLarge, QStringLiteral("The picture is too large."));
         }
         if (claimsTooMuch(stored, device->size())) {
-            return failed(Failure::TooLarge,
+            return failedLoad(Failure::TooLarge,
                 QStringLiteral("The picture claims a size its file cannot hold."));
         }
         // Qt's size and scaled size are in the stored orientation; the picture's are as shown.
@@ -286,7 +274,7 @@ namespace {
         }
         if ((format == "jpeg" || format == "jpg")
             && progressiveScans(bytes) > kMaxProgressiveScans) {
-            return failed(Failure::TooLarge, QStringLiteral("The picture has too many scans."));
+            return failedLoad(Failure::TooLarge, QStringLiteral("The picture has too many scans."));
         }
         const QSize natural = result.picture.naturalSize;
         if (target.isValid() && !target.isEmpty()
@@ -308,7 +296,7 @@ namespace {
         }
         result.picture.image = reader.read();
         if (result.picture.image.isNull()) {
-            return failed(Failure::NotAPicture,
+            return failedLoad(Failure::NotAPicture,
                 QStringLiteral("The picture cannot be decoded: %1").arg(reader.errorString()));
         }
         return result;
@@ -330,25 +318,25 @@ namespace {
     {
         const QFileInfo info(path);
         if (!info.exists()) {
-            return failed(Failure::Missing, QStringLiteral("The file does not exist."));
+            return failedLoad(Failure::Missing, QStringLiteral("The file does not exist."));
         }
         if (info.isDir()) {
-            return failed(Failure::NotAPicture, QStringLiteral("This is a folder, not a picture."));
+            return failedLoad(Failure::NotAPicture, QStringLiteral("This is a folder, not a picture."));
         }
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly)) {
-            return failed(Failure::Unreadable,
+            return failedLoad(Failure::Unreadable,
                 QStringLiteral("The file cannot be read: %1").arg(file.errorString()));
         }
         LoadResult result;
         if (wmf::looksLikeMetafile(file.peek(kSniffBytes))) {
             // Metafiles are small and libwmf reads them out of order, so they are read whole.
             if (file.size() > kMaxMetafileBytes) {
-                return failed(Failure::TooLarge, QStringLiteral("The metafile is too large."));
+                return failedLoad(Failure::TooLarge, QStringLiteral("The metafile is too large."));
             }
             const QByteArray bytes = file.readAll();
             if (file.error() != QFileDevice::NoError) {
-                return failed(Failure::Unreadable,
+                return failedLoad(Failure::Unreadable,
                     QStringLiteral("The file cannot be read: %1").arg(file.errorString()));
             }
             result = wmf::decode(bytes, target, pixels);
@@ -377,6 +365,20 @@ namespace {
     }
 
 } // namespace
+
+LoadResult failedLoad(Failure failure, const QString &reason)
+{
+    LoadResult result;
+    result.failure = failure;
+    result.reason = reason;
+    return result;
+}
+
+bool exceedsLimits(const QSize &size)
+{
+    return size.width() > kMaxSide || size.height() > kMaxSide
+        || qint64(size.width()) * size.height() > kMaxPixels;
+}
 
 LoadResult load(const QString &path)
 {

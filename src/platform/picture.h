@@ -44,6 +44,11 @@ struct LoadResult
 constexpr int kMaxSide = 65535;
 constexpr qint64 kMaxPixels = 256LL * 1000 * 1000;
 
+// A failed load that says why.
+LoadResult failedLoad(Failure failure, const QString &reason);
+// Whether a picture of `size` pixels is past the limits above.
+bool exceedsLimits(const QSize &size);
+
 // Decodes the whole picture at its natural size.
 LoadResult load(const QString &path);
 // Decodes the picture for display within `target` pixels (aspect kept); uses the decoder's

@@ -968,31 +968,19 @@ namespace {
         wmfAPI *m_api = nullptr;
     };
 
-    LoadResult failed(Failure failure, const QString &reason)
-    {
-        LoadResult result;
-        result.failure = failure;
-        result.reason = reason;
-        return result;
-    }
 
-    bool tooLarge(const QSize &size)
-    {
-        return size.width() > kMaxSide || size.height() > kMaxSide
-            || qint64(size.width()) * size.height() > kMaxPixels;
-    }
 
 } // namespace
 
 LoadResult decode(const QByteArray &bytes, const QSize &target, bool pixels)
 {
     if (bytes.size() > kMaxMetafileBytes) {
-        return failed(Failure::TooLarge, QStringLiteral("The metafile is too large."));
+        return failedLoad(Failure::TooLarge, QStringLiteral("The metafile is too large."));
     }
     QString why;
     const std::optional<Layout> layout = walk(bytes, &why);
     if (!layout) {
-        return failed(Failure::NotAPicture, why);
+        return failedLoad(Failure::NotAPicture, why);
     }
     QSize natural;
     if (layout->placeable) {
@@ -1000,14 +988,14 @@ LoadResult decode(const QByteArray &bytes, const QSize &target, bool pixels)
         // infinite), and a tiny unit count asks for an enormous image: both are refused here,
         // before libwmf sees the file.
         if (layout->placeable->inch == 0) {
-            return failed(Failure::NotAPicture, QStringLiteral("The metafile gives no scale."));
+            return failedLoad(Failure::NotAPicture, QStringLiteral("The metafile gives no scale."));
         }
         natural = placeableSize(*layout->placeable, kScreenDpi);
-        if (tooLarge(natural)) {
-            return failed(Failure::TooLarge, QStringLiteral("The picture is too large."));
+        if (exceedsLimits(natural)) {
+            return failedLoad(Failure::TooLarge, QStringLiteral("The picture is too large."));
         }
         if (natural.isEmpty()) {
-            return failed(Failure::NotAPicture, QStringLiteral("The metafile has no size."));
+            return failedLoad(Failure::NotAPicture, QStringLiteral("The metafile has no size."));
         }
     }
 
@@ -1019,7 +1007,7 @@ LoadResult decode(const QByteArray &bytes, const QSize &target, bool pixels)
         const QByteArray data = sanitized(bytes, *layout, dropped);
         Session session(data, &canvas);
         if (!session.api()) {
-            return failed(
+            return failedLoad(
                 Failure::Unreadable, QStringLiteral("The metafile reader could not start."));
         }
         // A record libwmf gives up on is blanked out and the whole file read again.
@@ -1036,30 +1024,30 @@ LoadResult decode(const QByteArray &bytes, const QSize &target, bool pixels)
             if (retry()) {
                 continue;
             }
-            return failed(Failure::NotAPicture, QStringLiteral("The metafile is damaged."));
+            return failedLoad(Failure::NotAPicture, QStringLiteral("The metafile is damaged."));
         }
         if (!isFinite(box.TL) || !isFinite(box.BR)) {
-            return failed(Failure::NotAPicture, QStringLiteral("The metafile has no size."));
+            return failedLoad(Failure::NotAPicture, QStringLiteral("The metafile has no size."));
         }
         canvas.bounds = QRectF(toPoint(box.TL), toPoint(box.BR)).normalized();
         if (!layout->placeable) {
             // wmf_display_size converts a float to unsigned: keep it to values that fit.
             const double extent = qMax(canvas.bounds.width(), canvas.bounds.height());
             if (!(extent < 1e7)) {
-                return failed(Failure::TooLarge, QStringLiteral("The picture is too large."));
+                return failedLoad(Failure::TooLarge, QStringLiteral("The picture is too large."));
             }
             unsigned width = 0;
             unsigned height = 0;
             wmf_display_size(session.api(), &width, &height, kScreenDpi, kScreenDpi);
             if (width > unsigned(kMaxSide) || height > unsigned(kMaxSide)) {
-                return failed(Failure::TooLarge, QStringLiteral("The picture is too large."));
+                return failedLoad(Failure::TooLarge, QStringLiteral("The picture is too large."));
             }
             natural = QSize(int(width), int(height));
-            if (tooLarge(natural)) {
-                return failed(Failure::TooLarge, QStringLiteral("The picture is too large."));
+            if (exceedsLimits(natural)) {
+                return failedLoad(Failure::TooLarge, QStringLiteral("The picture is too large."));
             }
             if (natural.isEmpty()) {
-                return failed(Failure::NotAPicture, QStringLiteral("The metafile draws nothing."));
+                return failedLoad(Failure::NotAPicture, QStringLiteral("The metafile draws nothing."));
             }
         }
         LoadResult result;
@@ -1071,12 +1059,12 @@ LoadResult decode(const QByteArray &bytes, const QSize &target, bool pixels)
         if (target.isValid() && !target.isEmpty()) {
             size = natural.scaled(target, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
         }
-        if (tooLarge(size)) {
-            return failed(Failure::TooLarge, QStringLiteral("The picture is too large."));
+        if (exceedsLimits(size)) {
+            return failedLoad(Failure::TooLarge, QStringLiteral("The picture is too large."));
         }
         canvas.image = QImage(size, QImage::Format_ARGB32_Premultiplied);
         if (canvas.image.isNull()) {
-            return failed(Failure::TooLarge, QStringLiteral("Not enough memory for the picture."));
+            return failedLoad(Failure::TooLarge, QStringLiteral("Not enough memory for the picture."));
         }
         // The platform drew metafiles over whatever was behind them.
         canvas.image.fill(Qt::transparent);
@@ -1089,7 +1077,7 @@ LoadResult decode(const QByteArray &bytes, const QSize &target, bool pixels)
             if (retry()) {
                 continue;
             }
-            return failed(Failure::NotAPicture, QStringLiteral("The metafile is damaged."));
+            return failedLoad(Failure::NotAPicture, QStringLiteral("The metafile is damaged."));
         }
         result.picture.image = std::move(canvas.image);
         return result;
