@@ -8,7 +8,8 @@ presses and clicks as a person would, and checked by the files it writes and by 
                                          run one journey from journeys.py; without a running
                                          server in --state it starts a private one for the run
 
-Exit status: 0 passed, 1 failed, 77 skipped (an X tool is missing).
+Exit status: 0 passed, 1 failed, 77 skipped (an X tool is missing, or a system service a
+journey needs, such as the print scheduler).
 Standard library only.
 """
 
@@ -16,6 +17,8 @@ import argparse
 import ctypes
 import json
 import os
+import pwd
+import re
 import select
 import shutil
 import signal
@@ -41,6 +44,10 @@ POLL = 0.02
 
 class JourneyFailed(Exception):
     """A check in a journey did not hold."""
+
+
+class JourneySkipped(Exception):
+    """The machine lacks something the journey needs that is not the program's to provide."""
 
 
 def missing_tools():
@@ -415,6 +422,203 @@ class Screen:
         return all(abs(a - b) <= tolerance for a, b in zip(self.pixel(x, y), colour))
 
 
+# ---- a print system of the journey's own
+
+CUPSD = "/usr/sbin/cupsd"
+PRINT_TOOLS = ("lpadmin", "lpstat", "pdfinfo", "pdftoppm")
+# Time for a job to pass through the filters into a PDF on a slow, busy machine.
+PRINT_WAIT = 30.0
+# cups-pdf's own driver; its queues write a PDF for each job.
+CUPS_PDF_DRIVER = "lsb/usr/cups-pdf/CUPS-PDF_opt.ppd"
+
+
+def _cups_pdf_setting(key, fallback):
+    """A value of cups-pdf's configuration, with ${HOME} and ${USER} expanded as cups-pdf does:
+    from the user database, since it runs under the scheduler and not with our environment."""
+    value = fallback
+    try:
+        for line in Path("/etc/cups/cups-pdf.conf").read_text(errors="replace").splitlines():
+            line = line.strip()
+            if line.startswith(key + " "):
+                value = line[len(key) + 1:].strip()
+    except OSError:
+        pass
+    user = pwd.getpwuid(os.getuid())
+    return value.replace("${HOME}", user.pw_dir).replace("${USER}", user.pw_name)
+
+
+class PrintSystem:
+    """A CUPS scheduler of the journey's own, with its configuration in a temporary folder and
+    reached through a socket there, so a journey never sees or changes the machine's printers.
+    Its cups-pdf queues write into cups-pdf's usual output folder; whatever they write there is
+    removed again."""
+
+    def __init__(self, journey):
+        if not os.access(CUPSD, os.X_OK):
+            raise JourneySkipped(f"{CUPSD} is not installed (Debian package cups): no print system")
+        # lpadmin lives in sbin, which not every PATH holds.
+        search = os.pathsep.join([os.environ.get("PATH", ""), "/usr/sbin", "/usr/bin"])
+        self.tools = {tool: shutil.which(tool, path=search) for tool in PRINT_TOOLS}
+        missing = [tool for tool, path in self.tools.items() if path is None]
+        if missing:
+            raise JourneyFailed(f"missing {', '.join(missing)} (scripts/setup.sh installs them)")
+        self.journey = journey
+        # In /tmp rather than the journey's folder: a socket's path may not be longer than 107
+        # bytes, and a build folder can be deep.
+        self.folder = Path(tempfile.mkdtemp(prefix="querndal-e2e-cups-"))
+        self.home = self.folder / "home"
+        self.process = None
+        self.output = Path(_cups_pdf_setting("Out", "/var/spool/cups-pdf/${USER}"))
+        self._output_existed = self.output.exists()
+        self._pdfs_before = self._pdfs()
+        self._log_folder = Path(_cups_pdf_setting("Log", "/var/log/cups"))
+        self._logs_to_remove = []
+
+    @property
+    def socket(self):
+        return self.folder / "cups.sock"
+
+    def program_env(self):
+        """What the program's environment needs to print here: libcups reads where the scheduler
+        is, and the user's own default printer, from these."""
+        return {"CUPS_SERVER": str(self.socket), "HOME": str(self.home),
+                "LPDEST": None, "PRINTER": None, "CUPS_USER": None}
+
+    def _env(self):
+        env = dict(os.environ)
+        for key, value in self.program_env().items():
+            if value is None:
+                env.pop(key, None)
+            else:
+                env[key] = value
+        return env
+
+    def start(self):
+        for name in ("etc/ppd", "cache", "state", "spool", "log", "home"):
+            (self.folder / name).mkdir(parents=True)
+        # The filters run as another user and must pass through to the spool folder.
+        self.folder.chmod(0o711)
+        (self.folder / "etc" / "cups-files.conf").write_text(
+            f"ServerRoot {self.folder}/etc\n"
+            f"StateDir {self.folder}/state\n"
+            f"CacheDir {self.folder}/cache\n"
+            f"RequestRoot {self.folder}/spool\n"
+            f"AccessLog {self.folder}/log/access_log\n"
+            f"ErrorLog {self.folder}/log/error_log\n"
+            f"PageLog {self.folder}/log/page_log\n"
+            "SystemGroup root\n")
+        (self.folder / "etc" / "cupsd.conf").write_text(
+            f"Listen {self.socket}\n"
+            "LogLevel info\n"
+            "Browsing No\n"
+            "WebInterface No\n"
+            "<Location />\n"
+            "  Order allow,deny\n"
+            "  Allow all\n"
+            "</Location>\n")
+        with open(self.folder / "log" / "cupsd.out", "wb") as log:
+            self.process = subprocess.Popen(
+                [CUPSD, "-f", "-c", str(self.folder / "etc" / "cupsd.conf"),
+                 "-s", str(self.folder / "etc" / "cups-files.conf")],
+                stdin=subprocess.DEVNULL, stdout=log, stderr=log, start_new_session=True,
+                preexec_fn=_die_with_parent)
+
+        def answering():
+            if self.process.poll() is not None:
+                raise JourneyFailed(f"cupsd ended at once ({self.process.returncode}){self.error_log()}")
+            return self.socket.exists() and \
+                "scheduler is running" in self.run("lpstat", "-r", check=False).stdout
+        wait_until(answering, "the private cupsd to answer")
+
+    def running(self):
+        return self.process is not None and self.process.poll() is None
+
+    def run(self, tool, *args, check=True):
+        """Runs a CUPS tool against this scheduler."""
+        argv = [self.tools.get(tool) or tool, "-h", str(self.socket), *args]
+        try:
+            result = subprocess.run(argv, env=self._env(), capture_output=True, text=True,
+                                    timeout=WAIT)
+        except subprocess.TimeoutExpired:
+            raise JourneyFailed(f"{' '.join(argv)} did not finish in {WAIT:g} s") from None
+        if check and result.returncode != 0:
+            raise JourneyFailed(f"{' '.join(argv)} failed ({result.returncode}): "
+                                f"{result.stdout}{result.stderr}{self.error_log()}")
+        return result
+
+    def add_pdf_queue(self, name, default=True):
+        """A cups-pdf queue, the scheduler's default unless told otherwise. Its PDFs are named
+        with the job's number, so a journey can tell its own from others in the shared folder."""
+        log = self._log_folder / f"cups-pdf-{name}_log"
+        if not log.exists():
+            self._logs_to_remove.append(log)
+        self.run("lpadmin", "-p", name, "-E", "-v", "cups-pdf:/", "-m", CUPS_PDF_DRIVER,
+                 "-o", "Label=2")
+        if default:
+            self.run("lpadmin", "-d", name)
+
+    def pending_jobs(self):
+        """The jobs not finished yet, as lpstat lists them (None when lpstat failed)."""
+        result = self.run("lpstat", "-o", check=False)
+        return result.stdout.strip() if result.returncode == 0 else None
+
+    def job_ids(self, which="completed"):
+        """The numbers of this scheduler's jobs ("completed", "not-completed" or "all")."""
+        lines = self.run("lpstat", "-W", which, "-o", check=False).stdout.splitlines()
+        return [int(m.group(1)) for m in (re.match(r"\S+-(\d+)\s", line) for line in lines) if m]
+
+    def _pdfs(self):
+        return set(self.output.glob("*.pdf")) if self.output.is_dir() else set()
+
+    def pdfs_of_job(self, job):
+        """The PDFs that appeared since the start and carry the job's number."""
+        return sorted(p for p in self._pdfs() - self._pdfs_before
+                      if re.search(rf"job_{job}\b", p.name))
+
+    def error_log(self):
+        try:
+            text = (self.folder / "log" / "error_log").read_text(errors="replace")
+        except OSError:
+            return ""
+        return f"\n--- cupsd error_log ---\n{text[-3000:]}"
+
+    def keep_evidence(self):
+        target = self.journey.artifacts
+        target.mkdir(parents=True, exist_ok=True)
+        for name in ("error_log", "cupsd.out"):
+            source = self.folder / "log" / name
+            if source.is_file():
+                shutil.copy2(source, target / f"cups-{name}")
+
+    def stop(self):
+        """Ends the scheduler and removes everything it and its queues made."""
+        ours = set()
+        if self.running():
+            # A PDF is whole, and cups-pdf done with the folder, once no job is left.
+            deadline = time.monotonic() + WAIT
+            while self.pending_jobs() and time.monotonic() < deadline:
+                time.sleep(0.1)
+            ours = set(self.job_ids("all"))
+            self.process.terminate()
+            try:
+                self.process.wait(10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+        for pdf in self._pdfs() - self._pdfs_before:
+            number = re.search(r"job_(\d+)\b", pdf.name)
+            if number and int(number.group(1)) in ours:
+                pdf.unlink(missing_ok=True)
+        if not self._output_existed:
+            try:
+                self.output.rmdir()
+            except OSError:
+                pass  # not empty: something else prints there too
+        for log in self._logs_to_remove:
+            log.unlink(missing_ok=True)
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+
 class Journey:
     """What a journey works with: a desktop, temporary folders, the program, screenshots."""
 
@@ -428,6 +632,8 @@ class Journey:
         shutil.rmtree(self.root, ignore_errors=True)
         self.root.mkdir(parents=True)
         self.programs = []
+        self.print_systems = []
+        self._cleanups = []
         self._shots = 0
 
     # -- tools
@@ -536,14 +742,21 @@ class Journey:
             raise JourneyFailed(f"{what}:\n  expected {expected!r}\n  actual   {actual!r}")
 
     # -- the program
-    def start(self, program_folder):
-        """Starts the program from its program folder, as a person would, with no arguments."""
+    def start(self, program_folder, env=None):
+        """Starts the program from its program folder, as a person would, with no arguments.
+        `env` adds to the program's environment; a value of None takes that variable away."""
         folder = Path(program_folder)
+        extra = env or {}
         env = self.server.env()
         for key in [k for k in env if k.startswith("QT_")]:
             del env[key]
         env.update(QT_QPA_PLATFORM="xcb", XDG_RUNTIME_DIR=str(self.server.runtime_dir),
                    LC_ALL="C.UTF-8")
+        for key, value in extra.items():
+            if value is None:
+                env.pop(key, None)
+            else:
+                env[key] = value
         log_path = self.root / f"{folder.name}-{len(self.programs)}.log"
         with open(log_path, "wb") as log:
             process = subprocess.Popen([str(folder / PROGRAM)], cwd=self.root, env=env,
@@ -605,6 +818,8 @@ class Journey:
 
     def keep_evidence(self):
         self.artifacts.mkdir(parents=True, exist_ok=True)
+        for system in self.print_systems:
+            system.keep_evidence()
         for program in self.programs:
             if program.log_path.exists():
                 shutil.copy2(program.log_path, self.artifacts / program.log_path.name)
@@ -612,9 +827,28 @@ class Journey:
                 shutil.copy2(program.settings_path,
                              self.artifacts / f"{program.folder.name}-{SETTINGS_FILE}")
 
+    def on_finish(self, cleanup):
+        """Runs `cleanup` when the journey ends, passed or not, after its programs are ended;
+        the last registered runs first."""
+        self._cleanups.append(cleanup)
+
+    def print_system(self):
+        """A private print scheduler for this journey, running, with no printer yet; stopped
+        and cleaned away when the journey ends. Skips the journey when there is no CUPS."""
+        system = PrintSystem(self)
+        self.print_systems.append(system)
+        self.on_finish(system.stop)
+        system.start()
+        return system
+
     def finish(self, passed):
         for program in self.programs:
             program.kill()
+        while self._cleanups:
+            try:
+                self._cleanups.pop()()
+            except Exception:  # the rest must still run: nothing may be left behind
+                traceback.print_exc()
         if passed and not os.environ.get("E2E_KEEP_ARTIFACTS"):
             shutil.rmtree(self.artifacts, ignore_errors=True)
         shutil.rmtree(self.root, ignore_errors=True)
@@ -643,10 +877,13 @@ def run_journey(name, bin_dir, state_dir, artifacts_dir):
 
     journey = Journey(name, server, bin_dir, artifacts_dir)
     shutil.rmtree(journey.artifacts, ignore_errors=True)
-    passed = False
+    status = 1
     try:
         body(journey)
-        passed = True
+        status = 0
+    except JourneySkipped as why:
+        print(f"skipped: {why}")
+        status = SKIP
     except BaseException as error:
         print(f"FAILED: {name}: {error}" if isinstance(error, JourneyFailed)
               else traceback.format_exc())
@@ -660,11 +897,12 @@ def run_journey(name, bin_dir, state_dir, artifacts_dir):
                 print(f"--- program output ({program.log_path.name}):\n{program.log()}")
         print(f"screenshots and files kept in {journey.artifacts}")
     finally:
-        journey.finish(passed)
+        # A skipped journey has nothing to show, like a passed one.
+        journey.finish(status != 1)
         if private:
             private.stop()
             shutil.rmtree(private.state_dir, ignore_errors=True)
-    return 0 if passed else 1
+    return status
 
 
 def main():

@@ -6,15 +6,20 @@ j.settings_record, j.read_settings, j.make_pictures, j.start, program.wait_main_
 program.key, program.click, program.close_window, program.wait_exit, j.wait_file_changes,
 j.screenshot, j.check, j.check_equal; for other windows program.other_windows,
 program.wait_other_window, program.key_in, program.type_in, j.window_rect, j.viewable; for what the
-screen shows j.grab (pixels) and j.wait_screen (poll until a condition on them holds).
+screen shows j.grab (pixels) and j.wait_screen (poll until a condition on them holds); for printing
+j.print_system (a private CUPS scheduler: add_pdf_queue, program_env for j.start, job_ids,
+pdfs_of_job). A journey raises JourneySkipped when the machine lacks a service it needs.
 Failures keep screenshots under <build>/e2e-artifacts/<name>; E2E_KEEP_ARTIFACTS=1 keeps them always.
 """
 
 import os
+import re
 import shutil
+import subprocess
 from pathlib import Path
 
-from e2e import APP_TITLE, SCREEN, FileState, JourneyFailed, wait_until, _proc_alive, _stop_pid
+from e2e import (APP_TITLE, PRINT_WAIT, SCREEN, WAIT, FileState, JourneyFailed, wait_until,
+                 _proc_alive, _stop_pid)
 
 JOURNEYS = {}
 
@@ -473,4 +478,107 @@ def help_f1_opens_viewer(j):
     finally:
         # A viewer left running by a failed check would outlive the journey.
         _stop_pid(viewer, "querndal-help")
+    end_program(j, program)
+
+
+# ---- printing
+
+PRINT_QUEUE = "QuerndalE2ePdf"
+PRINT_FAILED_TITLE = "VELDRANE."
+
+
+def start_printing(j, cups):
+    """The program, up, with a picture listed, printing through the journey's own scheduler."""
+    program_folder = j.program_folder(settings=j.settings_record(coloured_folder(j, count=1)))
+    program = j.start(program_folder, env=cups.program_env())
+    program.wait_main_window()
+    return program
+
+
+def read_picture(path):
+    """A picture file's pixels as (width, height, RGB bytes)."""
+    data = subprocess.run(["convert", str(path), "-depth", "8", "ppm:-"], capture_output=True,
+                          timeout=WAIT).stdout
+    header = re.match(rb"P6\s+(\d+)\s+(\d+)\s+255\s", data)
+    if not header:
+        raise JourneyFailed(f"{path} could not be read as a picture")
+    width, height = int(header.group(1)), int(header.group(2))
+    rgb = data[header.end():]
+    if len(rgb) != width * height * 3:
+        raise JourneyFailed(f"{path}: {len(rgb)} bytes of pixels for {width}x{height}")
+    return width, height, rgb
+
+
+def share_of_colour(picture, box, colour, tolerance=24):
+    """The share of the pixels in box (left, top, right, bottom) that have `colour`."""
+    width, _, rgb = picture
+    left, top, right, bottom = box
+    hits = total = 0
+    for y in range(top, bottom):
+        for x in range(left, right):
+            i = (y * width + x) * 3
+            total += 1
+            hits += all(abs(a - b) <= tolerance for a, b in zip(rgb[i:i + 3], colour))
+    return hits / total if total else 0.0
+
+
+@journey
+def print_makes_one_page_pdf(j):
+    cups = j.print_system()
+    cups.add_pdf_queue(PRINT_QUEUE)
+    program = start_printing(j, cups)
+    program.key("alt+p")
+
+    def printed():
+        others = program.other_windows()
+        if others:
+            path = j.screenshot("window-instead-of-print")
+            raise JourneyFailed(f"Print opened {', '.join(repr(j.window_title(w)) for w in others)}"
+                                f"\n  screenshot: {path}{cups.error_log()}")
+        # No job waiting is not enough: before the program sends its job there is none either.
+        return cups.pending_jobs() == "" and cups.job_ids("completed")
+    jobs = wait_until(printed, "the print job to pass through the queue", PRINT_WAIT)
+    j.check_equal(len(jobs), 1, "jobs completed after one Print")
+    pdfs = wait_until(lambda: cups.pdfs_of_job(jobs[0]), f"cups-pdf's PDF of job {jobs[0]}")
+    j.check_equal(len(pdfs), 1, f"PDFs of job {jobs[0]}")
+    pdf = pdfs[0]
+
+    facts = j.run_tool(["pdfinfo", str(pdf)]).stdout
+    pages = re.search(r"^Pages:\s+(\d+)$", facts, re.MULTILINE)
+    j.check(pages, f"pdfinfo does not tell the pages:\n{facts}")
+    j.check_equal(int(pages.group(1)), 1, "pages in the PDF")
+
+    prefix = j.root / "printed-page"
+    j.run_tool(["pdftoppm", "-r", "30", "-png", "-singlefile", str(pdf), str(prefix)])
+    rendering = prefix.with_suffix(".png")
+    j.artifacts.mkdir(parents=True, exist_ok=True)
+    shutil.copy2(rendering, j.artifacts / rendering.name)
+    page = read_picture(rendering)
+    width, height, _ = page
+    # The window is wider than tall and is scaled to the page's width, centred: whatever is in
+    # its inner area, the background fills a good part of the middle of the page.
+    middle = (width // 4, height * 2 // 5, width * 3 // 4, height * 3 // 5)
+    share = share_of_colour(page, middle, TEAL)
+    j.check(share >= 0.4, f"only {share:.0%} of the middle of the printed page {middle} has the "
+                          f"window's background {TEAL}\n  rendering: {j.artifacts / rendering.name}")
+
+    j.check(program.running(), "the program ended after printing")
+    end_program(j, program)
+
+
+@journey
+def print_without_printer_says_so(j):
+    cups = j.print_system()
+    program = start_printing(j, cups)
+    program.key("alt+p")
+    # Its text cannot be read from the screen (a message box renders black here): its title
+    # tells it from the program's other message boxes.
+    box = program.wait_other_window("a message that printing is not possible")
+    wait_until(lambda: j.window_title(box) == PRINT_FAILED_TITLE,
+               f"the message's title to be {PRINT_FAILED_TITLE!r} (it is {j.window_title(box)!r})")
+    j.screenshot("message")
+    program.key_in(box, "Return")
+    no_second_dialog(j, program, box, "message that printing is not possible")
+    j.check_equal(cups.job_ids("all"), [], "jobs sent to a print system without a printer")
+    j.check(program.running(), "the program ended after the message")
     end_program(j, program)
