@@ -148,6 +148,7 @@ void startfrm::createControls()
         const float left = 2220.0f + 1440.0f * float(c);
         open[i] = new ImageBox(m_tpp, m_inner);
         open[i]->setObjectName(QStringLiteral("open%1").arg(i));
+        open[i]->setOutlinedWhenEmpty(true);
         if (r < 3) {
             placeAtDesign(open[i], left, 120.0f + 1440.0f * float(r), 1455, 1155);
         } else {

@@ -338,6 +338,14 @@ void ImageBox::paintEvent(QPaintEvent *event)
     const QImage &image = m_picture.image;
     const QSize natural = m_picture.naturalSize;
     if (image.isNull() || natural.isEmpty() || width() <= 0 || height() <= 0) {
+        if (m_outlined && width() > 1 && height() > 1) {
+            QPainter painter(this);
+            // A shade away from the background, whatever colour the user picked for it.
+            const QColor background = palette().color(QPalette::Window);
+            painter.setPen(background.lightness() < 80 ? QColor(255, 255, 255, 70)
+                                                       : background.darker(130));
+            painter.drawRect(rect().adjusted(0, 0, -1, -1));
+        }
         return;
     }
     QPainter painter(this);

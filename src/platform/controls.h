@@ -117,6 +117,8 @@ public:
     void clearPicture() { setPicture(Picture()); }
     bool stretch() const { return m_stretch; }
     void setStretch(bool stretch);
+    // An empty box draws a faint outline, so the user sees where a picture will go.
+    void setOutlinedWhenEmpty(bool outlined) { m_outlined = outlined; }
 
 Q_SIGNALS:
     void clicked(int button);
@@ -137,6 +139,7 @@ private:
     float m_tpp;
     Picture m_picture;
     bool m_stretch = true;
+    bool m_outlined = false;
     bool m_pressed = false;
     QPixmap m_scaled;
 };
