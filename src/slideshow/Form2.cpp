@@ -45,6 +45,8 @@ Form2::Form2(Program &program)
     Label3->setFont(font);
     Label3->setAutoFillBackground(true);
     Label3->setFocusPolicy(Qt::NoFocus);
+    // A click on the label prints the screen; the hand says it can be clicked.
+    Label3->setCursor(Qt::PointingHandCursor);
     setTwipRect(Label3, QRectF(0, 0, 1140, 330));
     setLabelColor(palette::kPlain);
 
