@@ -2,6 +2,7 @@
 
 #include "core/keycodes.h"
 #include "core/twips.h"
+#include "volumes.h"
 
 #include <QApplication>
 #include <QDir>
@@ -79,22 +80,15 @@ QString DriveList::drive() const
 
 bool DriveList::setDrive(const QString &path)
 {
-    QString best;
-    int bestIndex = -1;
-    const QString clean = QDir::cleanPath(path);
-    for (int i = 0; i < m_roots.size(); ++i) {
-        const QString &root = m_roots[i];
-        const QString prefix = root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/');
-        if ((clean == root || clean.startsWith(prefix)) && root.size() > best.size()) {
-            best = root;
-            bestIndex = i;
-        }
-    }
-    if (path.isEmpty() || bestIndex < 0) {
+    if (path.isEmpty()) {
         return false;
     }
-    if (bestIndex != currentIndex()) {
-        setCurrentIndex(bestIndex);
+    const int index = int(m_roots.indexOf(volumes::rootOf(path, m_roots)));
+    if (index < 0) {
+        return false;
+    }
+    if (index != currentIndex()) {
+        setCurrentIndex(index);
         Q_EMIT changed();
     }
     return true;
@@ -107,15 +101,9 @@ QString DriveList::currentFolder(const QString &root) const
 
 void DriveList::rememberFolder(const QString &folder)
 {
-    QString best;
-    for (const QString &root : m_roots) {
-        const QString prefix = root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/');
-        if ((folder == root || folder.startsWith(prefix)) && root.size() > best.size()) {
-            best = root;
-        }
-    }
-    if (!best.isEmpty()) {
-        m_lastFolder.insert(best, folder);
+    const QString root = volumes::rootOf(folder, m_roots);
+    if (!root.isEmpty()) {
+        m_lastFolder.insert(root, folder);
     }
 }
 
