@@ -38,6 +38,8 @@ mkdir -p "$build/artifacts" "$build/seeds/picture" "$build/seeds/settings"
 # Seeds: every small picture of the corpus (big ones only slow the fuzzer down) and two records.
 find "$corpus" -type f \( -iname '*.bmp' -o -iname '*.gif' -o -iname '*.jpg' -o -iname '*.jpeg' \
     -o -iname '*.wmf' \) -size -64k -exec cp -n {} "$build/seeds/picture/" \;
+# Every input a fuzzer once found is run again first, under the sanitizers.
+cp -n "$here"/../tests/platform/data/* "$build/seeds/picture/" 2>/dev/null || true
 printf '3,3,1,"/home/user/pictures",0\r\n' > "$build/seeds/settings/plain"
 printf '2.5,7,0,"a, ""b""\nc",1\r\n' > "$build/seeds/settings/quoted"
 
@@ -45,7 +47,8 @@ export LSAN_OPTIONS=suppressions=$here/lsan.supp
 status=0
 for target in picture settings; do
     echo "== fuzz_$target for ${seconds}s"
-    "$build/fuzz_$target" -max_total_time="$seconds" -max_len=32768 -timeout=25 \
+    # FUZZ_SEED makes a run repeat the same inputs (CTest sets it, so a check is reproducible).
+    "$build/fuzz_$target" ${FUZZ_SEED:+-seed=$FUZZ_SEED} -max_total_time="$seconds" -max_len=32768 -timeout=25 \
         -rss_limit_mb=4096 -print_final_stats=1 -artifact_prefix="$build/artifacts/$target-" \
         "$build/seeds/$target" 2>&1 | grep -vE '^(QStandardPaths|#[0-9]+.*(NEW|REDUCE|pulse))'
     if [ "${PIPESTATUS[0]}" -ne 0 ]; then

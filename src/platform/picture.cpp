@@ -176,6 +176,12 @@ namespace {
             check.refusal = QStringLiteral("The BMP file is cut short.");
             return check;
         }
+        // Palette pictures come in 1, 2, 4 or 8 bits a pixel; any other count below 16 is no
+        // BMP (and would make the pixel walk below shift by a negative amount).
+        if (bitCount < 16 && bitCount != 1 && bitCount != 2 && bitCount != 4 && bitCount != 8) {
+            check.refusal = QStringLiteral("The BMP file has an impossible number of bits a pixel.");
+            return check;
+        }
         if (bitCount <= 8) {
             const qint64 paletteOffset
                 = 14 + qint64(headerSize) + (headerSize == 40 && compression == 3 ? 12 : 0);
@@ -277,9 +283,13 @@ namespace {
             return failedLoad(Failure::TooLarge, QStringLiteral("The picture has too many scans."));
         }
         const QSize natural = result.picture.naturalSize;
-        if (target.isValid() && !target.isEmpty()
-            && (natural.width() > target.width() || natural.height() > target.height())) {
-            const QSize shown = natural.scaled(target, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+        const bool jpeg = format == "jpeg" || format == "jpg";
+        const bool smaller = target.isValid() && !target.isEmpty()
+            && (natural.width() > target.width() || natural.height() > target.height());
+        const QSize shown = smaller
+            ? natural.scaled(target, Qt::KeepAspectRatio).expandedTo(QSize(1, 1))
+            : natural;
+        if (smaller && jpeg) {
             // JPEG decodes straight at 1/2, 1/4 or 1/8 scale when asked for a smaller size.
             reader.setScaledSize(turned ? shown.transposed() : shown);
         } else if (viewport.isValid() && (format == "jpeg" || format == "jpg")
@@ -298,6 +308,18 @@ namespace {
         if (result.picture.image.isNull()) {
             return failedLoad(Failure::NotAPicture,
                 QStringLiteral("The picture cannot be decoded: %1").arg(reader.errorString()));
+        }
+        // A run-length coded BMP can use colours past its palette, which Qt's reader keeps as
+        // indices past the colour table; any drawing would read past it. The table is padded
+        // before the picture is scaled or shown (the reader scales only JPEG itself).
+        QImage &image = result.picture.image;
+        if (image.format() == QImage::Format_Indexed8 && image.colorCount() < 256) {
+            QList<QRgb> table = image.colorTable();
+            table.resize(256, qRgb(0, 0, 0));
+            image.setColorTable(table);
+        }
+        if (smaller && !jpeg && image.size() != shown) {
+            image = image.scaled(shown, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         }
         return result;
     }

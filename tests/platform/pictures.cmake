@@ -1,6 +1,8 @@
 # Tests of picture loading.
 viewer_add_test(tst_picture platform/tst_picture.cpp LIBS viewer_platform TIMEOUT 120)
 viewer_add_test(tst_wmf platform/tst_wmf.cpp LIBS viewer_platform TIMEOUT 120)
+target_compile_definitions(tst_picture PRIVATE
+    VIEWER_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/platform/data")
 target_compile_definitions(tst_wmf PRIVATE
     VIEWER_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/platform/data")
 
@@ -13,5 +15,5 @@ if(VIEWER_BASH)
     set_tests_properties(fuzz_pictures PROPERTIES
         TIMEOUT 900
         SKIP_RETURN_CODE 77
-        ENVIRONMENT "VIEWER_CORPUS_DIR=${VIEWER_CORPUS_DIR};XDG_RUNTIME_DIR=${VIEWER_TEST_RUNTIME_DIR}")
+        ENVIRONMENT "VIEWER_CORPUS_DIR=${VIEWER_CORPUS_DIR};XDG_RUNTIME_DIR=${VIEWER_TEST_RUNTIME_DIR};FUZZ_SEED=1")
 endif()

@@ -127,6 +127,8 @@ class TestPicture : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void fuzzFindings_data();
+    void fuzzFindings();
     void corpusDecodes_data();
     void corpusDecodes();
     void corpusRejects_data();
@@ -562,6 +564,14 @@ void TestPicture::failures_data()
     QByteArray wide = encoded(quadrants(8, 8), "BMP");
     qToLittleEndian<qint32>(70000, wide.data() + 18);
     QTest::newRow("bmp side too long") << "wide.bmp" << wide << pictures::Failure::TooLarge;
+    // Found by the fuzzer: a palette BMP of 7 bits a pixel.
+    QTest::newRow("bmp seven bits a pixel")
+        << "seven.bmp"
+        << QByteArray::fromBase64(
+               "Qk2AAAAAAAAAAE4AAAAoAAAABgAAAAYAAAD//wcAAAAAADIAAAASCwAAEgsAAAYAAP8GAAAAAAAAAP///wD/"
+               "AAAAAP8AAAAA/wD///8AAgICAgICAAACAgICAgIFAAMDAwMDAwUAAwMDAwMDBQAEBAQEBAQFAAQEBAQEBAUA"
+               "AAA=")
+        << pictures::Failure::NotAPicture;
     // A BMP claiming 15000 × 15000 (within the limits) held in a few hundred bytes: refused
     // as cut short when its rows are stored plainly, as a bomb when they are run-length coded.
     QByteArray cut = encoded(quadrants(8, 8), "BMP");
@@ -631,6 +641,28 @@ void TestPicture::fileProblems()
     const pictures::LoadResult loaded = pictures::load(locked);
     QCOMPARE(loaded.failure, pictures::Failure::Unreadable);
     QVERIFY(!loaded.reason.isEmpty());
+}
+
+void TestPicture::fuzzFindings_data()
+{
+    QTest::addColumn<QString>("path");
+    const QDir data(QStringLiteral(VIEWER_TEST_DATA_DIR));
+    for (const QString &name : data.entryList(QDir::Files)) {
+        QTest::newRow(qPrintable(name)) << data.filePath(name);
+    }
+}
+
+// Every input a fuzzer once crashed on loads or fails cleanly, whole and scaled for a slot.
+void TestPicture::fuzzFindings()
+{
+    QFETCH(QString, path);
+    const pictures::LoadResult whole = pictures::load(path);
+    const pictures::LoadResult scaled = pictures::loadScaled(path, QSize(97, 77));
+    QCOMPARE(scaled.ok(), whole.ok());
+    if (whole.ok()) {
+        QVERIFY(!whole.picture.image.isNull());
+        QVERIFY(scaled.picture.image.width() <= 97 && scaled.picture.image.height() <= 77);
+    }
 }
 
 QTEST_MAIN(TestPicture)
