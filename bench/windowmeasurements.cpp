@@ -192,6 +192,20 @@ std::vector<double> resizeFilled(const QStringList &arguments, int runs, QString
     return times;
 }
 
+// Starts a show of the folder ("&Loop") and waits until it is on screen; the steps are then
+// driven by the measurement, not by the clock.
+bool startShow(Started &started, QString &detail)
+{
+    Form2 *show = started.program->form2();
+    started.main()->loopits_Click();
+    show->Timer1->stop();
+    if (!waitExposed(show)) {
+        detail = QStringLiteral("the slide show was never shown");
+        return false;
+    }
+    return true;
+}
+
 std::vector<double> showStep(const QStringList &arguments, int runs, QString &detail)
 {
     const bool ahead = arguments.value(1) != QLatin1String("cold");
@@ -201,10 +215,7 @@ std::vector<double> showStep(const QStringList &arguments, int runs, QString &de
     }
     Form2 *show = started.program->form2();
     show->setReadAheadEnabled(ahead);
-    started.main()->loopits_Click();
-    show->Timer1->stop(); // the steps are driven here, not by the clock
-    if (!waitExposed(show)) {
-        detail = QStringLiteral("the slide show was never shown");
+    if (!startShow(started, detail)) {
         return {};
     }
     PaintCounter counter;
@@ -240,13 +251,10 @@ std::vector<double> zoomStep(const QStringList &arguments, int runs, QString &de
         return {};
     }
     Form2 *show = started.program->form2();
-    started.main()->loopits_Click();
-    show->Timer1->stop();
-    show->waitForDecodes();
-    if (!waitExposed(show)) {
-        detail = QStringLiteral("the slide show was never shown");
+    if (!startShow(started, detail)) {
         return {};
     }
+    show->waitForDecodes();
     PaintCounter counter;
     show->Image1->installEventFilter(&counter);
     std::vector<double> times;

@@ -502,7 +502,7 @@ void startfrm::File1_KeyUp(int keyCode, int)
 void startfrm::selectCurrentFile(bool fromKeyboard)
 {
     Program &p = m_program;
-    const QString path = QDir::toNativeSeparators(paths::join(File1->path(), File1->fileName()));
+    const QString path = File1->filePath(File1->fileName());
     Label1->setText(path);
     // Only the size is read now, from the file's header, so the slot takes its shape at once; the
     // pixels are decoded for the slot's size away from this thread.
@@ -530,9 +530,8 @@ void startfrm::selectCurrentFile(bool fromKeyboard)
     filename[s]->setText(path);
     if (header.ok()) {
         requestThumbnail(s);
-    } else if (m_thumbnailTicket[s]) {
-        m_decoder->cancel(m_thumbnailTicket[s]);
-        m_thumbnailTicket[s] = 0;
+    } else {
+        cancelThumbnail(s);
     }
     if (fromKeyboard) {
         refreshCaptionHighlight();
@@ -550,13 +549,19 @@ void startfrm::fitSlot(int index)
 void startfrm::requestThumbnail(int index)
 {
     ImageBox *slot = open[index];
-    if (m_thumbnailTicket[index]) {
-        m_decoder->cancel(m_thumbnailTicket[index]);
-    }
+    cancelThumbnail(index);
     const qreal ratio = slot->devicePixelRatioF();
     const QSize target(std::max(1, int(std::ceil(slot->width() * ratio))),
                        std::max(1, int(std::ceil(slot->height() * ratio))));
     m_thumbnailTicket[index] = m_decoder->request(slot->picture().file, target);
+}
+
+void startfrm::cancelThumbnail(int index)
+{
+    if (m_thumbnailTicket[index]) {
+        m_decoder->cancel(m_thumbnailTicket[index]);
+        m_thumbnailTicket[index] = 0;
+    }
 }
 
 void startfrm::thumbnailDecoded(int ticket, const pictures::LoadResult &result)
@@ -652,10 +657,7 @@ void startfrm::clear_Click()
     // A settings file that cannot be written does not stop the clearing.
     p.saveSettings(File1->path());
     for (int i = 0; i < Program::kSlotCount; ++i) {
-        if (m_thumbnailTicket[i]) {
-            m_decoder->cancel(m_thumbnailTicket[i]);
-            m_thumbnailTicket[i] = 0;
-        }
+        cancelThumbnail(i);
         open[i]->clearPicture();
         p.slotFile[i].clear();
         filename[i]->setText(QString());
@@ -712,7 +714,7 @@ void startfrm::startShow(int continuous)
     show->setBackgroundColor(p.settings.bgColorIndex);
     // The position is not checked here: "&Loop" has checked the list is not empty and the show
     // keeps the position inside the list; an entry outside it names no file.
-    const QString path = QDir::toNativeSeparators(paths::join(File1->path(), File1->list(p.listPosition)));
+    const QString path = File1->filePath(File1->list(p.listPosition));
     show->setLabelText(path);
     show->showFile(path);
     show->centreImage();
@@ -777,10 +779,7 @@ bool startfrm::deleteCurrentFile()
     const Qt::CaseSensitivity rule = services.fileNameCase();
     for (int i = 0; i < Program::kSlotCount; ++i) {
         if (paths::same(filename[i]->text(), path, rule)) {
-            if (m_thumbnailTicket[i]) {
-                m_decoder->cancel(m_thumbnailTicket[i]);
-                m_thumbnailTicket[i] = 0;
-            }
+            cancelThumbnail(i);
             open[i]->clearPicture();
             filename[i]->setText(QString());
             p.slotFile[i].clear();

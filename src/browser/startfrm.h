@@ -138,6 +138,8 @@ private:
     void startShow(int continuous);
     // Asks for slot i's picture at the slot's current resolution, away from this thread.
     void requestThumbnail(int index);
+    // Forgets the decode still on its way for slot i, if any.
+    void cancelThumbnail(int index);
     void thumbnailDecoded(int ticket, const pictures::LoadResult &result);
     // After a resize: slots shown larger than the picture they hold are decoded again.
     void sharpenThumbnails();

@@ -1,6 +1,7 @@
 #include "controls.h"
 
 #include "core/keycodes.h"
+#include "core/paths.h"
 #include "core/twips.h"
 #include "volumes.h"
 
@@ -245,6 +246,11 @@ QString FileList::list(int index) const
 {
     const QListWidgetItem *it = index >= 0 && index < count() ? item(index) : nullptr;
     return it ? it->text() : QString();
+}
+
+QString FileList::filePath(const QString &name) const
+{
+    return QDir::toNativeSeparators(paths::join(m_path, name));
 }
 
 void FileList::keyPressEvent(QKeyEvent *event)

@@ -85,6 +85,8 @@ public:
     QString fileName() const;
     // Entry i, or empty outside the list.
     QString list(int index) const;
+    // The full path of `name` in the listed folder, in native form (the current-file path).
+    QString filePath(const QString &name) const;
     int listCount() const { return count(); }
 
 Q_SIGNALS:

@@ -163,7 +163,7 @@ int Form2::listIndexOf(const QString &path) const
     const startfrm *main = m_program.startForm();
     const Qt::CaseSensitivity rule = m_program.services().fileNameCase();
     for (int k = 0; k < main->File1->listCount(); ++k) {
-        const QString entry = QDir::toNativeSeparators(paths::join(main->File1->path(), main->File1->list(k)));
+        const QString entry = main->File1->filePath(main->File1->list(k));
         if (paths::same(entry, path, rule)) {
             return k;
         }
@@ -195,7 +195,7 @@ void Form2::displayit()
     QString path;
     if (count > 0) {
         const int entry = ((p.listPosition % count) + count) % count;
-        path = QDir::toNativeSeparators(paths::join(main->File1->path(), main->File1->list(entry)));
+        path = main->File1->filePath(main->File1->list(entry));
     }
     setLabelText(path);
     showFile(path);
@@ -254,8 +254,7 @@ void Form2::readAhead()
     if (count == 0 || m_program.listPosition < 0 || m_program.listPosition >= count) {
         return;
     }
-    const QString path = QDir::toNativeSeparators(
-        paths::join(main->File1->path(), main->File1->list(m_program.listPosition)));
+    const QString path = main->File1->filePath(main->File1->list(m_program.listPosition));
     if (m_ahead.path == path) {
         return;
     }
