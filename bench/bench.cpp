@@ -3,7 +3,7 @@
 //   <measurement> <median ms> <min ms> <max ms> <runs> <detail>
 // Usage: viewer_bench [--runs N] <measurement> [arguments...]   |   viewer_bench --list
 #include "measurement.h"
-#include "platform/picture.h"
+#include "pictures/picture.h"
 
 #include <QApplication>
 #include <QCoreApplication>

@@ -5,7 +5,7 @@
 #include "browser/startfrm.h"
 #include "core/keycodes.h"
 #include "platform/controls.h"
-#include "platform/picture.h"
+#include "pictures/picture.h"
 #include "platform/qtservices.h"
 #include "slideshow/Form2.h"
 

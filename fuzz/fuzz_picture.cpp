@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to the picture loader: BMP, GIF, JPEG (through Qt) and WMF (through
 // libwmf) all go through the one entry point that decides by content.
-#include "platform/picture.h"
+#include "pictures/picture.h"
 
 #include <QBuffer>
 #include <QDir>

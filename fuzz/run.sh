@@ -39,7 +39,7 @@ mkdir -p "$build/artifacts" "$build/seeds/picture" "$build/seeds/settings"
 find "$corpus" -type f \( -iname '*.bmp' -o -iname '*.gif' -o -iname '*.jpg' -o -iname '*.jpeg' \
     -o -iname '*.wmf' \) -size -64k -exec cp -n {} "$build/seeds/picture/" \;
 # Every input a fuzzer once found is run again first, under the sanitizers.
-cp -n "$here"/../tests/platform/data/* "$build/seeds/picture/" 2>/dev/null || true
+cp -n "$here"/../tests/pictures/data/* "$build/seeds/picture/" 2>/dev/null || true
 printf '3,3,1,"/home/user/pictures",0\r\n' > "$build/seeds/settings/plain"
 printf '2.5,7,0,"a, ""b""\nc",1\r\n' > "$build/seeds/settings/quoted"
 

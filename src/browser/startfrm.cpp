@@ -9,7 +9,7 @@
 #include "core/settingsfile.h"
 #include "core/twips.h"
 #include "help/help.h"
-#include "platform/asyncpictureloader.h"
+#include "pictures/asyncpictureloader.h"
 #include "platform/controls.h"
 #include "platform/services.h"
 #include "setup/Form4.h"

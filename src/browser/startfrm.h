@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/layout.h"
-#include "platform/picture.h"
+#include "pictures/picture.h"
 
 #include <QMainWindow>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "picture.h"
+#include "pictures/picture.h"
 
 #include <QComboBox>
 #include <QHash>

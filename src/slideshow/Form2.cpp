@@ -8,7 +8,7 @@
 #include "core/settings.h"
 #include "core/twips.h"
 #include "help/help.h"
-#include "platform/asyncpictureloader.h"
+#include "pictures/asyncpictureloader.h"
 #include "platform/controls.h"
 #include "platform/services.h"
 

@@ -1,10 +1,10 @@
 # Tests of picture loading.
-viewer_add_test(tst_picture platform/tst_picture.cpp LIBS viewer_platform TIMEOUT 120)
-viewer_add_test(tst_wmf platform/tst_wmf.cpp LIBS viewer_platform TIMEOUT 120)
+viewer_add_test(tst_picture pictures/tst_picture.cpp LIBS viewer_pictures TIMEOUT 120)
+viewer_add_test(tst_wmf pictures/tst_wmf.cpp LIBS viewer_pictures TIMEOUT 120)
 target_compile_definitions(tst_picture PRIVATE
-    VIEWER_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/platform/data")
+    VIEWER_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/pictures/data")
 target_compile_definitions(tst_wmf PRIVATE
-    VIEWER_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/platform/data")
+    VIEWER_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/pictures/data")
 
 # The fuzz targets, built with clang and run for a minute each over the corpus; skipped where
 # clang or libFuzzer is missing.

@@ -1,4 +1,4 @@
-#include "platform/picture.h"
+#include "pictures/picture.h"
 
 #include "corpus.h"
 #include "testfolder.h"
