@@ -2,12 +2,14 @@
 #include "measurement.h"
 
 #include "app/program.h"
-#include "browser/startfrm.h"
+#include "main/windows.h"
+#include "browser/mainwindow.h"
 #include "core/keycodes.h"
 #include "platform/controls.h"
 #include "pictures/picture.h"
 #include "platform/qtservices.h"
-#include "slideshow/Form2.h"
+#include "slideshow/slideshowwindow.h"
+#include "windowaccess.h"
 
 #include <QApplication>
 #include <QDir>
@@ -45,10 +47,10 @@ struct Started
                       + QDir(folder).absolutePath().toUtf8() + "\",0\r\n");
         }
         ini.close();
-        program = std::make_unique<Program>(services, programFolder.path());
+        program = std::make_unique<Program>(services, programFolder.path(), viewerWindows());
         program->start();
     }
-    startfrm *main() { return program->startForm(); }
+    MainWindow *main() { return startForm(*program); }
 };
 
 // Counts the paints a widget gets, so a measurement can tell that it measured one.
@@ -95,7 +97,7 @@ double peakMegabytes()
 
 bool listed(Started &started, QString &detail)
 {
-    if (started.main()->File1->listCount() == 0) {
+    if (File1(started.main())->listCount() == 0) {
         detail = QStringLiteral("no picture in the folder");
         return false;
     }
@@ -103,10 +105,10 @@ bool listed(Started &started, QString &detail)
 }
 
 // Selects entry `row` into the next slot, as releasing Right in the file list does.
-int select(startfrm *main, Program &program, int row)
+int select(MainWindow *main, Program &program, int row)
 {
-    main->File1->setCurrentRow(row % main->File1->listCount());
-    const int slot = program.nextSlot > 19 ? 0 : program.nextSlot;
+    File1(main)->setCurrentRow(row % File1(main)->listCount());
+    const int slot = program.slotRing().nextSlot() > 19 ? 0 : program.slotRing().nextSlot();
     main->File1_KeyUp(vk::Right, 0);
     return slot;
 }
@@ -117,14 +119,14 @@ std::vector<double> selectIntoSlot(const QStringList &arguments, int runs, QStri
     if (!listed(started, detail)) {
         return {};
     }
-    startfrm *main = started.main();
+    MainWindow *main = started.main();
     if (!waitExposed(main)) {
         detail = QStringLiteral("the main window was never shown");
         return {};
     }
     PaintCounter counter;
-    for (ImageBox *slot : main->open) {
-        slot->installEventFilter(&counter);
+    for (int i = 0; i < Program::kSlotCount; ++i) {
+        open(main, i)->installEventFilter(&counter);
     }
     std::vector<double> times;
     for (int i = 0; i <= runs; ++i) {
@@ -132,11 +134,11 @@ std::vector<double> selectIntoSlot(const QStringList &arguments, int runs, QStri
         timer.start();
         const int slot = select(main, *started.program, i);
         main->waitForThumbnails();
-        main->open[slot]->repaint();
+        open(main, slot)->repaint();
         if (i > 0) { // the first run fills caches
             times.push_back(elapsedMs(timer));
         }
-        const Picture &shown = main->open[slot]->picture();
+        const Picture &shown = open(main, slot)->picture();
         detail = QStringLiteral("%1x%2 shown from a %3x%4 decode; %5 paints")
                      .arg(shown.naturalSize.width())
                      .arg(shown.naturalSize.height())
@@ -154,7 +156,7 @@ std::vector<double> resizeFilled(const QStringList &arguments, int runs, QString
     if (!listed(started, detail)) {
         return {};
     }
-    startfrm *main = started.main();
+    MainWindow *main = started.main();
     for (int i = 0; i < 20; ++i) {
         select(main, *started.program, i);
     }
@@ -164,7 +166,7 @@ std::vector<double> resizeFilled(const QStringList &arguments, int runs, QString
         return {};
     }
     PaintCounter counter;
-    main->open[0]->installEventFilter(&counter);
+    open(main, 0)->installEventFilter(&counter);
     // The pictures are moved away while the window is resized: a resize that read a file would
     // lose its slot's picture.
     const QString away = folder + QStringLiteral(".away");
@@ -181,8 +183,8 @@ std::vector<double> resizeFilled(const QStringList &arguments, int runs, QString
         times.push_back(elapsedMs(timer));
     }
     int held = 0;
-    for (ImageBox *slot : main->open) {
-        held += slot->picture().image.isNull() ? 0 : 1;
+    for (int i = 0; i < Program::kSlotCount; ++i) {
+        held += open(main, i)->picture().image.isNull() ? 0 : 1;
     }
     QDir().rename(away, folder);
     detail = QStringLiteral("20 filled slots, %1 still showing their picture, files moved away; "
@@ -196,9 +198,9 @@ std::vector<double> resizeFilled(const QStringList &arguments, int runs, QString
 // driven by the measurement, not by the clock.
 bool startShow(Started &started, QString &detail)
 {
-    Form2 *show = started.program->form2();
+    SlideShowWindow *show = form2(*started.program);
     started.main()->loopits_Click();
-    show->Timer1->stop();
+    Timer1(show)->stop();
     if (!waitExposed(show)) {
         detail = QStringLiteral("the slide show was never shown");
         return false;
@@ -213,13 +215,13 @@ std::vector<double> showStep(const QStringList &arguments, int runs, QString &de
     if (!listed(started, detail)) {
         return {};
     }
-    Form2 *show = started.program->form2();
+    SlideShowWindow *show = form2(*started.program);
     show->setReadAheadEnabled(ahead);
     if (!startShow(started, detail)) {
         return {};
     }
     PaintCounter counter;
-    show->Image1->installEventFilter(&counter);
+    Image1(show)->installEventFilter(&counter);
     std::vector<double> times;
     for (int i = 0; i <= runs; ++i) {
         if (ahead) {
@@ -233,7 +235,7 @@ std::vector<double> showStep(const QStringList &arguments, int runs, QString &de
             times.push_back(elapsedMs(timer));
         }
     }
-    const Picture &shown = show->Image1->picture();
+    const Picture &shown = Image1(show)->picture();
     detail = QStringLiteral("%1 read ahead; %2x%3 shown from %4x%5 decoded; %6 paints")
                  .arg(ahead ? QStringLiteral("next entry") : QStringLiteral("nothing"))
                  .arg(shown.naturalSize.width())
@@ -250,13 +252,13 @@ std::vector<double> zoomStep(const QStringList &arguments, int runs, QString &de
     if (!listed(started, detail)) {
         return {};
     }
-    Form2 *show = started.program->form2();
+    SlideShowWindow *show = form2(*started.program);
     if (!startShow(started, detail)) {
         return {};
     }
     show->waitForDecodes();
     PaintCounter counter;
-    show->Image1->installEventFilter(&counter);
+    Image1(show)->installEventFilter(&counter);
     std::vector<double> times;
     for (int i = 0; i < runs; ++i) {
         QElapsedTimer timer;
@@ -267,8 +269,8 @@ std::vector<double> zoomStep(const QStringList &arguments, int runs, QString &de
         show->waitForDecodes();
     }
     detail = QStringLiteral("Page Up and Page Down in turn, with the repaint; box %1x%2, %3")
-                 .arg(show->Image1->width())
-                 .arg(show->Image1->height())
+                 .arg(Image1(show)->width())
+                 .arg(Image1(show)->height())
                  .arg(show->isVisible() ? QStringLiteral("shown") : QStringLiteral("hidden"))
                  + QStringLiteral(", %1 paints").arg(counter.paints);
     return times;
@@ -323,8 +325,8 @@ std::vector<double> keyRepeat(const QStringList &arguments, int runs, QString &d
     if (!listed(started, detail)) {
         return {};
     }
-    startfrm *main = started.main();
-    FileList *list = main->File1;
+    MainWindow *main = started.main();
+    FileList *list = File1(main);
     list->setCurrentRow(0);
     list->setFocus();
     std::vector<double> stalls;

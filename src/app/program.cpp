@@ -1,20 +1,20 @@
 #include "program.h"
 
-#include "browser/startfrm.h"
-#include "help/AboutBox.h"
 #include "core/paths.h"
 #include "core/settingsfile.h"
-#include "setup/Form4.h"
-#include "slideshow/Form2.h"
+#include "platform/controls.h"
+
+#include <QWidget>
 
 const QString Program::appTitle = QStringLiteral("VELDRANE W95 and NT");
 const QString Program::defaultMessageTitle = QStringLiteral("VELDRANE.");
 const QString Program::appVersion = QStringLiteral(" Ver. 4.00");
 const QString Program::programFileName = QStringLiteral("QUERNDAL.EXE");
 
-Program::Program(Services &services, QString systemFolder)
+Program::Program(Services &services, QString systemFolder, WindowFactories factories)
     : m_services(services)
     , m_systemFolder(std::move(systemFolder))
+    , m_factories(std::move(factories))
 {
 }
 
@@ -22,23 +22,24 @@ Program::~Program()
 {
     // Tear-down destroys what is left without running unload handlers; the windows are gone
     // before the state they read.
-    m_form2.reset();
-    m_form4.reset();
-    m_aboutBox.reset();
-    m_startfrm.reset();
+    m_show.reset();
+    m_setup.reset();
+    m_about.reset();
+    m_main.reset();
 }
 
 void Program::start()
 {
-    startForm();
+    mainWindow();
 }
 
 template<class Window>
-Window *Program::touch(std::unique_ptr<Window> &slot)
+Window *Program::touch(std::unique_ptr<Window> &slot,
+                       const std::function<std::unique_ptr<Window>(Program &)> &make)
 {
     if (!slot) {
         // The slot is filled before the load runs, so the load may touch its own window.
-        slot.reset(new Window(*this));
+        slot = make(*this);
         slot->Form_Load();
     }
     return slot.get();
@@ -55,64 +56,80 @@ void Program::unload(std::unique_ptr<Window> &slot)
     // handler has returned.
     Window *window = slot.release();
     window->Form_Unload();
-    window->hide();
-    window->deleteLater();
+    QWidget *widget = window->widget();
+    // From here on no control of the window runs a handler: hiding it moves the focus out of
+    // its fields, and a handler run then would act on a window that is going away.
+    controls::disconnectControls(widget);
+    widget->hide();
+    widget->deleteLater();
 }
 
-startfrm *Program::startForm()
+bool Program::isCurrent(const ProgramWindow *window) const
 {
-    return touch(m_startfrm);
+    return window && (window == m_main.get() || window == m_show.get() || window == m_setup.get()
+                      || window == m_about.get());
 }
 
-Form2 *Program::form2()
+MainWindowLink *Program::mainWindow()
 {
-    return touch(m_form2);
+    return touch(m_main, m_factories.mainWindow);
 }
 
-Form4 *Program::form4()
+SlideShowLink *Program::slideShow()
 {
-    return touch(m_form4);
+    return touch(m_show, m_factories.slideShow);
 }
 
-AboutBox *Program::aboutBox()
+SetupLink *Program::setupDialog()
 {
-    return touch(m_aboutBox);
+    return touch(m_setup, m_factories.setupDialog);
+}
+
+ProgramWindow *Program::aboutBox()
+{
+    return touch(m_about, m_factories.aboutBox);
+}
+
+void Program::unloadMainWindow()
+{
+    unload(m_main);
+}
+
+void Program::unloadSlideShow()
+{
+    unload(m_show);
+}
+
+void Program::unloadSetupDialog()
+{
+    unload(m_setup);
 }
 
 void Program::unloadAboutBox()
 {
-    unload(m_aboutBox);
-}
-
-void Program::unloadStartForm()
-{
-    unload(m_startfrm);
-}
-
-void Program::unloadForm2()
-{
-    unload(m_form2);
-}
-
-void Program::unloadForm4()
-{
-    unload(m_form4);
+    unload(m_about);
 }
 
 void Program::computePaths()
 {
-    programFolder = paths::withoutTrailingSeparator(m_systemFolder);
-    programBaseName = programFileName.left(programFileName.size() - 3);
-    settingsPath = programFolder + QLatin1Char('/') + programBaseName + QStringLiteral("INI");
-    helpFilePath = programFolder + QLatin1Char('/') + programBaseName + QStringLiteral("hlp");
+    m_programFolder = paths::withoutTrailingSeparator(m_systemFolder);
+    const QString baseName = programFileName.left(programFileName.size() - 3);
+    m_settingsPath = m_programFolder + QLatin1Char('/') + baseName + QStringLiteral("INI");
+    m_helpFilePath = m_programFolder + QLatin1Char('/') + baseName + QStringLiteral("hlp");
 }
 
 bool Program::saveSettings(const QString &folder)
 {
-    return SettingsFile(settingsPath).save(settings, folder);
+    if (!SettingsFile(m_settingsPath).save(m_settings, folder)) {
+        return false;
+    }
+    // The file now holds this folder: a later write of "the folder that was read" (F2 in the
+    // show) writes it, instead of reverting to one read earlier in the run.
+    m_settings.lastFolder = folder;
+    return true;
 }
 
 bool Program::readSettings()
 {
-    return SettingsFile(settingsPath).read(settings);
+    return SettingsFile(m_settingsPath).read(m_settings);
 }

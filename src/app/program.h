@@ -1,18 +1,17 @@
 #pragma once
 
 #include "core/settings.h"
+#include "core/showstate.h"
+#include "core/slotring.h"
+#include "windowlinks.h"
 
 #include <QString>
 
 #include <array>
+#include <functional>
 #include <memory>
 
 class Services;
-class SettingsFile;
-class startfrm;
-class Form2;
-class Form4;
-class AboutBox;
 
 // Program-wide state and the one owner of the windows. A window is reached through its accessor:
 // if it does not exist, the accessor creates it hidden and runs its Form_Load before returning,
@@ -21,11 +20,18 @@ class AboutBox;
 class Program
 {
 public:
-    static constexpr int kSlotCount = 20;
-    static constexpr int kSlotFileCount = 23;
+    static constexpr int kSlotCount = SlotRing::kSlotCount;
+
+    // How the windows are made: the program knows them only by their interfaces.
+    struct WindowFactories {
+        std::function<std::unique_ptr<MainWindowLink>(Program &)> mainWindow;
+        std::function<std::unique_ptr<SlideShowLink>(Program &)> slideShow;
+        std::function<std::unique_ptr<SetupLink>(Program &)> setupDialog;
+        std::function<std::unique_ptr<ProgramWindow>(Program &)> aboutBox;
+    };
 
     // `systemFolder` is the program's folder as the system reports it; settings and help live there.
-    Program(Services &services, QString systemFolder);
+    Program(Services &services, QString systemFolder, WindowFactories factories);
     ~Program();
     Program(const Program &) = delete;
     Program &operator=(const Program &) = delete;
@@ -36,32 +42,32 @@ public:
     void start();
 
     // ---- windows
-    startfrm *startForm();
-    Form2 *form2();
-    Form4 *form4();
-    AboutBox *aboutBox();
-    bool isStartFormLoaded() const { return m_startfrm != nullptr; }
-    bool isForm2Loaded() const { return m_form2 != nullptr; }
-    // The slide-show window if it exists, without loading it.
-    const Form2 *peekForm2() const { return m_form2.get(); }
-    bool isForm4Loaded() const { return m_form4 != nullptr; }
-    bool isAboutBoxLoaded() const { return m_aboutBox != nullptr; }
-    void unloadStartForm();
-    void unloadForm2();
-    void unloadForm4();
+    MainWindowLink *mainWindow();
+    SlideShowLink *slideShow();
+    SetupLink *setupDialog();
+    ProgramWindow *aboutBox();
+    bool isMainWindowLoaded() const { return m_main != nullptr; }
+    bool isSlideShowLoaded() const { return m_show != nullptr; }
+    bool isSetupDialogLoaded() const { return m_setup != nullptr; }
+    bool isAboutBoxLoaded() const { return m_about != nullptr; }
+    // Whether `window` is the loaded one of its kind (not one on its way out).
+    bool isCurrent(const ProgramWindow *window) const;
+    void unloadMainWindow();
+    void unloadSlideShow();
+    void unloadSetupDialog();
     void unloadAboutBox();
 
     // ---- paths
-    // Computes programFolder, settingsPath and helpFilePath from the system's folder.
+    // Computes the program folder, the settings path and the help file path.
     void computePaths();
     const QString &systemProgramFolder() const { return m_systemFolder; }
-    QString programFolder;
-    QString programBaseName;
-    QString settingsPath;
-    QString helpFilePath;
+    const QString &programFolder() const { return m_programFolder; }
+    const QString &settingsPath() const { return m_settingsPath; }
+    const QString &helpFilePath() const { return m_helpFilePath; }
 
     // ---- settings
-    Settings settings;
+    Settings &settings() { return m_settings; }
+    const Settings &settings() const { return m_settings; }
     // The common write of the settings record with `folder`; false when the file was not written
     // (the settings in memory are kept either way).
     bool saveSettings(const QString &folder);
@@ -69,18 +75,26 @@ public:
     bool readSettings();
 
     // ---- slot and show state
-    std::array<QString, kSlotFileCount> slotFile;
-    qint16 nextSlot = 0;
-    qint16 currentSlot = 0;
-    qint16 listPosition = 0;
-    qint16 showSource = 0;
-    qint16 showContinuous = 0;
-    // The slots' geometry at the end of start-up, whole twips. Wider than the 16 bits they once
-    // had: a large screen's twips pass 32767.
-    std::array<int, kSlotCount> slotHeight {};
-    std::array<int, kSlotCount> slotLeft {};
-    std::array<int, kSlotCount> slotTop {};
-    std::array<int, kSlotCount> slotWidth {};
+    SlotRing &slotRing() { return m_slots; }
+    const SlotRing &slotRing() const { return m_slots; }
+    ShowState &show() { return m_showState; }
+    const ShowState &show() const { return m_showState; }
+    // The file the path label shows; rename and delete from the main window act on it.
+    const QString &currentFile() const { return m_currentFile; }
+    void setCurrentFile(const QString &path) { m_currentFile = path; }
+
+    // The slots' geometry at the end of start-up, whole twips.
+    struct SlotGeometry {
+        int left = 0;
+        int top = 0;
+        int width = 0;
+        int height = 0;
+    };
+    const SlotGeometry &slotGeometry(int slot) const { return m_slotGeometry[std::size_t(slot)]; }
+    void setSlotGeometry(int slot, const SlotGeometry &geometry)
+    {
+        m_slotGeometry[std::size_t(slot)] = geometry;
+    }
 
     static const QString appTitle;
     static const QString defaultMessageTitle;
@@ -90,14 +104,24 @@ public:
 
 private:
     template<class Window>
-    Window *touch(std::unique_ptr<Window> &slot);
+    Window *touch(std::unique_ptr<Window> &slot,
+                  const std::function<std::unique_ptr<Window>(Program &)> &make);
     template<class Window>
     void unload(std::unique_ptr<Window> &slot);
 
     Services &m_services;
     QString m_systemFolder;
-    std::unique_ptr<startfrm> m_startfrm;
-    std::unique_ptr<Form2> m_form2;
-    std::unique_ptr<Form4> m_form4;
-    std::unique_ptr<AboutBox> m_aboutBox;
+    WindowFactories m_factories;
+    QString m_programFolder;
+    QString m_settingsPath;
+    QString m_helpFilePath;
+    Settings m_settings;
+    SlotRing m_slots;
+    ShowState m_showState;
+    QString m_currentFile;
+    std::array<SlotGeometry, kSlotCount> m_slotGeometry {};
+    std::unique_ptr<MainWindowLink> m_main;
+    std::unique_ptr<SlideShowLink> m_show;
+    std::unique_ptr<SetupLink> m_setup;
+    std::unique_ptr<ProgramWindow> m_about;
 };

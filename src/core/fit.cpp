@@ -1,5 +1,6 @@
 #include "fit.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace fit {
@@ -39,6 +40,22 @@ QRectF fitSlot(const QRectF &slot, float W, float H, double d)
     const float top = float(t + (height - double(H) / d) / 2.0);
     const float left = float(l + (width - double(W) / d) / 2.0);
     return QRectF(left, top, float(double(W) / d), float(double(H) / d));
+}
+
+QRectF withinSlot(const QRectF &fitted, const QRectF &box)
+{
+    if (fitted.width() <= box.width() && fitted.height() <= box.height()) {
+        return fitted;
+    }
+    const double scale = std::min(box.width() / fitted.width(), box.height() / fitted.height());
+    if (!(scale > 0.0) || !std::isfinite(scale)) {
+        return fitted;
+    }
+    const double width = fitted.width() * scale;
+    const double height = fitted.height() * scale;
+    const QPointF centre = fitted.center();
+    return QRectF(float(centre.x() - width / 2.0), float(centre.y() - height / 2.0), float(width),
+                  float(height));
 }
 
 } // namespace fit

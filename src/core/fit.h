@@ -21,4 +21,9 @@ std::optional<double> divisor(float W, float H, float refWidth, float refHeight)
 // stored as single-precision twips. The slot is unchanged when d is not a usable divisor.
 QRectF fitSlot(const QRectF &slot, float W, float H, double d);
 
+// A fitted thumbnail kept inside the slot's picture box `box`: where it is larger on either side
+// (wide screens make the fit taller than the slot), it is shrunk to fit, same centre and
+// proportions; where it fits, it is returned unchanged.
+QRectF withinSlot(const QRectF &fitted, const QRectF &box);
+
 } // namespace fit

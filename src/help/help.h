@@ -1,6 +1,7 @@
 #pragma once
 
 class Program;
+class QString;
 
 namespace help {
 
@@ -11,5 +12,8 @@ constexpr int kHelpKey = 0x101;
 void showHelpContents(Program &program);
 // Shows the About box; one that is already open is only brought up again.
 void showAboutBox(Program &program);
+
+// The list of hot keys a click on the main window's question mark shows.
+QString hotKeyList();
 
 } // namespace help

@@ -15,8 +15,18 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QStyle>
+#include <QTimer>
 
 namespace controls {
+
+void disconnectControls(QWidget *window)
+{
+    const auto children = window->findChildren<QObject *>();
+    for (QObject *child : children) {
+        QObject::disconnect(child, nullptr, window, nullptr);
+    }
+}
+
 
 namespace {
 constexpr char kTwipRect[] = "twipRect";
@@ -442,12 +452,61 @@ void PictureBox::mouseReleaseEvent(QMouseEvent *event)
 
 // ---- ClickLabel
 
+void ClickLabel::mousePressEvent(QMouseEvent *event)
+{
+    // The click is the label's own: neither its press nor its release reaches the window behind.
+    event->accept();
+}
+
 void ClickLabel::mouseReleaseEvent(QMouseEvent *event)
 {
-    QLabel::mouseReleaseEvent(event);
+    event->accept();
     if (rect().contains(event->position().toPoint())) {
         Q_EMIT clicked();
     }
+}
+
+// ---- KeyPreview
+
+KeyPreview::KeyPreview(QWidget *window)
+    : QObject(window)
+{
+    window->installEventFilter(this);
+    const auto children = window->findChildren<QWidget *>();
+    for (QWidget *child : children) {
+        child->installEventFilter(this);
+    }
+}
+
+bool KeyPreview::eventFilter(QObject *, QEvent *event)
+{
+    if (event->type() == QEvent::KeyRelease) {
+        if (m_depth == 0) {
+            m_previewed = nullptr;
+        }
+        return false;
+    }
+    if (event->type() != QEvent::KeyPress || event == m_previewed) {
+        return false;
+    }
+    auto *key = static_cast<QKeyEvent *>(event);
+    const int code = vk::fromQtKey(key->key());
+    if (code == vk::None) {
+        return false;
+    }
+    m_previewed = event;
+    ++m_depth;
+    Q_EMIT keyDown(code, vk::shiftState(key->modifiers()));
+    --m_depth;
+    // Dialogs run their own event loops; whatever they did, this press stays handled until its
+    // delivery is over.
+    m_previewed = event;
+    QTimer::singleShot(0, this, [this, event]() {
+        if (m_depth == 0 && m_previewed == event) {
+            m_previewed = nullptr;
+        }
+    });
+    return false;
 }
 
 // ---- CaptionBox
@@ -464,16 +523,31 @@ QColor CaptionBox::background() const
     return palette().color(QPalette::Base);
 }
 
+namespace {
+// Only a move of the focus from one control to another counts: the window being activated again
+// (after a show, a dialog, a box) or a context menu opening and closing leaves the focus where
+// it was.
+bool focusMoved(const QFocusEvent *event)
+{
+    return event->reason() != Qt::ActiveWindowFocusReason
+        && event->reason() != Qt::PopupFocusReason;
+}
+} // namespace
+
 void CaptionBox::focusInEvent(QFocusEvent *event)
 {
     QLineEdit::focusInEvent(event);
-    Q_EMIT gotFocus();
+    if (focusMoved(event)) {
+        Q_EMIT gotFocus();
+    }
 }
 
 void CaptionBox::focusOutEvent(QFocusEvent *event)
 {
     QLineEdit::focusOutEvent(event);
-    Q_EMIT lostFocus();
+    if (focusMoved(event)) {
+        Q_EMIT lostFocus();
+    }
 }
 
 void CaptionBox::mouseReleaseEvent(QMouseEvent *event)

@@ -15,6 +15,9 @@
 namespace controls {
 QRectF twipRect(const QWidget *widget, float twipsPerPixel);
 void setTwipRect(QWidget *widget, const QRectF &rect, float twipsPerPixel);
+// Cuts every connection from the window's controls to the window: no handler runs any more for
+// a window that is going away (hiding or destroying it still moves the focus out of its fields).
+void disconnectControls(QWidget *window);
 } // namespace controls
 
 // The drive list: the mounted volumes. Each volume remembers the last folder shown on it.
@@ -180,7 +183,30 @@ Q_SIGNALS:
     void clicked();
 
 protected:
+    void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+};
+
+// Key preview: sees every key pressed in a window's controls before the focused control, which
+// still gets it. A key that a control ignores travels up to its parents as the same event; it is
+// previewed once, even when the handler opened a dialog and the focus moved meanwhile.
+class KeyPreview : public QObject
+{
+    Q_OBJECT
+public:
+    // Watches `window` and every control in it.
+    explicit KeyPreview(QWidget *window);
+
+Q_SIGNALS:
+    // A virtual-key code and the shift state.
+    void keyDown(int keyCode, int shift);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    const QEvent *m_previewed = nullptr;
+    int m_depth = 0;
 };
 
 // A one-line text box that reports focus changes.

@@ -1,9 +1,9 @@
-#include "browser/startfrm.h"
+#include "browser/mainwindow.h"
 #include "core/palette.h"
 #include "platform/controls.h"
 #include "programfixture.h"
-#include "setup/Form4.h"
-#include "slideshow/Form2.h"
+#include "setup/setupdialog.h"
+#include "slideshow/slideshowwindow.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -37,23 +37,23 @@ void tst_Startup::firstStart()
     f.start();
     Program &p = *f.program;
     QCOMPARE(f.ini(), f.defaultRecord());
-    startfrm *main = p.startForm();
+    MainWindow *main = startForm(p);
     QCOMPARE(main->windowTitle(), QString("VELDRANE W95 and NT"));
     QVERIFY(main->isVisible());
     QVERIFY(main->windowState() & Qt::WindowMaximized);
     QCOMPARE(main->backgroundColor(), 3);
-    QVERIFY(p.isForm4Loaded());
-    QVERIFY(p.isForm2Loaded());
-    QVERIFY(!p.form4()->isVisible());
-    QVERIFY(!p.form2()->isVisible());
-    QCOMPARE(p.form4()->swatchColor(), 3);
-    QCOMPARE(p.form4()->Text1->text(), QString("3"));
-    QCOMPARE(p.form2()->Timer1->interval(), 3000);
-    QVERIFY(!p.form2()->Timer1->isActive());
-    QCOMPARE(p.form2()->windowTitle(), QString("VELDRANE W95 and NT"));
-    QCOMPARE(p.settings.loopMode, qint16(1));
-    QCOMPARE(main->File1->path(), f.folder.path());
-    QCOMPARE(main->File1->listCount(), 1);
+    QVERIFY(p.isSetupDialogLoaded());
+    QVERIFY(p.isSlideShowLoaded());
+    QVERIFY(!form4(p)->isVisible());
+    QVERIFY(!form2(p)->isVisible());
+    QCOMPARE(form4(p)->swatchColor(), 3);
+    QCOMPARE(Text1(form4(p))->text(), QString("3"));
+    QCOMPARE(Timer1(form2(p))->interval(), 3000);
+    QVERIFY(!Timer1(form2(p))->isActive());
+    QCOMPARE(form2(p)->windowTitle(), QString("VELDRANE W95 and NT"));
+    QCOMPARE(p.settings().loopMode, qint16(1));
+    QCOMPARE(File1(main)->path(), f.folder.path());
+    QCOMPARE(File1(main)->listCount(), 1);
     QVERIFY(f.services.messages.isEmpty());
 }
 
@@ -70,17 +70,17 @@ void tst_Startup::savedSettingsApplied()
     f.start();
     Program &p = *f.program;
     QCOMPARE(f.ini(), record); // nothing rewritten
-    QCOMPARE(p.settings.slideInterval, 2.5f);
-    QCOMPARE(p.settings.bgColorIndex, qint16(12));
-    QCOMPARE(p.settings.loopMode, qint16(0));
-    QCOMPARE(p.settings.hideFileName, qint16(1));
-    QCOMPARE(p.settings.lastFolder, pics);
-    QCOMPARE(p.startForm()->File1->path(), pics);
-    QCOMPARE(p.startForm()->File1->listCount(), 2);
-    QCOMPARE(p.startForm()->backgroundColor(), 12);
-    QCOMPARE(p.form4()->Text1->text(), QLocale().toString(2.5));
-    QCOMPARE(p.form2()->Timer1->interval(), 2500);
-    QCOMPARE(p.listPosition, qint16(0));
+    QCOMPARE(p.settings().slideInterval, 2.5f);
+    QCOMPARE(p.settings().bgColorIndex, qint16(12));
+    QCOMPARE(p.settings().loopMode, qint16(0));
+    QCOMPARE(p.settings().hideFileName, qint16(1));
+    QCOMPARE(p.settings().lastFolder, pics);
+    QCOMPARE(File1(startForm(p))->path(), pics);
+    QCOMPARE(File1(startForm(p))->listCount(), 2);
+    QCOMPARE(startForm(p)->backgroundColor(), 12);
+    QCOMPARE(Text1(form4(p))->text(), QLocale().toString(2.5));
+    QCOMPARE(Timer1(form2(p))->interval(), 2500);
+    QCOMPARE(qint16(p.show().listPosition()), qint16(0));
 }
 
 void tst_Startup::badFileRewritten_data()
@@ -104,12 +104,12 @@ void tst_Startup::badFileRewritten()
     f.start();
     Program &p = *f.program;
     QCOMPARE(f.ini(), f.defaultRecord());
-    QCOMPARE(p.settings.slideInterval, 3.0f);
-    QCOMPARE(p.settings.bgColorIndex, qint16(3));
-    QCOMPARE(p.settings.loopMode, qint16(1));
-    QCOMPARE(p.settings.hideFileName, qint16(0));
-    QCOMPARE(p.form2()->Timer1->interval(), 3000);
-    QCOMPARE(p.startForm()->backgroundColor(), 3);
+    QCOMPARE(p.settings().slideInterval, 3.0f);
+    QCOMPARE(p.settings().bgColorIndex, qint16(3));
+    QCOMPARE(p.settings().loopMode, qint16(1));
+    QCOMPARE(p.settings().hideFileName, qint16(0));
+    QCOMPARE(Timer1(form2(p))->interval(), 3000);
+    QCOMPARE(startForm(p)->backgroundColor(), 3);
     QVERIFY(f.services.messages.isEmpty());
 }
 
@@ -124,10 +124,10 @@ void tst_Startup::untimeableInterval()
     f.start();
     Program &p = *f.program;
     QCOMPARE(f.ini(), f.defaultRecord());
-    QCOMPARE(p.settings.slideInterval, 3.0f);
-    QCOMPARE(p.form2()->Timer1->interval(), 3000);
-    QCOMPARE(p.form4()->Text1->text(), QString("3"));
-    QCOMPARE(p.settings.bgColorIndex, qint16(12));
+    QCOMPARE(p.settings().slideInterval, 3.0f);
+    QCOMPARE(Timer1(form2(p))->interval(), 3000);
+    QCOMPARE(Text1(form4(p))->text(), QString("3"));
+    QCOMPARE(p.settings().bgColorIndex, qint16(12));
 }
 
 void tst_Startup::unwritableSettingsKeepDefaults()
@@ -136,12 +136,12 @@ void tst_Startup::unwritableSettingsKeepDefaults()
     f.folder.makeFolder("QUERNDAL.INI");
     f.start();
     Program &p = *f.program;
-    QVERIFY(p.startForm()->isVisible());
-    QCOMPARE(p.settings.slideInterval, 3.0f);
-    QCOMPARE(p.settings.bgColorIndex, qint16(3));
-    QCOMPARE(p.settings.loopMode, qint16(1));
-    QCOMPARE(p.form2()->Timer1->interval(), 3000);
-    QCOMPARE(p.startForm()->File1->path(), f.folder.path());
+    QVERIFY(startForm(p)->isVisible());
+    QCOMPARE(p.settings().slideInterval, 3.0f);
+    QCOMPARE(p.settings().bgColorIndex, qint16(3));
+    QCOMPARE(p.settings().loopMode, qint16(1));
+    QCOMPARE(Timer1(form2(p))->interval(), 3000);
+    QCOMPARE(File1(startForm(p))->path(), f.folder.path());
 }
 
 void tst_Startup::readOnlyProgramFolder()
@@ -157,9 +157,9 @@ void tst_Startup::readOnlyProgramFolder()
     Program &p = *f.program;
     QFile::setPermissions(f.folder.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QCOMPARE(f.ini(), QByteArray("7,4,0,\"/nowhere\",1\r\n"));
-    QVERIFY(p.startForm()->isVisible());
-    QCOMPARE(p.settings.slideInterval, 3.0f);
-    QCOMPARE(p.settings.bgColorIndex, qint16(3));
+    QVERIFY(startForm(p)->isVisible());
+    QCOMPARE(p.settings().slideInterval, 3.0f);
+    QCOMPARE(p.settings().bgColorIndex, qint16(3));
 }
 
 void tst_Startup::hideMinusOneTicksBox()
@@ -167,8 +167,8 @@ void tst_Startup::hideMinusOneTicksBox()
     ProgramFixture f;
     f.writeIni("3,3,1,\"" + f.folder.path().toUtf8() + "\",-1\r\n");
     f.start();
-    QVERIFY(f.program->form4()->Check1->isChecked());
-    QCOMPARE(f.program->settings.hideFileName, qint16(1));
+    QVERIFY(Check1(form4(*f.program))->isChecked());
+    QCOMPARE(f.program->settings().hideFileName, qint16(1));
 }
 
 void tst_Startup::singleLoopModeSelected()
@@ -176,9 +176,9 @@ void tst_Startup::singleLoopModeSelected()
     ProgramFixture f;
     f.writeIni("3,3,0,\"" + f.folder.path().toUtf8() + "\",0\r\n");
     f.start();
-    QVERIFY(f.program->form4()->Option1->isChecked());
-    QVERIFY(!f.program->form4()->Option2->isChecked());
-    QCOMPARE(f.program->settings.loopMode, qint16(0));
+    QVERIFY(Option1(form4(*f.program))->isChecked());
+    QVERIFY(!Option2(form4(*f.program))->isChecked());
+    QCOMPARE(f.program->settings().loopMode, qint16(0));
 }
 
 // The slots' geometry is recorded for the maximised window (the offscreen screen is 800 x 800).
@@ -187,18 +187,18 @@ void tst_Startup::slotGeometryRecorded()
     ProgramFixture f;
     f.start();
     Program &p = *f.program;
-    startfrm *main = p.startForm();
+    MainWindow *main = startForm(p);
     const QSizeF inner = main->innerSize();
-    QVERIFY(inner.width() > startfrm::kDesignWidth);
+    QVERIFY(inner.width() > MainWindow::kDesignWidth);
     for (int i : { 0, 6, 19 }) {
-        const QRectF r = main->twipRect(main->open[i]);
-        QCOMPARE(p.slotLeft[i], int(std::nearbyint(r.left())));
-        QCOMPARE(p.slotTop[i], int(std::nearbyint(r.top())));
-        QCOMPARE(p.slotWidth[i], int(std::nearbyint(r.width())));
-        QCOMPARE(p.slotHeight[i], int(std::nearbyint(r.height())));
+        const QRectF r = main->twipRect(open(main, i));
+        QCOMPARE(p.slotGeometry(i).left, int(std::nearbyint(r.left())));
+        QCOMPARE(p.slotGeometry(i).top, int(std::nearbyint(r.top())));
+        QCOMPARE(p.slotGeometry(i).width, int(std::nearbyint(r.width())));
+        QCOMPARE(p.slotGeometry(i).height, int(std::nearbyint(r.height())));
     }
     // Slot 6 sits at its design proportion of the maximised inner area.
-    QCOMPARE(main->twipRect(main->open[6]).left(), double(float(3660.0 / 9480.0) * float(inner.width())));
+    QCOMPARE(main->twipRect(open(main, 6)).left(), double(float(3660.0 / 9480.0) * float(inner.width())));
 }
 
 void tst_Startup::pathsFromProgramFolder()
@@ -206,16 +206,16 @@ void tst_Startup::pathsFromProgramFolder()
     ProgramFixture f;
     f.start();
     Program &p = *f.program;
-    QCOMPARE(p.settingsPath, f.folder.filePath("QUERNDAL.INI"));
-    QCOMPARE(p.helpFilePath, f.folder.filePath("QUERNDAL.hlp"));
+    QCOMPARE(p.settingsPath(), f.folder.filePath("QUERNDAL.INI"));
+    QCOMPARE(p.helpFilePath(), f.folder.filePath("QUERNDAL.hlp"));
 
     // At the root the folder loses its separator and the file gets exactly one.
     FakeServices services;
-    Program atRoot(services, "/");
+    Program atRoot(services, "/", Program::WindowFactories {});
     atRoot.computePaths();
-    QCOMPARE(atRoot.programFolder, QString(""));
-    QCOMPARE(atRoot.settingsPath, QString("/QUERNDAL.INI"));
-    QCOMPARE(atRoot.helpFilePath, QString("/QUERNDAL.hlp"));
+    QCOMPARE(atRoot.programFolder(), QString(""));
+    QCOMPARE(atRoot.settingsPath(), QString("/QUERNDAL.INI"));
+    QCOMPARE(atRoot.helpFilePath(), QString("/QUERNDAL.hlp"));
 }
 
 QTEST_MAIN(tst_Startup)

@@ -1,8 +1,8 @@
-#include "browser/startfrm.h"
-#include "help/AboutBox.h"
+#include "browser/mainwindow.h"
+#include "help/aboutbox.h"
 #include "platform/controls.h"
 #include "programfixture.h"
-#include "slideshow/Form2.h"
+#include "slideshow/slideshowwindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -43,16 +43,16 @@ private Q_SLOTS:
 private:
     void start(ProgramFixture &f, const QStringList &names);
     // Gives the file list the keyboard focus in the active main window.
-    void focusFileList(startfrm *main)
+    void focusFileList(MainWindow *main)
     {
         main->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(main));
-        main->File1->setFocus();
+        File1(main)->setFocus();
     }
     // Selects entry `row` of the file list into the next slot.
-    void select(startfrm *main, int row)
+    void select(MainWindow *main, int row)
     {
-        main->File1->setCurrentRow(row);
+        File1(main)->setCurrentRow(row);
         main->File1_KeyUp(39, 0);
     }
 };
@@ -84,24 +84,24 @@ void tst_FileOps::nothingSelected()
     QFETCH(QString, how);
     ProgramFixture f;
     start(f, { "a.bmp" });
-    startfrm *main = f.program->startForm();
+    MainWindow *main = startForm(*f.program);
     main->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(main));
-    main->File1->setFocus();
+    File1(main)->setFocus();
     if (how == "delete") {
-        QTest::keyClick(main->File1, Qt::Key_Delete);
+        QTest::keyClick(File1(main), Qt::Key_Delete);
     } else if (how == "ctrl-delete") {
-        QTest::keyClick(main->File1, Qt::Key_Delete, Qt::ControlModifier);
+        QTest::keyClick(File1(main), Qt::Key_Delete, Qt::ControlModifier);
     } else if (how == "menu") {
-        main->deleteit->trigger();
+        menuItem(main, "deleteit")->trigger();
     } else if (how == "f7") {
-        QTest::keyClick(main->File1, Qt::Key_F7);
+        QTest::keyClick(File1(main), Qt::Key_F7);
     } else if (how == "shift-f7") {
-        QTest::keyClick(main->File1, Qt::Key_F7, Qt::ShiftModifier);
+        QTest::keyClick(File1(main), Qt::Key_F7, Qt::ShiftModifier);
     } else if (how == "show-f7") {
-        QTest::keyClick(f.program->form2(), Qt::Key_F7);
+        QTest::keyClick(form2(*f.program), Qt::Key_F7);
     } else {
-        QTest::keyClick(f.program->form2(), Qt::Key_Delete);
+        QTest::keyClick(form2(*f.program), Qt::Key_Delete);
     }
     QCOMPARE(f.services.messages.size(), 1);
     QCOMPARE(f.services.messages[0].text, QString("No file is selected!"));
@@ -116,7 +116,7 @@ void tst_FileOps::renameMenuSendsF7()
 {
     ProgramFixture f;
     start(f, {});
-    f.program->startForm()->rename->trigger();
+    menuItem(startForm(*f.program), "rename")->trigger();
     QCOMPARE(f.services.sentKeys, QList<int> { 118 });
     QVERIFY(f.services.messages.isEmpty()); // the key, not the menu, does the rest
 }
@@ -135,16 +135,16 @@ void tst_FileOps::keyHandledOnceWhenFocusMoves()
     QFETCH(int, key);
     ProgramFixture f;
     start(f, { "a.bmp" });
-    startfrm *main = f.program->startForm();
+    MainWindow *main = startForm(*f.program);
     select(main, 0);
     focusFileList(main);
     f.services.answers.enqueue(Services::Answer::No);
     f.services.whileModal = [&]() {
         QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
-        QApplication::sendEvent(main->File1, &release);
-        main->File1->clearFocus();
+        QApplication::sendEvent(File1(main), &release);
+        File1(main)->clearFocus();
     };
-    QTest::keyClick(main->File1, Qt::Key(key));
+    QTest::keyClick(File1(main), Qt::Key(key));
     QCOMPARE(f.services.messages.size() + f.services.saveAsCalls.size(), 1);
     QVERIFY(f.folder.exists("pics/a.bmp"));
 }
@@ -154,10 +154,10 @@ void tst_FileOps::deleteAnsweredNo()
     ProgramFixture f;
     start(f, { "a.bmp", "b.bmp" });
     Program &p = *f.program;
-    startfrm *main = p.startForm();
+    MainWindow *main = startForm(p);
     select(main, 0);
     f.services.answers.enqueue(Services::Answer::No);
-    main->deleteit->trigger();
+    menuItem(main, "deleteit")->trigger();
     const QString path = f.folder.filePath("pics/a.bmp");
     QCOMPARE(f.services.messages.size(), 1);
     QCOMPARE(f.services.messages[0].text,
@@ -166,9 +166,9 @@ void tst_FileOps::deleteAnsweredNo()
     QCOMPARE(f.services.messages[0].icon, Services::Icon::Question);
     QCOMPARE(f.services.messages[0].title, QString("VELDRANE W95 and NT"));
     QVERIFY(f.folder.exists("pics/a.bmp"));
-    QCOMPARE(main->File1->listCount(), 2);
-    QCOMPARE(p.slotFile[0], path);
-    QCOMPARE(main->Label1->text(), path);
+    QCOMPARE(File1(main)->listCount(), 2);
+    QCOMPARE(p.slotRing().file(0), path);
+    QCOMPARE(Label1(main)->text(), path);
 }
 
 void tst_FileOps::deleteClearsEverySlotShowingFile_data()
@@ -187,31 +187,31 @@ void tst_FileOps::deleteClearsEverySlotShowingFile()
     f.services.caseRule = Qt::CaseSensitivity(caseRule);
     start(f, { "a.bmp", "b.bmp" });
     Program &p = *f.program;
-    startfrm *main = p.startForm();
+    MainWindow *main = startForm(p);
     for (int row : { 0, 1, 0, 0, 1 }) {
         select(main, row);
     }
     main->waitForThumbnails();
     const QString a = f.folder.filePath("pics/a.bmp");
-    main->filename[5]->setText(a.toUpper()); // a caption typed over in other letter case
-    const QRectF geometry = main->twipRect(main->open[2]);
-    main->Label1->setText(a);
+    putInSlot(p, 5, a.toUpper()); // the same file under other letter case
+    const QRectF geometry = main->twipRect(open(main, 2));
+    main->setCurrentFile(a);
     focusFileList(main);
-    QTest::keyClick(main->File1, Qt::Key_Delete);
+    QTest::keyClick(File1(main), Qt::Key_Delete);
     QVERIFY(!f.folder.exists("pics/a.bmp"));
     for (int i : { 0, 2, 3 }) {
-        QVERIFY(main->open[i]->picture().isEmpty());
-        QVERIFY(main->filename[i]->text().isEmpty());
-        QVERIFY(p.slotFile[std::size_t(i)].isEmpty());
+        QVERIFY(open(main, i)->picture().isEmpty());
+        QVERIFY(filename(main, i)->text().isEmpty());
+        QVERIFY(p.slotRing().file(std::size_t(i)).isEmpty());
     }
-    QCOMPARE(main->twipRect(main->open[2]), geometry);
-    QCOMPARE(main->filename[5]->text().isEmpty(), otherCaseCleared);
-    QVERIFY(!main->open[1]->picture().image.isNull());
-    QVERIFY(!main->open[4]->picture().image.isNull());
-    QCOMPARE(main->File1->listCount(), 1);
-    QVERIFY(main->Label1->text().isEmpty());
-    QVERIFY(p.form2()->Label3->text().isEmpty());
-    QCOMPARE(p.nextSlot, qint16(5));
+    QCOMPARE(main->twipRect(open(main, 2)), geometry);
+    QCOMPARE(filename(main, 5)->text().isEmpty(), otherCaseCleared);
+    QVERIFY(!open(main, 1)->picture().image.isNull());
+    QVERIFY(!open(main, 4)->picture().image.isNull());
+    QCOMPARE(File1(main)->listCount(), 1);
+    QVERIFY(Label1(main)->text().isEmpty());
+    QVERIFY(Label3(form2(p))->text().isEmpty());
+    QCOMPARE(qint16(p.slotRing().nextSlot()), qint16(5));
 }
 
 void tst_FileOps::deleteFileOfAnotherFolder()
@@ -220,17 +220,17 @@ void tst_FileOps::deleteFileOfAnotherFolder()
     start(f, { "a.bmp" });
     f.folder.writePicture("other/x.bmp", 10, 10);
     Program &p = *f.program;
-    startfrm *main = p.startForm();
+    MainWindow *main = startForm(p);
     select(main, 0);
     const QString a = f.folder.filePath("pics/a.bmp");
-    main->Dir1->setPath(f.folder.filePath("other"));
-    main->File1->setPath(f.folder.filePath("pics")); // the file list lags behind the folder list
-    main->Label1->setText(a);
-    main->deleteit->trigger();
+    Dir1(main)->setPath(f.folder.filePath("other"));
+    File1(main)->setPath(f.folder.filePath("pics")); // the file list lags behind the folder list
+    main->setCurrentFile(a);
+    menuItem(main, "deleteit")->trigger();
     QVERIFY(!QFile::exists(a));
-    QCOMPARE(main->File1->path(), f.folder.filePath("other"));
-    QCOMPARE(main->File1->list(0), QString("x.bmp"));
-    QVERIFY(p.slotFile[0].isEmpty());
+    QCOMPARE(File1(main)->path(), f.folder.filePath("other"));
+    QCOMPARE(File1(main)->list(0), QString("x.bmp"));
+    QVERIFY(p.slotRing().file(0).isEmpty());
 }
 
 void tst_FileOps::deleteThatFails()
@@ -238,25 +238,25 @@ void tst_FileOps::deleteThatFails()
     ProgramFixture f;
     start(f, { "a.bmp" });
     Program &p = *f.program;
-    startfrm *main = p.startForm();
+    MainWindow *main = startForm(p);
     select(main, 0);
     QVERIFY(QFile::remove(f.folder.filePath("pics/a.bmp"))); // gone behind the program's back
-    main->deleteit->trigger();
+    menuItem(main, "deleteit")->trigger();
     QCOMPARE(f.services.messages.size(), 2);
     QVERIFY(f.services.messages[1].text.startsWith("The file " + f.folder.filePath("pics/a.bmp")
                                                    + " could not be deleted."));
-    QCOMPARE(p.slotFile[0], f.folder.filePath("pics/a.bmp")); // nothing cleared
-    QCOMPARE(main->Label1->text(), p.slotFile[0]);
+    QCOMPARE(p.slotRing().file(0), f.folder.filePath("pics/a.bmp")); // nothing cleared
+    QCOMPARE(Label1(main)->text(), p.slotRing().file(0));
 }
 
 void tst_FileOps::deleteRefusesFolder()
 {
     ProgramFixture f;
     start(f, { "a.bmp" });
-    startfrm *main = f.program->startForm();
+    MainWindow *main = startForm(*f.program);
     const QString folder = f.folder.makeFolder("pics/keep");
-    main->Label1->setText(folder);
-    main->deleteit->trigger();
+    main->setCurrentFile(folder);
+    menuItem(main, "deleteit")->trigger();
     QVERIFY(QFileInfo(folder).isDir());
     QCOMPARE(f.services.messages.size(), 2);
 }
@@ -266,7 +266,7 @@ void tst_FileOps::renameIntoAnotherFolder()
     ProgramFixture f;
     start(f, { "a.bmp", "b.bmp" });
     Program &p = *f.program;
-    startfrm *main = p.startForm();
+    MainWindow *main = startForm(p);
     select(main, 0);
     select(main, 1);
     select(main, 0);
@@ -275,18 +275,18 @@ void tst_FileOps::renameIntoAnotherFolder()
     const QString newName = f.folder.makeFolder("moved") + "/renamed.bmp";
     f.services.saveAsAnswers.enqueue(newName);
     focusFileList(main);
-    QTest::keyClick(main->File1, Qt::Key_F7);
+    QTest::keyClick(File1(main), Qt::Key_F7);
     QCOMPARE(f.services.saveAsCalls, QStringList { oldName });
     QVERIFY(!QFile::exists(oldName));
     QVERIFY(QFile::exists(newName));
-    QCOMPARE(p.slotFile[0], newName);
-    QCOMPARE(p.slotFile[2], newName);
-    QCOMPARE(main->filename[2]->text(), newName);
-    QCOMPARE(p.slotFile[1], f.folder.filePath("pics/b.bmp"));
-    QVERIFY(!main->open[0]->picture().image.isNull()); // the picture stays
-    QCOMPARE(main->Label1->text(), newName);
-    QCOMPARE(p.form2()->Label3->text(), newName);
-    QCOMPARE(main->File1->listCount(), 1);
+    QCOMPARE(p.slotRing().file(0), newName);
+    QCOMPARE(p.slotRing().file(2), newName);
+    QCOMPARE(filename(main, 2)->text(), newName);
+    QCOMPARE(p.slotRing().file(1), f.folder.filePath("pics/b.bmp"));
+    QVERIFY(!open(main, 0)->picture().image.isNull()); // the picture stays
+    QCOMPARE(Label1(main)->text(), newName);
+    QCOMPARE(Label3(form2(p))->text(), newName);
+    QCOMPARE(File1(main)->listCount(), 1);
     QVERIFY(f.services.messages.isEmpty());
 }
 
@@ -295,7 +295,7 @@ void tst_FileOps::renameCancelled()
     ProgramFixture f;
     start(f, { "a.bmp" });
     Program &p = *f.program;
-    startfrm *main = p.startForm();
+    MainWindow *main = startForm(p);
     select(main, 0);
     const QString name = f.folder.filePath("pics/a.bmp");
     f.services.saveAsAnswers.enqueue(std::nullopt);
@@ -303,8 +303,8 @@ void tst_FileOps::renameCancelled()
     f.services.saveAsAnswers.enqueue(name); // the same name picked again
     main->renameCurrentFile();
     QVERIFY(QFile::exists(name));
-    QCOMPARE(p.slotFile[0], name);
-    QCOMPARE(main->Label1->text(), name);
+    QCOMPARE(p.slotRing().file(0), name);
+    QCOMPARE(Label1(main)->text(), name);
     QVERIFY(f.services.messages.isEmpty());
 }
 
@@ -314,7 +314,7 @@ void tst_FileOps::renameRefusedWhenNameTaken()
     ProgramFixture f;
     start(f, { "a.bmp", "b.bmp" });
     Program &p = *f.program;
-    startfrm *main = p.startForm();
+    MainWindow *main = startForm(p);
     select(main, 0);
     const QString a = f.folder.filePath("pics/a.bmp");
     const QString b = f.folder.filePath("pics/b.bmp");
@@ -324,8 +324,8 @@ void tst_FileOps::renameRefusedWhenNameTaken()
     main->renameCurrentFile();
     QCOMPARE(f.folder.read("pics/b.bmp"), bBytes);
     QCOMPARE(f.folder.read("pics/a.bmp"), aBytes);
-    QCOMPARE(p.slotFile[0], a);
-    QCOMPARE(main->Label1->text(), a);
+    QCOMPARE(p.slotRing().file(0), a);
+    QCOMPARE(Label1(main)->text(), a);
     QCOMPARE(f.services.messages.size(), 1);
     QVERIFY(f.services.messages[0].text.contains("could not be renamed"));
     QCOMPARE(f.services.messages[0].icon, Services::Icon::Exclamation);
@@ -338,13 +338,13 @@ void tst_FileOps::deleteDuringRunningShow()
     ProgramFixture f;
     start(f, { "a.bmp", "b.bmp", "c.bmp" });
     Program &p = *f.program;
-    startfrm *main = p.startForm();
-    main->loopits->trigger();
-    Form2 *show = p.form2();
+    MainWindow *main = startForm(p);
+    menuItem(main, "loopits")->trigger();
+    SlideShowWindow *show = form2(p);
     show->Timer1_Timer(); // a.bmp on show
     bool heldWhileOpen = false;
     f.services.whileModal = [&]() {
-        heldWhileOpen = !show->Timer1->isActive();
+        heldWhileOpen = !Timer1(show)->isActive();
         show->Timer1_Timer(); // b.bmp comes up behind the box
     };
     QTest::keyClick(show, Qt::Key_Delete);
@@ -353,7 +353,7 @@ void tst_FileOps::deleteDuringRunningShow()
                  + f.folder.filePath("pics/a.bmp") + ", permanently?");
     QVERIFY(!f.folder.exists("pics/a.bmp"));
     QVERIFY(f.folder.exists("pics/b.bmp"));
-    QVERIFY(show->Timer1->isActive()); // running again afterwards
+    QVERIFY(Timer1(show)->isActive()); // running again afterwards
 }
 
 void tst_FileOps::deleteOnShowDoesNotSkipNext()
@@ -361,17 +361,17 @@ void tst_FileOps::deleteOnShowDoesNotSkipNext()
     ProgramFixture f;
     start(f, { "a.bmp", "b.bmp", "c.bmp", "d.bmp" });
     Program &p = *f.program;
-    p.startForm()->loopits->trigger();
-    Form2 *show = p.form2();
+    menuItem(startForm(p), "loopits")->trigger();
+    SlideShowWindow *show = form2(p);
     show->Timer1_Timer();
     show->Timer1_Timer(); // b.bmp on show, position 2
     QTest::keyClick(show, Qt::Key_Down);
     QTest::keyClick(show, Qt::Key_Delete);
     QVERIFY(!f.folder.exists("pics/b.bmp"));
-    QVERIFY(show->Image1->picture().isEmpty());
-    QVERIFY(!show->Timer1->isActive()); // held before, held after
+    QVERIFY(Image1(show)->picture().isEmpty());
+    QVERIFY(!Timer1(show)->isActive()); // held before, held after
     QTest::keyClick(show, Qt::Key_Right);
-    QCOMPARE(show->Label3->text(), f.folder.filePath("pics/c.bmp"));
+    QCOMPARE(Label3(show)->text(), f.folder.filePath("pics/c.bmp"));
 }
 
 void tst_FileOps::renameDuringShow()
@@ -379,8 +379,8 @@ void tst_FileOps::renameDuringShow()
     ProgramFixture f;
     start(f, { "a.bmp", "b.bmp" });
     Program &p = *f.program;
-    p.startForm()->loopits->trigger();
-    Form2 *show = p.form2();
+    menuItem(startForm(p), "loopits")->trigger();
+    SlideShowWindow *show = form2(p);
     show->Timer1_Timer();
     const QString newName = f.folder.filePath("pics/z.bmp");
     f.services.saveAsAnswers.enqueue(newName);
@@ -389,8 +389,8 @@ void tst_FileOps::renameDuringShow()
     QCOMPARE(f.services.saveAsCalls, QStringList { f.folder.filePath("pics/a.bmp") });
     QVERIFY(QFile::exists(newName));
     QVERIFY(f.folder.exists("pics/b.bmp"));
-    QCOMPARE(p.startForm()->Label1->text(), newName);
-    QCOMPARE(show->Label3->text(), newName);
+    QCOMPARE(Label1(startForm(p))->text(), newName);
+    QCOMPARE(Label3(show)->text(), newName);
 }
 
 void tst_FileOps::helpFromEveryEntry()
@@ -398,15 +398,15 @@ void tst_FileOps::helpFromEveryEntry()
     ProgramFixture f;
     start(f, { "a.bmp" });
     Program &p = *f.program;
-    startfrm *main = p.startForm();
+    MainWindow *main = startForm(p);
     main->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(main));
-    main->File1->setFocus();
-    QTest::keyClick(main->File1, Qt::Key_F1);
-    main->contents->trigger();
-    p.startForm()->loopits->trigger();
-    QTest::keyClick(p.form2(), Qt::Key_F1);
-    QVERIFY(p.form2()->Timer1->isActive()); // help does not hold the show
+    File1(main)->setFocus();
+    QTest::keyClick(File1(main), Qt::Key_F1);
+    menuItem(main, "contents")->trigger();
+    menuItem(startForm(p), "loopits")->trigger();
+    QTest::keyClick(form2(p), Qt::Key_F1);
+    QVERIFY(Timer1(form2(p))->isActive()); // help does not hold the show
     QCOMPARE(f.services.helpCalls.size(), 3);
     for (const auto &call : f.services.helpCalls) {
         QCOMPARE(call.file, f.folder.filePath("QUERNDAL.hlp"));
@@ -420,22 +420,22 @@ void tst_FileOps::oneAboutBox()
     ProgramFixture f;
     start(f, {});
     Program &p = *f.program;
-    p.startForm()->about->trigger();
-    AboutBox *box = p.aboutBox();
-    p.startForm()->about->trigger();
-    QCOMPARE(p.aboutBox(), box);
+    menuItem(startForm(p), "about")->trigger();
+    AboutBox *box = aboutBox(p);
+    menuItem(startForm(p), "about")->trigger();
+    QCOMPARE(aboutBox(p), box);
     QVERIFY(box->isVisible());
     QCOMPARE(box->windowTitle(), QString("About"));
     QVERIFY(box->windowFlags() & Qt::WindowStaysOnTopHint);
     QVERIFY(!(box->windowFlags() & Qt::WindowCloseButtonHint));
-    QCOMPARE(box->Lbl_IconWorks->text(), QString("VELDRANE W95 and NT"));
-    QCOMPARE(box->Lbl_Version->text(), QString(" Ver. 4.00"));
+    QCOMPARE(control<QLabel>(box, "Lbl_IconWorks")->text(), QString("VELDRANE W95 and NT"));
+    QCOMPARE(control<QLabel>(box, "Lbl_Version")->text(), QString(" Ver. 4.00"));
     QCOMPARE(box->size(), QSize(462, 356));
     // Centred on the 800 × 800 screen: (12000 − 6930) \ 2 = 2535 twips = 169 pixels.
     QCOMPARE(box->geometry().topLeft(), QPoint(169, 222));
-    QTest::mouseClick(box->Cmd_OK, Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(box, "Cmd_OK"), Qt::LeftButton);
     QVERIFY(!p.isAboutBoxLoaded());
-    p.startForm()->about->trigger();
+    menuItem(startForm(p), "about")->trigger();
     QVERIFY(p.isAboutBoxLoaded());
 }
 
@@ -443,7 +443,7 @@ void tst_FileOps::hotKeyListText()
 {
     ProgramFixture f;
     start(f, {});
-    QTest::mouseClick(f.program->startForm()->Picture1, Qt::LeftButton);
+    QTest::mouseClick(Picture1(startForm(*f.program)), Qt::LeftButton);
     QCOMPARE(f.services.messages.size(), 1);
     const QString expected = QStringLiteral(
         "        ~~* Hot Key Function *~~\n\n   Loop Mode\n      Pause Image <Down Arrow>\n"
@@ -462,7 +462,7 @@ void tst_FileOps::printFailure()
     ProgramFixture f;
     start(f, {});
     f.services.printSucceeds = false;
-    f.program->startForm()->printscreen->trigger();
+    menuItem(startForm(*f.program), "printscreen")->trigger();
     QCOMPARE(f.services.printCalls, 1);
     QCOMPARE(f.services.messages.size(), 1);
     QCOMPARE(f.services.messages[0].text,
@@ -470,7 +470,7 @@ void tst_FileOps::printFailure()
     QCOMPARE(f.services.messages[0].title, QString("VELDRANE."));
     QCOMPARE(f.services.messages[0].icon, Services::Icon::None);
     f.services.printSucceeds = true;
-    f.program->startForm()->printscreen->trigger();
+    menuItem(startForm(*f.program), "printscreen")->trigger();
     QCOMPARE(f.services.messages.size(), 1);
 }
 

@@ -1,9 +1,9 @@
-#include "browser/startfrm.h"
+#include "browser/mainwindow.h"
 #include "core/fit.h"
 #include "core/palette.h"
 #include "platform/controls.h"
 #include "programfixture.h"
-#include "slideshow/Form2.h"
+#include "slideshow/slideshowwindow.h"
 
 #include <QDir>
 #include <QLabel>
@@ -35,7 +35,7 @@ private:
     // Starts the program on a folder of pictures named 00.bmp, 01.bmp, ...
     void startWithPictures(ProgramFixture &f, int count, QSize size = QSize(80, 60));
     // Selects entry `row` of the file list with the mouse.
-    void clickFile(startfrm *main, int row);
+    void clickFile(MainWindow *main, int row);
 };
 
 namespace {
@@ -58,18 +58,18 @@ void tst_Slots::startWithPictures(ProgramFixture &f, int count, QSize size)
     }
     f.writeIni("3,3,1,\"" + pics.toUtf8() + "\",0\r\n");
     f.start();
-    startfrm *main = f.program->startForm();
+    MainWindow *main = startForm(*f.program);
     main->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(main));
 }
 
-void tst_Slots::clickFile(startfrm *main, int row)
+void tst_Slots::clickFile(MainWindow *main, int row)
 {
-    QListWidgetItem *item = main->File1->item(row);
+    QListWidgetItem *item = File1(main)->item(row);
     QVERIFY(item);
-    main->File1->scrollToItem(item);
-    const QPoint at = main->File1->visualItemRect(item).center();
-    QTest::mouseClick(main->File1->viewport(), Qt::LeftButton, {}, at);
+    File1(main)->scrollToItem(item);
+    const QPoint at = File1(main)->visualItemRect(item).center();
+    QTest::mouseClick(File1(main)->viewport(), Qt::LeftButton, {}, at);
 }
 
 void tst_Slots::mouseSelectionFillsSlot()
@@ -77,27 +77,26 @@ void tst_Slots::mouseSelectionFillsSlot()
     ProgramFixture f;
     startWithPictures(f, 3, QSize(800, 600));
     Program &p = *f.program;
-    startfrm *main = p.startForm();
-    const QRectF before = main->twipRect(main->open[0]);
-    const QRectF reference = main->twipRect(main->Image1);
+    MainWindow *main = startForm(p);
+    const QRectF before = main->twipRect(open(main, 0));
+    const QRectF reference = main->twipRect(Image1(main));
     clickFile(main, 1);
     const QString path = f.folder.filePath("pics/01.bmp");
-    QCOMPARE(main->Label1->text(), path);
-    QCOMPARE(p.slotFile[0], path);
-    QCOMPARE(main->filename[0]->text(), path);
-    QCOMPARE(p.nextSlot, qint16(1));
+    QCOMPARE(Label1(main)->text(), path);
+    QCOMPARE(p.slotRing().file(0), path);
+    QCOMPARE(filename(main, 0)->text(), path);
+    QCOMPARE(qint16(p.slotRing().nextSlot()), qint16(1));
     // The slot is fitted from the picture's size in twips before any pixel is decoded.
     const auto d = fit::divisor(12000, 9000, float(reference.width()), float(reference.height()));
-    QCOMPARE(main->twipRect(main->open[0]), fit::fitSlot(before, 12000, 9000, *d));
-    QCOMPARE(main->fitDivisor, *d);
+    QCOMPARE(main->twipRect(open(main, 0)), fit::fitSlot(before, 12000, 9000, *d));
     main->waitForThumbnails();
-    const Picture &shown = main->open[0]->picture();
+    const Picture &shown = open(main, 0)->picture();
     QCOMPARE(shown.naturalSize, QSize(800, 600));
     QVERIFY(!shown.image.isNull());
     // Decoded for the slot, not at full size.
-    QVERIFY(shown.image.width() <= main->open[0]->width() + 1);
-    QVERIFY(shown.image.width() >= main->open[0]->width() - 1);
-    QCOMPARE(main->filename[0]->background(), yellow());
+    QVERIFY(shown.image.width() <= open(main, 0)->width() + 1);
+    QVERIFY(shown.image.width() >= open(main, 0)->width() - 1);
+    QCOMPARE(filename(main, 0)->background(), yellow());
 }
 
 void tst_Slots::keysSelectOnLeftRightOnly()
@@ -105,22 +104,22 @@ void tst_Slots::keysSelectOnLeftRightOnly()
     ProgramFixture f;
     startWithPictures(f, 4);
     Program &p = *f.program;
-    startfrm *main = p.startForm();
+    MainWindow *main = startForm(p);
     clickFile(main, 0);
-    QTest::keyClick(main->File1, Qt::Key_Down);
-    QTest::keyClick(main->File1, Qt::Key_Up);
-    QCOMPARE(p.nextSlot, qint16(1)); // Up and Down move the selection only
-    QTest::keyClick(main->File1, Qt::Key_Right);
-    QTest::keyClick(main->File1, Qt::Key_Right, Qt::ShiftModifier);
-    QTest::keyClick(main->File1, Qt::Key_Left);
-    QCOMPARE(p.nextSlot, qint16(4));
-    QCOMPARE(p.slotFile[1], f.folder.filePath("pics/01.bmp"));
-    QCOMPARE(p.slotFile[2], f.folder.filePath("pics/02.bmp"));
-    QCOMPARE(p.slotFile[3], f.folder.filePath("pics/01.bmp"));
+    QTest::keyClick(File1(main), Qt::Key_Down);
+    QTest::keyClick(File1(main), Qt::Key_Up);
+    QCOMPARE(qint16(p.slotRing().nextSlot()), qint16(1)); // Up and Down move the selection only
+    QTest::keyClick(File1(main), Qt::Key_Right);
+    QTest::keyClick(File1(main), Qt::Key_Right, Qt::ShiftModifier);
+    QTest::keyClick(File1(main), Qt::Key_Left);
+    QCOMPARE(qint16(p.slotRing().nextSlot()), qint16(4));
+    QCOMPARE(p.slotRing().file(1), f.folder.filePath("pics/01.bmp"));
+    QCOMPARE(p.slotRing().file(2), f.folder.filePath("pics/02.bmp"));
+    QCOMPARE(p.slotRing().file(3), f.folder.filePath("pics/01.bmp"));
     // The key-up refresh marks both captions that show the current file.
-    QCOMPARE(main->filename[1]->background(), yellow());
-    QCOMPARE(main->filename[3]->background(), yellow());
-    QCOMPARE(main->filename[2]->background(), white());
+    QCOMPARE(filename(main, 1)->background(), yellow());
+    QCOMPARE(filename(main, 3)->background(), yellow());
+    QCOMPARE(filename(main, 2)->background(), white());
 }
 
 void tst_Slots::ringWraps_data()
@@ -138,34 +137,34 @@ void tst_Slots::ringWraps()
     ProgramFixture f;
     startWithPictures(f, 22, QSize(8, 6));
     Program &p = *f.program;
-    startfrm *main = p.startForm();
+    MainWindow *main = startForm(p);
     for (int k = 0; k < selections; ++k) {
-        main->File1->setCurrentRow(k);
+        File1(main)->setCurrentRow(k);
         main->File1_KeyUp(39, 0);
     }
     auto file = [&f](int k) {
         return f.folder.filePath(QStringLiteral("pics/%1.bmp").arg(k, 2, 10, QLatin1Char('0')));
     };
-    QCOMPARE(p.slotFile[std::size_t(lastSlot)], file(selections - 1));
-    QCOMPARE(p.slotFile[0], file(20));
+    QCOMPARE(p.slotRing().file(std::size_t(lastSlot)), file(selections - 1));
+    QCOMPARE(p.slotRing().file(0), file(20));
     for (int i = lastSlot + 1; i < 20; ++i) {
-        QCOMPARE(p.slotFile[std::size_t(i)], file(i));
+        QCOMPARE(p.slotRing().file(std::size_t(i)), file(i));
     }
-    QCOMPARE(p.nextSlot, qint16(lastSlot + 1));
+    QCOMPARE(qint16(p.slotRing().nextSlot()), qint16(lastSlot + 1));
 }
 
 void tst_Slots::sameFileTwiceHighlightsBoth()
 {
     ProgramFixture f;
     startWithPictures(f, 2);
-    startfrm *main = f.program->startForm();
+    MainWindow *main = startForm(*f.program);
     clickFile(main, 1);
     clickFile(main, 0);
     clickFile(main, 1);
-    QCOMPARE(main->filename[0]->text(), main->filename[2]->text());
-    QCOMPARE(main->filename[0]->background(), yellow());
-    QCOMPARE(main->filename[1]->background(), white());
-    QCOMPARE(main->filename[2]->background(), yellow());
+    QCOMPARE(filename(main, 0)->text(), filename(main, 2)->text());
+    QCOMPARE(filename(main, 0)->background(), yellow());
+    QCOMPARE(filename(main, 1)->background(), white());
+    QCOMPARE(filename(main, 2)->background(), yellow());
 }
 
 void tst_Slots::resetRestartsRing()
@@ -173,21 +172,21 @@ void tst_Slots::resetRestartsRing()
     ProgramFixture f;
     startWithPictures(f, 7);
     Program &p = *f.program;
-    startfrm *main = p.startForm();
+    MainWindow *main = startForm(p);
     for (int k = 0; k < 6; ++k) {
-        main->File1->setCurrentRow(k);
+        File1(main)->setCurrentRow(k);
         main->File1_KeyUp(39, 0);
     }
     main->waitForThumbnails();
-    p.listPosition = 4;
-    main->reset->trigger();
-    QCOMPARE(p.listPosition, qint16(0));
-    main->File1->setCurrentRow(6);
+    p.show().setListPosition(4);
+    menuItem(main, "reset")->trigger();
+    QCOMPARE(qint16(p.show().listPosition()), qint16(0));
+    File1(main)->setCurrentRow(6);
     main->File1_KeyUp(39, 0);
-    QCOMPARE(p.slotFile[0], f.folder.filePath("pics/06.bmp"));
+    QCOMPARE(p.slotRing().file(0), f.folder.filePath("pics/06.bmp"));
     for (int i = 1; i <= 5; ++i) {
-        QVERIFY(!main->open[i]->picture().image.isNull());
-        QCOMPARE(p.slotFile[std::size_t(i)], f.folder.filePath(QStringLiteral("pics/0%1.bmp").arg(i)));
+        QVERIFY(!open(main, i)->picture().image.isNull());
+        QCOMPARE(p.slotRing().file(std::size_t(i)), f.folder.filePath(QStringLiteral("pics/0%1.bmp").arg(i)));
     }
 }
 
@@ -198,30 +197,30 @@ void tst_Slots::clearRestoresStartGeometry()
     ProgramFixture f;
     startWithPictures(f, 3);
     Program &p = *f.program;
-    startfrm *main = p.startForm();
+    MainWindow *main = startForm(p);
     QList<QRectF> start;
     for (int i = 0; i < 20; ++i) {
-        start << QRectF(p.slotLeft[i], p.slotTop[i], p.slotWidth[i], p.slotHeight[i]);
+        start << QRectF(p.slotGeometry(i).left, p.slotGeometry(i).top, p.slotGeometry(i).width, p.slotGeometry(i).height);
     }
     clickFile(main, 0);
     clickFile(main, 2);
     main->showNormal();
     main->resize(main->designInnerPixels() * 2 + QSize(0, main->menuBar()->height()));
     QTRY_COMPARE(main->innerSize(), QSizeF(18960, 13020));
-    p.settings.bgColorIndex = 5;
-    main->clear->trigger();
+    p.settings().bgColorIndex = 5;
+    menuItem(main, "clear")->trigger();
     QCOMPARE(f.ini(), "3,5,1,\"" + f.folder.filePath("pics").toUtf8() + "\",0\r\n");
     QVERIFY(main->windowState() & Qt::WindowMaximized);
-    QTRY_COMPARE(main->twipRect(main->open[1]).width(), start[1].width());
+    QTRY_COMPARE(main->twipRect(open(main, 1)).width(), start[1].width());
     for (int i = 0; i < 20; ++i) {
-        QCOMPARE(main->twipRect(main->open[i]), start[i]);
-        QVERIFY(main->open[i]->picture().isEmpty());
-        QVERIFY(p.slotFile[std::size_t(i)].isEmpty());
-        QVERIFY(main->filename[i]->text().isEmpty());
-        QCOMPARE(main->filename[i]->background(), white());
+        QCOMPARE(main->twipRect(open(main, i)), start[i]);
+        QVERIFY(open(main, i)->picture().isEmpty());
+        QVERIFY(p.slotRing().file(std::size_t(i)).isEmpty());
+        QVERIFY(filename(main, i)->text().isEmpty());
+        QCOMPARE(filename(main, i)->background(), white());
     }
-    QVERIFY(main->Label1->text().isEmpty());
-    QCOMPARE(p.nextSlot, qint16(0));
+    QVERIFY(Label1(main)->text().isEmpty());
+    QCOMPARE(qint16(p.slotRing().nextSlot()), qint16(0));
 }
 
 void tst_Slots::focusingCaptions()
@@ -229,23 +228,23 @@ void tst_Slots::focusingCaptions()
     ProgramFixture f;
     startWithPictures(f, 2);
     Program &p = *f.program;
-    startfrm *main = p.startForm();
+    MainWindow *main = startForm(p);
     clickFile(main, 0);
     clickFile(main, 1);
-    main->filename[0]->setFocus();
-    QCOMPARE(p.currentSlot, qint16(0));
-    QCOMPARE(main->Label1->text(), p.slotFile[0]);
-    QCOMPARE(main->filename[0]->background(), yellow());
-    QCOMPARE(main->filename[1]->background(), white());
+    filename(main, 0)->setFocus();
+    QCOMPARE(qint16(p.slotRing().currentSlot()), qint16(0));
+    QCOMPARE(Label1(main)->text(), p.slotRing().file(0));
+    QCOMPARE(filename(main, 0)->background(), yellow());
+    QCOMPARE(filename(main, 1)->background(), white());
     // Losing the focus keeps the highlight until another caption takes it.
-    main->File1->setFocus();
-    QCOMPARE(main->filename[0]->background(), yellow());
+    File1(main)->setFocus();
+    QCOMPARE(filename(main, 0)->background(), yellow());
     // An empty caption: nothing highlighted, and no current file.
-    main->filename[7]->setFocus();
-    QCOMPARE(p.currentSlot, qint16(7));
-    QVERIFY(main->Label1->text().isEmpty());
+    filename(main, 7)->setFocus();
+    QCOMPARE(qint16(p.slotRing().currentSlot()), qint16(7));
+    QVERIFY(Label1(main)->text().isEmpty());
     for (int i = 0; i < 20; ++i) {
-        QCOMPARE(main->filename[i]->background(), white());
+        QCOMPARE(filename(main, i)->background(), white());
     }
 }
 
@@ -265,23 +264,23 @@ void tst_Slots::unreadableFile()
     startWithPictures(f, 1);
     f.folder.write("pics/zz_broken.jpg", "this is not a picture");
     Program &p = *f.program;
-    startfrm *main = p.startForm();
-    main->File1->refresh();
-    p.nextSlot = qint16(slot);
+    MainWindow *main = startForm(p);
+    File1(main)->refresh();
+    p.slotRing().setNextSlot(qint16(slot));
     clickFile(main, 0);
     main->waitForThumbnails();
-    QVERIFY(!main->open[slot]->picture().image.isNull());
-    p.nextSlot = qint16(slot);
-    const QRectF geometry = main->twipRect(main->open[slot]);
+    QVERIFY(!open(main, slot)->picture().image.isNull());
+    p.slotRing().setNextSlot(qint16(slot));
+    const QRectF geometry = main->twipRect(open(main, slot));
     clickFile(main, 1);
     main->waitForThumbnails();
     const QString broken = f.folder.filePath("pics/zz_broken.jpg");
-    QCOMPARE(main->Label1->text(), broken);
-    QCOMPARE(p.slotFile[std::size_t(slot)], broken);
-    QCOMPARE(main->filename[slot]->text(), broken);
-    QVERIFY(main->open[slot]->picture().image.isNull());
-    QCOMPARE(main->twipRect(main->open[slot]), geometry);
-    QCOMPARE(p.nextSlot, qint16(slot + 1));
+    QCOMPARE(Label1(main)->text(), broken);
+    QCOMPARE(p.slotRing().file(std::size_t(slot)), broken);
+    QCOMPARE(filename(main, slot)->text(), broken);
+    QVERIFY(open(main, slot)->picture().image.isNull());
+    QCOMPARE(main->twipRect(open(main, slot)), geometry);
+    QCOMPARE(qint16(p.slotRing().nextSlot()), qint16(slot + 1));
 }
 
 // Resizing re-fits the filled slots from what they hold: the files can be gone.
@@ -290,9 +289,9 @@ void tst_Slots::resizeReadsNoFile()
     ProgramFixture f;
     startWithPictures(f, 3, QSize(60, 80));
     Program &p = *f.program;
-    startfrm *main = p.startForm();
+    MainWindow *main = startForm(p);
     for (int k = 0; k < 3; ++k) {
-        main->File1->setCurrentRow(k);
+        File1(main)->setCurrentRow(k);
         main->File1_KeyUp(39, 0);
     }
     main->waitForThumbnails();
@@ -301,14 +300,14 @@ void tst_Slots::resizeReadsNoFile()
     main->resize(main->designInnerPixels() * 2 + QSize(0, main->menuBar()->height()));
     QTRY_COMPARE(main->innerSize(), QSizeF(18960, 13020));
     // A tall picture is 4.525 reference boxes high, the box now 510 twips high.
-    const QRectF r = main->twipRect(main->open[1]);
+    const QRectF r = main->twipRect(open(main, 1));
     QCOMPARE(float(r.height()), float(4.525 * 510.0));
     QCOMPARE(r.center(), QRectF(7320, 240, 2910, 2310).center());
     for (int i = 0; i < 3; ++i) {
-        QVERIFY(!main->open[i]->picture().image.isNull());
+        QVERIFY(!open(main, i)->picture().image.isNull());
     }
-    QCOMPARE(main->twipRect(main->open[3]), QRectF(13080, 240, 2910, 2310)); // empty: plain box
-    QCOMPARE(p.slotFile[1], f.folder.filePath("pics/01.bmp"));
+    QCOMPARE(main->twipRect(open(main, 3)), QRectF(13080, 240, 2910, 2310)); // empty: plain box
+    QCOMPARE(p.slotRing().file(1), f.folder.filePath("pics/01.bmp"));
 }
 
 void tst_Slots::slotClickOpensShowHeld()
@@ -316,25 +315,25 @@ void tst_Slots::slotClickOpensShowHeld()
     ProgramFixture f;
     startWithPictures(f, 2, QSize(320, 200));
     Program &p = *f.program;
-    p.settings.loopMode = 0;
-    startfrm *main = p.startForm();
+    p.settings().loopMode = 0;
+    MainWindow *main = startForm(p);
     clickFile(main, 1);
     main->waitForThumbnails();
-    main->Label1->setText(QString());
-    QTest::mouseClick(main->open[0], Qt::LeftButton);
-    Form2 *show = p.form2();
-    QCOMPARE(p.showSource, qint16(0));
-    QCOMPARE(p.currentSlot, qint16(0));
-    QCOMPARE(p.showContinuous, qint16(0));
-    QCOMPARE(main->Label1->text(), p.slotFile[0]);
-    QCOMPARE(show->Label3->text(), p.slotFile[0]);
+    main->setCurrentFile(QString());
+    QTest::mouseClick(open(main, 0), Qt::LeftButton);
+    SlideShowWindow *show = form2(p);
+    QCOMPARE(qint16(p.show().fromList()), qint16(0));
+    QCOMPARE(qint16(p.slotRing().currentSlot()), qint16(0));
+    QCOMPARE(qint16(p.show().continuous()), qint16(0));
+    QCOMPARE(Label1(main)->text(), p.slotRing().file(0));
+    QCOMPARE(Label3(show)->text(), p.slotRing().file(0));
     QVERIFY(show->isVisible());
     QVERIFY(!main->isVisible());
     QCOMPARE(show->labelColor(), palette::kHighlight);
-    QVERIFY(!show->Timer1->isActive());
+    QVERIFY(!Timer1(show)->isActive());
     // At the picture's own size, centred on the 800 × 800 screen.
-    QCOMPARE(show->twipRect(show->Image1), QRectF(6000 - 2400, 6000 - 1500, 4800, 3000));
-    QTRY_COMPARE(show->Image1->picture().image.size(), QSize(320, 200)); // sharp, not the thumbnail
+    QCOMPARE(show->twipRect(Image1(show)), QRectF(6000 - 2400, 6000 - 1500, 4800, 3000));
+    QTRY_COMPARE(Image1(show)->picture().image.size(), QSize(320, 200)); // sharp, not the thumbnail
     QCOMPARE(f.services.busyDepth, 0);
     QVERIFY(f.services.busyCalls >= 2);
 }
@@ -344,15 +343,15 @@ void tst_Slots::emptySlotClickDoesNothing()
     ProgramFixture f;
     startWithPictures(f, 1);
     Program &p = *f.program;
-    startfrm *main = p.startForm();
-    p.showSource = 1;
-    main->Label1->setText("kept");
-    QTest::mouseClick(main->open[4], Qt::LeftButton);
-    QCOMPARE(p.showSource, qint16(0));
-    QCOMPARE(p.currentSlot, qint16(4));
-    QCOMPARE(main->Label1->text(), QString("kept"));
+    MainWindow *main = startForm(p);
+    p.show().setFromList(true);
+    main->setCurrentFile("kept");
+    QTest::mouseClick(open(main, 4), Qt::LeftButton);
+    QCOMPARE(qint16(p.show().fromList()), qint16(0));
+    QCOMPARE(qint16(p.slotRing().currentSlot()), qint16(4));
+    QCOMPARE(Label1(main)->text(), QString("kept"));
     QVERIFY(main->isVisible());
-    QVERIFY(!p.form2()->isVisible());
+    QVERIFY(!form2(p)->isVisible());
 }
 
 void tst_Slots::dropOnSlotMakesItCurrent()
@@ -360,12 +359,12 @@ void tst_Slots::dropOnSlotMakesItCurrent()
     ProgramFixture f;
     startWithPictures(f, 1);
     Program &p = *f.program;
-    startfrm *main = p.startForm();
+    MainWindow *main = startForm(p);
     clickFile(main, 0);
-    main->Label1->setText(QString());
-    emit main->open[0]->dropped();
-    QCOMPARE(p.currentSlot, qint16(0));
-    QCOMPARE(main->Label1->text(), p.slotFile[0]);
+    main->setCurrentFile(QString());
+    emit open(main, 0)->dropped();
+    QCOMPARE(qint16(p.slotRing().currentSlot()), qint16(0));
+    QCOMPARE(Label1(main)->text(), p.slotRing().file(0));
 }
 
 QTEST_MAIN(tst_Slots)

@@ -1,9 +1,9 @@
-#include "browser/startfrm.h"
+#include "browser/mainwindow.h"
 #include "core/palette.h"
 #include "platform/controls.h"
 #include "programfixture.h"
-#include "setup/Form4.h"
-#include "slideshow/Form2.h"
+#include "setup/setupdialog.h"
+#include "slideshow/slideshowwindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -49,12 +49,12 @@ void tst_StartForm::exitSavesListedFolder()
     const QString art = f.folder.makeFolder("ART");
     f.start();
     Program &p = *f.program;
-    p.startForm()->Dir1->setPath(art);
-    p.settings.slideInterval = 2.5f;
-    p.settings.bgColorIndex = 12;
-    p.settings.loopMode = 0;
-    p.settings.hideFileName = 1;
-    p.startForm()->exit->trigger();
+    Dir1(startForm(p))->setPath(art);
+    p.settings().slideInterval = 2.5f;
+    p.settings().bgColorIndex = 12;
+    p.settings().loopMode = 0;
+    p.settings().hideFileName = 1;
+    menuItem(startForm(p), "exit")->trigger();
     QCOMPARE(f.ini(), "2.5,12,0,\"" + art.toUtf8() + "\",1\r\n");
     QCOMPARE(f.services.endCalls, 1);
 }
@@ -65,13 +65,13 @@ void tst_StartForm::closeSavesNothing()
     f.start();
     Program &p = *f.program;
     const QByteArray before = f.ini();
-    p.settings.bgColorIndex = 9;
-    p.startForm()->Dir1->setPath(QDir::tempPath());
-    QVERIFY(p.startForm()->close());
+    p.settings().bgColorIndex = 9;
+    Dir1(startForm(p))->setPath(QDir::tempPath());
+    QVERIFY(startForm(p)->close());
     QCOMPARE(f.ini(), before);
-    QVERIFY(!p.isStartFormLoaded());
-    QVERIFY(!p.isForm2Loaded());
-    QVERIFY(!p.isForm4Loaded());
+    QVERIFY(!p.isMainWindowLoaded());
+    QVERIFY(!p.isSlideShowLoaded());
+    QVERIFY(!p.isSetupDialogLoaded());
     QCOMPARE(f.services.endCalls, 0);
 }
 
@@ -90,12 +90,12 @@ void tst_StartForm::f4EndsWithoutSaving()
     f.start();
     Program &p = *f.program;
     const QByteArray before = f.ini();
-    p.settings.slideInterval = 9;
-    startfrm *main = p.startForm();
+    p.settings().slideInterval = 9;
+    MainWindow *main = startForm(p);
     main->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(main));
-    main->File1->setFocus();
-    QTest::keyClick(main->File1, Qt::Key_F4, Qt::KeyboardModifiers(modifiers));
+    File1(main)->setFocus();
+    QTest::keyClick(File1(main), Qt::Key_F4, Qt::KeyboardModifiers(modifiers));
     QCOMPARE(f.services.endCalls, 1);
     QCOMPARE(f.ini(), before);
 }
@@ -105,18 +105,18 @@ void tst_StartForm::keyPreviewSeesKeyOnce()
 {
     ProgramFixture f;
     f.start();
-    startfrm *main = f.program->startForm();
+    MainWindow *main = startForm(*f.program);
     main->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(main));
-    main->filename[3]->setFocus();
-    QTest::keyClick(main->filename[3], Qt::Key_F4);
+    filename(main, 3)->setFocus();
+    QTest::keyClick(filename(main, 3), Qt::Key_F4);
     QCOMPARE(f.services.endCalls, 1);
     // With no control focused the window itself receives the key, and sees it once.
-    main->filename[3]->clearFocus();
+    filename(main, 3)->clearFocus();
     QVERIFY(!QApplication::focusWidget());
     QTest::keyClick(main, Qt::Key_F4);
     QCOMPARE(f.services.endCalls, 2);
-    QTest::keyClick(main->File1, Qt::Key_F2); // not a key of this window
+    QTest::keyClick(File1(main), Qt::Key_F2); // not a key of this window
     QCOMPARE(f.services.endCalls, 2);
 }
 
@@ -124,7 +124,7 @@ void tst_StartForm::menuBar()
 {
     ProgramFixture f;
     f.start();
-    startfrm *main = f.program->startForm();
+    MainWindow *main = startForm(*f.program);
     QStringList captions;
     QStringList visible;
     for (QAction *a : main->menuBar()->actions()) {
@@ -137,10 +137,10 @@ void tst_StartForm::menuBar()
                                       "&Print", "Re&name", "&Delete", "&Help", "&Exit" }));
     QCOMPARE(visible, (QStringList { "&Setup", "&Loop", "&Reset", "&Clear", "&Print", "Re&name",
                                      "&Delete", "&Help", "&Exit" }));
-    QVERIFY(!main->autoAction->isEnabled());
-    QVERIFY(!main->autoloop->isEnabled());
-    QCOMPARE(main->contents->text(), QString("Contents"));
-    QCOMPARE(main->about->text(), QString("About"));
+    QVERIFY(!menuItem(main, "auto")->isEnabled());
+    QVERIFY(!menuItem(main, "autoloop")->isEnabled());
+    QCOMPARE(menuItem(main, "contents")->text(), QString("Contents"));
+    QCOMPARE(menuItem(main, "about")->text(), QString("About"));
 }
 
 void tst_StartForm::folderChangeResetsPosition()
@@ -149,10 +149,10 @@ void tst_StartForm::folderChangeResetsPosition()
     f.folder.write("sub/a.gif", "x");
     f.start();
     Program &p = *f.program;
-    p.listPosition = 4;
-    QVERIFY(p.startForm()->Dir1->setPath(f.folder.filePath("sub")));
-    QCOMPARE(p.listPosition, qint16(0));
-    QCOMPARE(p.startForm()->File1->list(0), QString("a.gif"));
+    p.show().setListPosition(4);
+    QVERIFY(Dir1(startForm(p))->setPath(f.folder.filePath("sub")));
+    QCOMPARE(qint16(p.show().listPosition()), qint16(0));
+    QCOMPARE(File1(startForm(p))->list(0), QString("a.gif"));
 }
 
 // The folder vanishes between the folder list and the file list: the files stay listed and the
@@ -164,16 +164,16 @@ void tst_StartForm::vanishedFolderKeepsFiles()
     f.folder.makeFolder("gone");
     f.start();
     Program &p = *f.program;
-    startfrm *main = p.startForm();
-    QVERIFY(main->Dir1->setPath(f.folder.filePath("gone")));
-    QVERIFY(main->Dir1->setPath(f.folder.path()));
+    MainWindow *main = startForm(p);
+    QVERIFY(Dir1(main)->setPath(f.folder.filePath("gone")));
+    QVERIFY(Dir1(main)->setPath(f.folder.path()));
     QDir(f.folder.filePath("gone")).removeRecursively();
     // Point the folder list at the vanished folder behind its back, as a race would.
-    p.listPosition = 3;
-    QVERIFY(!main->File1->setPath(f.folder.filePath("gone")));
+    p.show().setListPosition(3);
+    QVERIFY(!File1(main)->setPath(f.folder.filePath("gone")));
     main->Dir1_Change();
-    QCOMPARE(main->File1->listCount(), 1);
-    QCOMPARE(p.listPosition, qint16(0));
+    QCOMPARE(File1(main)->listCount(), 1);
+    QCOMPARE(qint16(p.show().listPosition()), qint16(0));
 }
 
 void tst_StartForm::driveNotReady()
@@ -183,14 +183,14 @@ void tst_StartForm::driveNotReady()
     f.services.roots = { "/", "/no-such-volume" };
     f.start();
     Program &p = *f.program;
-    startfrm *main = p.startForm();
-    p.listPosition = 2;
-    main->Drive1->setCurrentIndex(1);
-    emit main->Drive1->activated(1);
-    QCOMPARE(main->Drive1->drive(), QString("/no-such-volume"));
-    QCOMPARE(main->Dir1->path(), f.folder.path());
-    QCOMPARE(main->File1->listCount(), 1);
-    QCOMPARE(p.listPosition, qint16(2)); // no folder change took place
+    MainWindow *main = startForm(p);
+    p.show().setListPosition(2);
+    Drive1(main)->setCurrentIndex(1);
+    emit Drive1(main)->activated(1);
+    QCOMPARE(Drive1(main)->drive(), QString("/no-such-volume"));
+    QCOMPARE(Dir1(main)->path(), f.folder.path());
+    QCOMPARE(File1(main)->listCount(), 1);
+    QCOMPARE(qint16(p.show().listPosition()), qint16(2)); // no folder change took place
     QVERIFY(f.services.messages.isEmpty());
 }
 
@@ -224,17 +224,17 @@ void tst_StartForm::highlight()
     ProgramFixture f;
     f.services.caseRule = Qt::CaseSensitivity(caseRule);
     f.start();
-    startfrm *main = f.program->startForm();
+    MainWindow *main = startForm(*f.program);
     for (int i = 0; i < 20; ++i) {
-        main->filename[i]->setText(i < captions.size() ? captions[i] : QString());
-        main->filename[i]->setBackground(yellow());
+        putInSlot(*f.program, i, i < captions.size() ? captions[i] : QString());
+        filename(main, i)->setBackground(yellow());
     }
-    main->Label1->setText(label);
+    main->setCurrentFile(label);
     main->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(main));
-    QTest::mouseClick(main->File1->viewport(), Qt::LeftButton);
+    QTest::mouseClick(File1(main)->viewport(), Qt::LeftButton);
     for (int i = 0; i < expected.size(); ++i) {
-        QCOMPARE(main->filename[i]->background(), expected[i] == 'Y' ? yellow() : white());
+        QCOMPARE(filename(main, i)->background(), expected[i] == 'Y' ? yellow() : white());
     }
 }
 
@@ -242,29 +242,29 @@ void tst_StartForm::resizeKeepsProportions()
 {
     ProgramFixture f;
     f.start();
-    startfrm *main = f.program->startForm();
+    MainWindow *main = startForm(*f.program);
     main->showNormal();
     main->resize(main->designInnerPixels() * 2 + QSize(0, main->menuBar()->height()));
     QTRY_COMPARE(main->innerSize(), QSizeF(18960, 13020));
-    QCOMPARE(main->twipRect(main->open[6]), QRectF(7320, 3120, 2910, 2310));
-    QCOMPARE(main->twipRect(main->filename[6]).top(), 5400.0);
-    QCOMPARE(main->twipRect(main->Drive1), QRectF(240, 1680, 3990, 315));
+    QCOMPARE(main->twipRect(open(main, 6)), QRectF(7320, 3120, 2910, 2310));
+    QCOMPARE(main->twipRect(filename(main, 6)).top(), 5400.0);
+    QCOMPARE(main->twipRect(Drive1(main)), QRectF(240, 1680, 3990, 315));
     // Picture boxes stay where they are.
-    QCOMPARE(main->twipRect(main->Picture1), QRectF(120, 120, 480, 480));
+    QCOMPARE(main->twipRect(Picture1(main)), QRectF(120, 120, 480, 480));
 }
 
 void tst_StartForm::minimisedDoesNotFail()
 {
     ProgramFixture f;
     f.start();
-    startfrm *main = f.program->startForm();
-    const QRectF before = main->twipRect(main->open[0]);
+    MainWindow *main = startForm(*f.program);
+    const QRectF before = main->twipRect(open(main, 0));
     main->centralWidget()->resize(0, 0);
     main->Form_Resize();
-    QCOMPARE(main->twipRect(main->open[0]), before);
+    QCOMPARE(main->twipRect(open(main, 0)), before);
     main->showMinimized();
     QCoreApplication::processEvents();
-    QVERIFY(f.program->isStartFormLoaded());
+    QVERIFY(f.program->isMainWindowLoaded());
 }
 
 QTEST_MAIN(tst_StartForm)

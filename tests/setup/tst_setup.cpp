@@ -1,8 +1,8 @@
-#include "browser/startfrm.h"
+#include "browser/mainwindow.h"
 #include "platform/controls.h"
 #include "programfixture.h"
-#include "setup/Form4.h"
-#include "slideshow/Form2.h"
+#include "setup/setupdialog.h"
+#include "slideshow/slideshowwindow.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -30,48 +30,48 @@ private Q_SLOTS:
     void closingThroughWindowSystem();
 
 private:
-    Form4 *openSetup(ProgramFixture &f)
+    SetupDialog *openSetup(ProgramFixture &f)
     {
         f.start();
-        f.program->startForm()->setup->trigger();
-        Form4 *dialog = f.program->form4();
+        menuItem(startForm(*f.program), "setup")->trigger();
+        SetupDialog *dialog = form4(*f.program);
         dialog->activateWindow();
         if (!QTest::qWaitForWindowActive(dialog)) {
             return nullptr;
         }
         return dialog;
     }
-    void type(Form4 *dialog, const QString &text)
+    void type(SetupDialog *dialog, const QString &text)
     {
-        dialog->Text1->setFocus();
-        dialog->Text1->selectAll();
-        QTest::keyClicks(dialog->Text1, text);
-        dialog->Check1->setFocus(); // moving on is what checks the field
+        Text1(dialog)->setFocus();
+        Text1(dialog)->selectAll();
+        QTest::keyClicks(Text1(dialog), text);
+        Check1(dialog)->setFocus(); // moving on is what checks the field
     }
 };
 
 void tst_Setup::layout()
 {
     ProgramFixture f;
-    Form4 *dialog = openSetup(f);
+    SetupDialog *dialog = openSetup(f);
     QVERIFY(dialog);
     QCOMPARE(dialog->windowTitle(), QString("VELDRANE W95 and NT"));
     QCOMPARE(dialog->size(), QSize(233, 290));
-    QCOMPARE(dialog->Label1->text(), QString("Timer interval between each image, in sec."));
-    QCOMPARE(dialog->Frame1->title(), QString("Loop Mode"));
-    QCOMPARE(dialog->Option1->text(), QString("Single"));
-    QCOMPARE(dialog->Option2->text(), QString("Continuous"));
-    QCOMPARE(dialog->Check1->text(), QString("Hide file name on full screen"));
-    QCOMPARE(dialog->Label2->text(), QString("Background Color"));
-    QCOMPARE(dialog->Command1->text(), QString("Save"));
-    QCOMPARE(dialog->Command2->text(), QString("Cancel"));
-    QCOMPARE(dialog->Command3->text(), QString("Print Setup"));
-    QCOMPARE(controls::twipRect(dialog->Text2, 15), QRectF(2340, 2220, 675, 495));
-    QCOMPARE(controls::twipRect(dialog->Command3, 15), QRectF(420, 3660, 2715, 615));
+    QCOMPARE(Label1(dialog)->text(), QString("Timer interval between each image, in sec."));
+    QCOMPARE(control<QGroupBox>(dialog, "Frame1")->title(), QString("Loop Mode"));
+    QCOMPARE(Option1(dialog)->text(), QString("Single"));
+    QCOMPARE(Option2(dialog)->text(), QString("Continuous"));
+    QCOMPARE(Check1(dialog)->text(), QString("Hide file name on full screen"));
+    QCOMPARE(control<QLabel>(dialog, "Label2")->text(), QString("Background Color"));
+    QCOMPARE(Command1(dialog)->text(), QString("Save"));
+    QCOMPARE(Command2(dialog)->text(), QString("Cancel"));
+    QCOMPARE(Command3(dialog)->text(), QString("Print Setup"));
+    QCOMPARE(controls::twipRect(Text2(dialog), 15), QRectF(2340, 2220, 675, 495));
+    QCOMPARE(controls::twipRect(Command3(dialog), 15), QRectF(420, 3660, 2715, 615));
     // Tab order by tab index: the interval first, then Save.
-    QCOMPARE(dialog->Text1->nextInFocusChain(), dialog->Command1);
+    QCOMPARE(Text1(dialog)->nextInFocusChain(), Command1(dialog));
     QVERIFY(dialog->isVisible());
-    QVERIFY(f.program->startForm()->isVisible()); // not modal
+    QVERIFY(startForm(*f.program)->isVisible()); // not modal
 }
 
 void tst_Setup::intervalAtFocusLoss_data()
@@ -97,76 +97,76 @@ void tst_Setup::intervalAtFocusLoss()
     QFETCH(QString, shown);
     QFETCH(int, ms);
     ProgramFixture f;
-    Form4 *dialog = openSetup(f);
+    SetupDialog *dialog = openSetup(f);
     QVERIFY(dialog);
     type(dialog, typed);
-    QCOMPARE(dialog->Text1->text(), shown);
-    QCOMPARE(f.program->form2()->Timer1->interval(), ms);
-    QCOMPARE(f.program->settings.slideInterval, ms / 1000.0f);
+    QCOMPARE(Text1(dialog)->text(), shown);
+    QCOMPARE(Timer1(form2(*f.program))->interval(), ms);
+    QCOMPARE(f.program->settings().slideInterval, ms / 1000.0f);
     QCOMPARE(f.ini(), f.defaultRecord()); // nothing saved yet
 }
 
 void tst_Setup::intervalCheckedAtSave()
 {
     ProgramFixture f;
-    Form4 *dialog = openSetup(f);
+    SetupDialog *dialog = openSetup(f);
     QVERIFY(dialog);
-    dialog->Text1->setText("999"); // typed and saved without leaving the field
+    Text1(dialog)->setText("999"); // typed and saved without leaving the field
     dialog->Command1_Click();
-    QCOMPARE(f.program->settings.slideInterval, 3.0f);
+    QCOMPARE(f.program->settings().slideInterval, 3.0f);
     QVERIFY(f.ini().startsWith("3,"));
 }
 
 void tst_Setup::swatchSteps()
 {
     ProgramFixture f;
-    Form4 *dialog = openSetup(f);
+    SetupDialog *dialog = openSetup(f);
     QVERIFY(dialog);
     for (int i = 0; i < 13; ++i) {
-        QTest::mouseClick(dialog->Text2, Qt::LeftButton);
+        QTest::mouseClick(Text2(dialog), Qt::LeftButton);
     }
-    QCOMPARE(f.program->settings.bgColorIndex, qint16(0));
+    QCOMPARE(f.program->settings().bgColorIndex, qint16(0));
     QCOMPARE(dialog->swatchColor(), 0);
-    QCOMPARE(f.program->startForm()->backgroundColor(), 3); // the windows change only at Save
+    QCOMPARE(startForm(*f.program)->backgroundColor(), 3); // the windows change only at Save
 }
 
 void tst_Setup::saveWritesAndApplies()
 {
     ProgramFixture f;
     const QString listed = f.folder.makeFolder("listed");
-    Form4 *dialog = openSetup(f);
+    SetupDialog *dialog = openSetup(f);
     QVERIFY(dialog);
     Program &p = *f.program;
-    p.startForm()->Dir1->setPath(listed);
+    Dir1(startForm(p))->setPath(listed);
     type(dialog, "2.5");
-    QTest::mouseClick(dialog->Text2, Qt::LeftButton);
-    dialog->Option1->click();
-    dialog->Check1->click();
-    QCOMPARE(p.settings.loopMode, qint16(0));
-    QCOMPARE(p.settings.hideFileName, qint16(1));
-    QTest::mouseClick(dialog->Command1, Qt::LeftButton);
+    QTest::mouseClick(Text2(dialog), Qt::LeftButton);
+    Option1(dialog)->click();
+    Check1(dialog)->click();
+    QCOMPARE(p.settings().loopMode, qint16(0));
+    QCOMPARE(p.settings().hideFileName, qint16(1));
+    QTest::mouseClick(Command1(dialog), Qt::LeftButton);
     QCOMPARE(f.ini(), "2.5,4,0,\"" + listed.toUtf8() + "\",1\r\n");
-    QVERIFY(!p.isForm4Loaded());
-    QCOMPARE(p.settings.savedColorIndex, qint16(4));
-    QCOMPARE(p.startForm()->backgroundColor(), 4);
-    QCOMPARE(p.form2()->backgroundColor(), 4);
-    QVERIFY(p.form2()->Label3->isHidden());
-    QVERIFY(p.startForm()->isVisible());
+    QVERIFY(!p.isSetupDialogLoaded());
+    QCOMPARE(p.settings().savedColorIndex, qint16(4));
+    QCOMPARE(startForm(p)->backgroundColor(), 4);
+    QCOMPARE(form2(p)->backgroundColor(), 4);
+    QVERIFY(Label3(form2(p))->isHidden());
+    QVERIFY(startForm(p)->isVisible());
 }
 
 // Cancel undoes nothing: the colour changed in the dialog is what "&Exit" saves.
 void tst_Setup::cancelKeepsChangesInMemory()
 {
     ProgramFixture f;
-    Form4 *dialog = openSetup(f);
+    SetupDialog *dialog = openSetup(f);
     QVERIFY(dialog);
     Program &p = *f.program;
-    QTest::mouseClick(dialog->Text2, Qt::LeftButton);
-    QTest::mouseClick(dialog->Command2, Qt::LeftButton);
-    QVERIFY(!p.isForm4Loaded());
-    QCOMPARE(p.startForm()->backgroundColor(), 3);
+    QTest::mouseClick(Text2(dialog), Qt::LeftButton);
+    QTest::mouseClick(Command2(dialog), Qt::LeftButton);
+    QVERIFY(!p.isSetupDialogLoaded());
+    QCOMPARE(startForm(p)->backgroundColor(), 3);
     QCOMPARE(f.ini(), f.defaultRecord());
-    p.startForm()->exit->trigger();
+    menuItem(startForm(p), "exit")->trigger();
     QCOMPARE(f.ini(), "3,4,1,\"" + f.folder.path().toUtf8() + "\",0\r\n");
 }
 
@@ -174,46 +174,46 @@ void tst_Setup::cancelKeepsChangesInMemory()
 void tst_Setup::laterSetupReadsFile()
 {
     ProgramFixture f;
-    Form4 *dialog = openSetup(f);
+    SetupDialog *dialog = openSetup(f);
     QVERIFY(dialog);
     Program &p = *f.program;
-    QCOMPARE(dialog->Text1->text(), QString("3"));
-    QVERIFY(dialog->Option2->isChecked());
+    QCOMPARE(Text1(dialog)->text(), QString("3"));
+    QVERIFY(Option2(dialog)->isChecked());
     dialog->Command2_Click();
     f.writeIni("7,9,0,\"" + f.folder.path().toUtf8() + "\",1\r\n");
-    p.startForm()->setup->trigger();
-    dialog = p.form4();
-    QCOMPARE(dialog->Text1->text(), QString("7"));
-    QVERIFY(dialog->Option1->isChecked());
-    QVERIFY(dialog->Check1->isChecked());
+    menuItem(startForm(p), "setup")->trigger();
+    dialog = form4(p);
+    QCOMPARE(Text1(dialog)->text(), QString("7"));
+    QVERIFY(Option1(dialog)->isChecked());
+    QVERIFY(Check1(dialog)->isChecked());
     QCOMPARE(dialog->swatchColor(), 9);
-    QCOMPARE(p.settings.bgColorIndex, qint16(9));
+    QCOMPARE(p.settings().bgColorIndex, qint16(9));
     // A file gone meanwhile: the dialog shows the settings in memory.
     dialog->Command2_Click();
     QFile::remove(f.iniPath());
-    p.startForm()->setup->trigger();
-    QCOMPARE(p.form4()->Text1->text(), QString("7"));
+    menuItem(startForm(p), "setup")->trigger();
+    QCOMPARE(Text1(form4(p))->text(), QString("7"));
 }
 
 void tst_Setup::printSetupCloses()
 {
     ProgramFixture f;
-    Form4 *dialog = openSetup(f);
+    SetupDialog *dialog = openSetup(f);
     QVERIFY(dialog);
     f.services.printerSetupSucceeds = false; // cancelled: the dialog still closes
-    QTest::mouseClick(dialog->Command3, Qt::LeftButton);
+    QTest::mouseClick(Command3(dialog), Qt::LeftButton);
     QCOMPARE(f.services.printerSetupCalls, 1);
-    QVERIFY(!f.program->isForm4Loaded());
-    QVERIFY(f.program->startForm()->isVisible());
+    QVERIFY(!f.program->isSetupDialogLoaded());
+    QVERIFY(startForm(*f.program)->isVisible());
 }
 
 void tst_Setup::closingThroughWindowSystem()
 {
     ProgramFixture f;
-    Form4 *dialog = openSetup(f);
+    SetupDialog *dialog = openSetup(f);
     QVERIFY(dialog);
     QVERIFY(dialog->close());
-    QVERIFY(!f.program->isForm4Loaded());
+    QVERIFY(!f.program->isSetupDialogLoaded());
     QCOMPARE(f.ini(), f.defaultRecord());
 }
 

@@ -1,8 +1,8 @@
-#include "browser/startfrm.h"
+#include "browser/mainwindow.h"
 #include "core/palette.h"
 #include "platform/controls.h"
 #include "programfixture.h"
-#include "slideshow/Form2.h"
+#include "slideshow/slideshowwindow.h"
 
 #include <QAction>
 #include <QLabel>
@@ -60,13 +60,13 @@ void tst_SlideShow::loopWithNoFiles()
 {
     ProgramFixture f;
     start(f, 0, 1);
-    f.program->startForm()->loopits->trigger();
+    menuItem(startForm(*f.program), "loopits")->trigger();
     QCOMPARE(f.services.messages.size(), 1);
     QCOMPARE(f.services.messages[0].text, QString("No image file in the current directory!"));
     QCOMPARE(f.services.messages[0].title, QString("VELDRANE."));
     QCOMPARE(f.services.messages[0].icon, Services::Icon::None);
     QCOMPARE(f.services.messages[0].buttons, Services::Buttons::Ok);
-    QVERIFY(!f.program->form2()->isVisible());
+    QVERIFY(!form2(*f.program)->isVisible());
 }
 
 // One pass over three files: the first picture stays two ticks, the others one, and the tick
@@ -76,27 +76,27 @@ void tst_SlideShow::onePass()
     ProgramFixture f;
     start(f, 3, 0);
     Program &p = *f.program;
-    startfrm *main = p.startForm();
-    main->loopits->trigger();
-    Form2 *show = p.form2();
+    MainWindow *main = startForm(p);
+    menuItem(main, "loopits")->trigger();
+    SlideShowWindow *show = form2(p);
     QVERIFY(show->isVisible());
-    QVERIFY(show->Timer1->isActive());
-    QCOMPARE(p.showSource, qint16(1));
-    QCOMPARE(p.showContinuous, qint16(0));
-    QCOMPARE(show->Label3->text(), file(f, 0));
+    QVERIFY(Timer1(show)->isActive());
+    QCOMPARE(qint16(p.show().fromList()), qint16(1));
+    QCOMPARE(qint16(p.show().continuous()), qint16(0));
+    QCOMPARE(Label3(show)->text(), file(f, 0));
     QCOMPARE(show->backgroundColor(), 3);
     const QStringList expected = { file(f, 0), file(f, 1), file(f, 2) };
     for (const QString &path : expected) {
         show->Timer1_Timer();
-        QCOMPARE(show->Label3->text(), path);
-        QCOMPARE(main->Label1->text(), path);
+        QCOMPARE(Label3(show)->text(), path);
+        QCOMPARE(Label1(main)->text(), path);
     }
-    QCOMPARE(show->showEndPending, qint16(1));
-    QCOMPARE(p.listPosition, qint16(0));
+    QCOMPARE(qint16(p.show().endPending()), qint16(1));
+    QCOMPARE(qint16(p.show().listPosition()), qint16(0));
     show->Timer1_Timer();
-    QVERIFY(!p.isForm2Loaded());
+    QVERIFY(!p.isSlideShowLoaded());
     QVERIFY(main->isVisible());
-    QCOMPARE(p.showSource, qint16(0));
+    QCOMPARE(qint16(p.show().fromList()), qint16(0));
 }
 
 void tst_SlideShow::continuousWraps()
@@ -104,16 +104,16 @@ void tst_SlideShow::continuousWraps()
     ProgramFixture f;
     start(f, 3, 1);
     Program &p = *f.program;
-    p.listPosition = 1;
-    p.startForm()->loopits->trigger();
-    Form2 *show = p.form2();
-    QCOMPARE(p.showContinuous, qint16(1));
+    p.show().setListPosition(1);
+    menuItem(startForm(p), "loopits")->trigger();
+    SlideShowWindow *show = form2(p);
+    QCOMPARE(qint16(p.show().continuous()), qint16(1));
     for (int k : { 1, 2, 0, 1, 2, 0 }) {
         show->Timer1_Timer();
-        QCOMPARE(show->Label3->text(), file(f, k));
+        QCOMPARE(Label3(show)->text(), file(f, k));
     }
-    QVERIFY(p.isForm2Loaded());
-    QCOMPARE(show->showEndPending, qint16(0));
+    QVERIFY(p.isSlideShowLoaded());
+    QCOMPARE(qint16(p.show().endPending()), qint16(0));
 }
 
 void tst_SlideShow::thumbnailViewStaysHeld()
@@ -121,26 +121,26 @@ void tst_SlideShow::thumbnailViewStaysHeld()
     ProgramFixture f;
     start(f, 4, 1);
     Program &p = *f.program;
-    startfrm *main = p.startForm();
-    main->File1->setCurrentRow(3);
+    MainWindow *main = startForm(p);
+    File1(main)->setCurrentRow(3);
     main->File1_KeyUp(39, 0);
-    p.listPosition = 1;
+    p.show().setListPosition(1);
     main->open_MouseUp(0, 1, 0, 0, 0);
-    Form2 *show = p.form2();
+    SlideShowWindow *show = form2(p);
     QCOMPARE(show->labelColor(), palette::kHighlight);
     QTest::keyClick(show, Qt::Key_Right);
-    QCOMPARE(show->Label3->text(), file(f, 1)); // the list's entry, not the slot's neighbour
+    QCOMPARE(Label3(show)->text(), file(f, 1)); // the list's entry, not the slot's neighbour
     QTest::keyClick(show, Qt::Key_Right);
-    QCOMPARE(show->Label3->text(), file(f, 2));
-    QVERIFY(!show->Timer1->isActive());
+    QCOMPARE(Label3(show)->text(), file(f, 2));
+    QVERIFY(!Timer1(show)->isActive());
     QCOMPARE(show->labelColor(), palette::kHighlight);
     // Up resumes: white label, timer on, the next tick shows the list's next entry.
     QTest::keyClick(show, Qt::Key_Up);
     QCOMPARE(show->labelColor(), palette::kPlain);
-    QVERIFY(show->Timer1->isActive());
-    QCOMPARE(p.showSource, qint16(1));
+    QVERIFY(Timer1(show)->isActive());
+    QCOMPARE(qint16(p.show().fromList()), qint16(1));
     show->Timer1_Timer();
-    QCOMPARE(show->Label3->text(), file(f, 3));
+    QCOMPARE(Label3(show)->text(), file(f, 3));
 }
 
 void tst_SlideShow::leftWrapsBothWays()
@@ -148,15 +148,15 @@ void tst_SlideShow::leftWrapsBothWays()
     ProgramFixture f;
     start(f, 4, 0);
     Program &p = *f.program;
-    p.startForm()->loopits->trigger();
-    Form2 *show = p.form2();
+    menuItem(startForm(p), "loopits")->trigger();
+    SlideShowWindow *show = form2(p);
     show->Timer1_Timer(); // entry 0 shown, position 1
     QTest::keyClick(show, Qt::Key_Left);
-    QCOMPARE(show->Label3->text(), file(f, 3)); // before the first comes the last
-    QCOMPARE(p.listPosition, qint16(0));
-    QCOMPARE(show->showEndPending, qint16(1));
+    QCOMPARE(Label3(show)->text(), file(f, 3)); // before the first comes the last
+    QCOMPARE(qint16(p.show().listPosition()), qint16(0));
+    QCOMPARE(qint16(p.show().endPending()), qint16(1));
     QTest::keyClick(show, Qt::Key_Left, Qt::ControlModifier);
-    QCOMPARE(show->Label3->text(), file(f, 2)); // position 0: the one before the last
+    QCOMPARE(Label3(show)->text(), file(f, 2)); // position 0: the one before the last
 }
 
 void tst_SlideShow::stepsKeepPendingShowGoing()
@@ -164,17 +164,17 @@ void tst_SlideShow::stepsKeepPendingShowGoing()
     ProgramFixture f;
     start(f, 2, 0);
     Program &p = *f.program;
-    p.startForm()->loopits->trigger();
-    Form2 *show = p.form2();
+    menuItem(startForm(p), "loopits")->trigger();
+    SlideShowWindow *show = form2(p);
     show->Timer1_Timer();
     show->Timer1_Timer(); // last entry: the end is pending
-    QCOMPARE(show->showEndPending, qint16(1));
+    QCOMPARE(qint16(p.show().endPending()), qint16(1));
     QTest::keyClick(show, Qt::Key_Right, Qt::ShiftModifier);
-    QCOMPARE(show->Label3->text(), file(f, 0));
-    QCOMPARE(show->showEndPending, qint16(0));
+    QCOMPARE(Label3(show)->text(), file(f, 0));
+    QCOMPARE(qint16(p.show().endPending()), qint16(0));
     show->Timer1_Timer();
-    QVERIFY(p.isForm2Loaded());
-    QCOMPARE(show->Label3->text(), file(f, 1));
+    QVERIFY(p.isSlideShowLoaded());
+    QCOMPARE(Label3(show)->text(), file(f, 1));
 }
 
 // "&Loop" shows the entry at the position without moving it on.
@@ -183,13 +183,13 @@ void tst_SlideShow::beforeFirstTick()
     ProgramFixture f;
     start(f, 4, 1);
     Program &p = *f.program;
-    p.startForm()->loopits->trigger();
-    Form2 *show = p.form2();
+    menuItem(startForm(p), "loopits")->trigger();
+    SlideShowWindow *show = form2(p);
     QTest::keyClick(show, Qt::Key_Right);
-    QCOMPARE(show->Label3->text(), file(f, 0));
-    p.listPosition = 0;
+    QCOMPARE(Label3(show)->text(), file(f, 0));
+    p.show().setListPosition(0);
     QTest::keyClick(show, Qt::Key_Left);
-    QCOMPARE(show->Label3->text(), file(f, 2));
+    QCOMPARE(Label3(show)->text(), file(f, 2));
 }
 
 void tst_SlideShow::holdResumePause()
@@ -197,21 +197,21 @@ void tst_SlideShow::holdResumePause()
     ProgramFixture f;
     start(f, 3, 1);
     Program &p = *f.program;
-    p.startForm()->loopits->trigger();
-    Form2 *show = p.form2();
+    menuItem(startForm(p), "loopits")->trigger();
+    SlideShowWindow *show = form2(p);
     QTest::keyClick(show, Qt::Key_Down);
-    QVERIFY(!show->Timer1->isActive());
+    QVERIFY(!Timer1(show)->isActive());
     QCOMPARE(show->labelColor(), palette::kHighlight);
     QTest::keyClick(show, Qt::Key_Right);
-    QVERIFY(!show->Timer1->isActive()); // a step keeps a held show held
+    QVERIFY(!Timer1(show)->isActive()); // a step keeps a held show held
     QTest::keyClick(show, Qt::Key_Pause);
-    QVERIFY(show->Timer1->isActive());
+    QVERIFY(Timer1(show)->isActive());
     QCOMPARE(show->labelColor(), palette::kPlain);
     QTest::keyClick(show, Qt::Key_Pause);
-    QVERIFY(!show->Timer1->isActive());
+    QVERIFY(!Timer1(show)->isActive());
     QCOMPARE(show->labelColor(), palette::kHighlight);
     QTest::keyClick(show, Qt::Key_Escape); // not a key of the show
-    QVERIFY(p.isForm2Loaded());
+    QVERIFY(p.isSlideShowLoaded());
 }
 
 void tst_SlideShow::printingStopsShow()
@@ -219,15 +219,15 @@ void tst_SlideShow::printingStopsShow()
     ProgramFixture f;
     start(f, 3, 1);
     Program &p = *f.program;
-    p.startForm()->loopits->trigger();
-    Form2 *show = p.form2();
-    QTest::mouseClick(show->Label3, Qt::LeftButton);
+    menuItem(startForm(p), "loopits")->trigger();
+    SlideShowWindow *show = form2(p);
+    QTest::mouseClick(Label3(show), Qt::LeftButton);
     QCOMPARE(f.services.printCalls, 1);
     QVERIFY(f.services.messages.isEmpty());
-    QVERIFY(!show->Timer1->isActive());
+    QVERIFY(!Timer1(show)->isActive());
     QCOMPARE(show->labelColor(), palette::kPlain); // stopped, though the label is white
     QTest::keyClick(show, Qt::Key_Right);
-    QVERIFY(show->Timer1->isActive()); // the white label starts it again
+    QVERIFY(Timer1(show)->isActive()); // the white label starts it again
 }
 
 void tst_SlideShow::printingFails()
@@ -235,8 +235,8 @@ void tst_SlideShow::printingFails()
     ProgramFixture f;
     start(f, 1, 1);
     f.services.printSucceeds = false;
-    f.program->startForm()->loopits->trigger();
-    f.program->form2()->Label3_Click();
+    menuItem(startForm(*f.program), "loopits")->trigger();
+    form2(*f.program)->Label3_Click();
     QCOMPARE(f.services.messages.size(), 1);
     QCOMPARE(f.services.messages[0].text,
              QString("The form can't be printed or Cancel is selected.  Please check your printer "
@@ -250,23 +250,23 @@ void tst_SlideShow::zoomAndHome()
     ProgramFixture f;
     start(f, 1, 1, QSize(200, 100));
     Program &p = *f.program;
-    p.startForm()->loopits->trigger();
-    Form2 *show = p.form2();
-    const QRectF natural = show->twipRect(show->Image1);
+    menuItem(startForm(p), "loopits")->trigger();
+    SlideShowWindow *show = form2(p);
+    const QRectF natural = show->twipRect(Image1(show));
     QCOMPARE(natural.size(), QSizeF(3000, 1500));
     QTest::keyClick(show, Qt::Key_PageUp);
     QTest::keyClick(show, Qt::Key_PageUp);
     QTest::keyClick(show, Qt::Key_PageDown);
-    const QRectF zoomed = show->twipRect(show->Image1);
+    const QRectF zoomed = show->twipRect(Image1(show));
     QVERIFY(qAbs(zoomed.width() - 3000 * 1.089) < 0.01);
     QVERIFY(qAbs(zoomed.height() - 1500 * 1.089) < 0.01);
     QVERIFY(qAbs(zoomed.center().x() - 6000) < 0.01);
     QVERIFY(qAbs(zoomed.center().y() - 6000) < 0.01);
     // The next picture is drawn into the same box until Home.
     show->Timer1_Timer();
-    QCOMPARE(show->twipRect(show->Image1).size(), zoomed.size());
+    QCOMPARE(show->twipRect(Image1(show)).size(), zoomed.size());
     QTest::keyClick(show, Qt::Key_Home);
-    QCOMPARE(show->twipRect(show->Image1), natural);
+    QCOMPARE(show->twipRect(Image1(show)), natural);
 }
 
 void tst_SlideShow::backgroundKey()
@@ -274,18 +274,18 @@ void tst_SlideShow::backgroundKey()
     ProgramFixture f;
     start(f, 1, 1);
     Program &p = *f.program;
-    const QString readFolder = p.settings.lastFolder;
-    p.startForm()->Dir1->setPath(f.folder.path()); // browsed since: not what F2 saves
-    p.settings.slideInterval = 2.5f;
-    p.startForm()->loopits->trigger();
-    Form2 *show = p.form2();
+    const QString readFolder = p.settings().lastFolder;
+    Dir1(startForm(p))->setPath(f.folder.path()); // browsed since: not what F2 saves
+    p.settings().slideInterval = 2.5f;
+    menuItem(startForm(p), "loopits")->trigger();
+    SlideShowWindow *show = form2(p);
     for (int i = 0; i < 13; ++i) {
         QTest::keyClick(show, Qt::Key_F2);
     }
-    QCOMPARE(p.settings.bgColorIndex, qint16(0));
+    QCOMPARE(p.settings().bgColorIndex, qint16(0));
     QCOMPARE(show->backgroundColor(), 0);
-    QCOMPARE(p.startForm()->backgroundColor(), 0);
-    QCOMPARE(p.settings.savedColorIndex, qint16(3));
+    QCOMPARE(startForm(p)->backgroundColor(), 0);
+    QCOMPARE(p.settings().savedColorIndex, qint16(3));
     QCOMPARE(f.ini(), "2.5,0,1,\"" + readFolder.toUtf8() + "\",0\r\n");
 }
 
@@ -294,28 +294,28 @@ void tst_SlideShow::hideFileName()
     ProgramFixture f;
     start(f, 1, 1);
     Program &p = *f.program;
-    startfrm *main = p.startForm();
-    main->File1->setCurrentRow(0);
+    MainWindow *main = startForm(p);
+    File1(main)->setCurrentRow(0);
     main->File1_KeyUp(39, 0);
-    p.unloadForm2();
-    p.settings.hideFileName = 1;
+    p.unloadSlideShow();
+    p.settings().hideFileName = 1;
     main->open_MouseUp(0, 1, 0, 0, 0); // creates the window: its load hides the label
-    QVERIFY(p.form2()->Label3->isHidden());
-    p.form2()->Form_Click();
-    p.settings.hideFileName = 0;
+    QVERIFY(Label3(form2(p))->isHidden());
+    form2(p)->Form_Click();
+    p.settings().hideFileName = 0;
     main->open_MouseUp(0, 1, 0, 0, 0);
-    QVERIFY(!p.form2()->Label3->isHidden());
+    QVERIFY(!Label3(form2(p))->isHidden());
 }
 
 void tst_SlideShow::largePictureCentred()
 {
     ProgramFixture f;
     start(f, 1, 1, QSize(1000, 900));
-    f.program->startForm()->loopits->trigger();
-    Form2 *show = f.program->form2();
+    menuItem(startForm(*f.program), "loopits")->trigger();
+    SlideShowWindow *show = form2(*f.program);
     // 15000 × 13500 twips on a 12000 × 12000 screen: cut off equally on every side.
-    QCOMPARE(show->twipRect(show->Image1), QRectF(-1500, -750, 15000, 13500));
-    QCOMPARE(show->Image1->geometry(), QRect(-100, -50, 1000, 900));
+    QCOMPARE(show->twipRect(Image1(show)), QRectF(-1500, -750, 15000, 13500));
+    QCOMPARE(Image1(show)->geometry(), QRect(-100, -50, 1000, 900));
 }
 
 void tst_SlideShow::unreadablePicture()
@@ -324,15 +324,15 @@ void tst_SlideShow::unreadablePicture()
     start(f, 2, 1);
     f.folder.write("pics/01.bmp", "damaged");
     Program &p = *f.program;
-    p.startForm()->loopits->trigger();
-    Form2 *show = p.form2();
+    menuItem(startForm(p), "loopits")->trigger();
+    SlideShowWindow *show = form2(p);
     show->Timer1_Timer();
-    QVERIFY(!show->Image1->picture().isEmpty());
+    QVERIFY(!Image1(show)->picture().isEmpty());
     show->Timer1_Timer();
-    QCOMPARE(show->Label3->text(), file(f, 1));
-    QVERIFY(show->Image1->picture().isEmpty()); // not the previous picture under this name
+    QCOMPARE(Label3(show)->text(), file(f, 1));
+    QVERIFY(Image1(show)->picture().isEmpty()); // not the previous picture under this name
     show->Timer1_Timer();
-    QCOMPARE(show->Label3->text(), file(f, 0));
+    QCOMPARE(Label3(show)->text(), file(f, 0));
 }
 
 // Closed through the window system, the show ends as on a click: a later touch of the window
@@ -342,12 +342,12 @@ void tst_SlideShow::closingEndsShow()
     ProgramFixture f;
     start(f, 2, 1);
     Program &p = *f.program;
-    p.startForm()->loopits->trigger();
-    QVERIFY(p.form2()->close());
-    QVERIFY(!p.isForm2Loaded());
-    QCOMPARE(p.showSource, qint16(0));
-    QVERIFY(p.startForm()->isVisible());
-    Form2 *again = p.form2();
+    menuItem(startForm(p), "loopits")->trigger();
+    QVERIFY(form2(p)->close());
+    QVERIFY(!p.isSlideShowLoaded());
+    QCOMPARE(qint16(p.show().fromList()), qint16(0));
+    QVERIFY(startForm(p)->isVisible());
+    SlideShowWindow *again = form2(p);
     QVERIFY(!again->isVisible());
 }
 
@@ -371,24 +371,24 @@ void tst_SlideShow::endHighlightsCaptions()
     f.services.caseRule = Qt::CaseSensitivity(caseRule);
     start(f, 1, 1);
     Program &p = *f.program;
-    startfrm *main = p.startForm();
-    p.startForm()->loopits->trigger();
-    Form2 *show = p.form2();
+    MainWindow *main = startForm(p);
+    menuItem(startForm(p), "loopits")->trigger();
+    SlideShowWindow *show = form2(p);
     show->Timer1_Timer();
-    main->filename[2]->setText(file(f, 0));
-    main->filename[6]->setText(file(f, 0).toUpper());
-    main->filename[7]->setText("/other.gif");
-    main->filename[7]->setBackground(palette::color(palette::kHighlight));
+    putInSlot(p, 2, file(f, 0));
+    putInSlot(p, 6, file(f, 0).toUpper());
+    putInSlot(p, 7, "/other.gif");
+    filename(main, 7)->setBackground(palette::color(palette::kHighlight));
     if (onPicture) {
-        QTest::mouseClick(show->Image1, Qt::LeftButton);
+        QTest::mouseClick(Image1(show), Qt::LeftButton);
     } else {
         QTest::mouseClick(show, Qt::LeftButton, {}, QPoint(790, 790));
     }
-    QVERIFY(!p.isForm2Loaded());
-    QCOMPARE(main->filename[2]->background(), palette::color(palette::kHighlight));
-    QCOMPARE(main->filename[6]->background(),
+    QVERIFY(!p.isSlideShowLoaded());
+    QCOMPARE(filename(main, 2)->background(), palette::color(palette::kHighlight));
+    QCOMPARE(filename(main, 6)->background(),
              palette::color(otherCaseLit ? palette::kHighlight : palette::kPlain));
-    QCOMPARE(main->filename[7]->background(), palette::color(palette::kPlain));
+    QCOMPARE(filename(main, 7)->background(), palette::color(palette::kPlain));
 }
 
 // The next entry is read ahead while a picture is up; a file that changes meanwhile is read again.
@@ -397,18 +397,18 @@ void tst_SlideShow::readAheadFollowsFile()
     ProgramFixture f;
     start(f, 3, 1, QSize(40, 30));
     Program &p = *f.program;
-    p.startForm()->loopits->trigger();
-    Form2 *show = p.form2();
+    menuItem(startForm(p), "loopits")->trigger();
+    SlideShowWindow *show = form2(p);
     show->Timer1_Timer();
     QCOMPARE(show->readAheadPath(), file(f, 1));
     show->waitForDecodes();
     f.folder.writePicture("pics/01.bmp", 64, 48);
     show->Timer1_Timer();
-    QCOMPARE(show->Image1->picture().naturalSize, QSize(64, 48));
+    QCOMPARE(Image1(show)->picture().naturalSize, QSize(64, 48));
     QCOMPARE(show->readAheadPath(), file(f, 2));
     show->waitForDecodes();
     show->Timer1_Timer();
-    QCOMPARE(show->Image1->picture().naturalSize, QSize(42, 30));
+    QCOMPARE(Image1(show)->picture().naturalSize, QSize(42, 30));
 }
 
 // Left with a single file points before the list; the only picture is shown again.
@@ -417,12 +417,12 @@ void tst_SlideShow::singleFileLeft()
     ProgramFixture f;
     start(f, 1, 1);
     Program &p = *f.program;
-    p.startForm()->loopits->trigger();
-    Form2 *show = p.form2();
+    menuItem(startForm(p), "loopits")->trigger();
+    SlideShowWindow *show = form2(p);
     show->Timer1_Timer();
     QTest::keyClick(show, Qt::Key_Left);
-    QCOMPARE(show->Label3->text(), file(f, 0));
-    QVERIFY(!show->Image1->picture().isEmpty());
+    QCOMPARE(Label3(show)->text(), file(f, 0));
+    QVERIFY(!Image1(show)->picture().isEmpty());
 }
 
 // A JPEG larger than the screen is decoded only where the screen shows it, at full resolution;
@@ -440,18 +440,18 @@ void tst_SlideShow::largePictureDecodedWhereShown()
     }
     QVERIFY(halves.save(f.folder.filePath("pics/wide.jpg"), "JPEG", 95));
     Program &p = *f.program;
-    p.startForm()->File1->refresh();
-    p.startForm()->loopits->trigger();
-    Form2 *show = p.form2();
-    const Picture &shown = show->Image1->picture();
+    File1(startForm(p))->refresh();
+    menuItem(startForm(p), "loopits")->trigger();
+    SlideShowWindow *show = form2(p);
+    const Picture &shown = Image1(show)->picture();
     QCOMPARE(shown.naturalSize, QSize(2000, 1000));
     QCOMPARE(shown.region, QRect(600, 100, 800, 800)); // the centred 800 × 800 screen
     QCOMPARE(shown.image.size(), QSize(800, 800));
     QVERIFY(qRed(shown.image.pixel(200, 400)) > 200 && qBlue(shown.image.pixel(200, 400)) < 60);
     QVERIFY(qBlue(shown.image.pixel(600, 400)) > 200 && qRed(shown.image.pixel(600, 400)) < 60);
     QTest::keyClick(show, Qt::Key_PageDown);
-    QTRY_VERIFY(show->Image1->picture().region.isEmpty());
-    QCOMPARE(show->Image1->picture().image.size(), QSize(2000, 1000));
+    QTRY_VERIFY(Image1(show)->picture().region.isEmpty());
+    QCOMPARE(Image1(show)->picture().image.size(), QSize(2000, 1000));
 }
 
 QTEST_MAIN(tst_SlideShow)

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "app/program.h"
+#include "main/windows.h"
+#include "windowaccess.h"
 #include "fakeservices.h"
 #include "testfolder.h"
 
@@ -22,7 +24,7 @@ struct ProgramFixture {
     }
     void start()
     {
-        program = std::make_unique<Program>(services, folder.path());
+        program = std::make_unique<Program>(services, folder.path(), viewerWindows());
         program->start();
     }
 };

@@ -1,5 +1,6 @@
 #include "app/program.h"
 #include "platform/qtservices.h"
+#include "windows.h"
 
 #include <QApplication>
 #include <QDir>
@@ -9,7 +10,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     const QString folder = QCoreApplication::applicationDirPath();
     QtServices services(QDir(folder).filePath(QStringLiteral("querndal-help")));
-    Program program(services, folder);
+    Program program(services, folder, viewerWindows());
     program.start();
     return app.exec();
 }

@@ -1,14 +1,15 @@
 #pragma once
 
+#include "app/windowlinks.h"
+
 #include <QWidget>
 
 class Program;
 class QLabel;
-class QLineEdit;
-class QPushButton;
+class QPlainTextEdit;
 
 // The About box: title, version and the maker's particulars, above every other window.
-class AboutBox : public QWidget
+class AboutBox : public QWidget, public ProgramWindow
 {
     Q_OBJECT
 public:
@@ -18,19 +19,10 @@ public:
     explicit AboutBox(Program &program);
     ~AboutBox() override;
 
-    void Form_Load();
-    void Form_Unload() {}
+    void Form_Load() override;
+    void Form_Unload() override {}
     void Cmd_OK_Click();
-
-    QLabel *Pic_ApplicationIcon = nullptr;
-    QLabel *Lbl_IconWorks = nullptr;
-    QLabel *Lbl_Version = nullptr;
-    QLabel *Lbl_Dozodoziv = nullptr;
-    QLabel *Label1 = nullptr;
-    QLabel *Lbl_Info = nullptr;
-    QLabel *Lbl_InfoValues = nullptr;
-    QLineEdit *Text1 = nullptr;
-    QPushButton *Cmd_OK = nullptr;
+    QWidget *widget() override { return this; }
 
     // The maker's texts, invented for this program.
     static const QString makerName;
@@ -43,8 +35,14 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void place(QWidget *control, float left, float top, float width, float height);
+    void place(QWidget *control, const char *name, float left, float top, float width,
+               float height);
 
     Program &m_program;
     float m_tpp;
+    QLabel *m_titleLabel = nullptr;
+    QLabel *m_versionLabel = nullptr;
+    QLabel *m_addressLabel = nullptr;
+    QLabel *m_supportLabel = nullptr;
+    QPlainTextEdit *m_webNote = nullptr;
 };

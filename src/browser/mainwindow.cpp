@@ -1,0 +1,647 @@
+#include "mainwindow.h"
+
+#include "app/program.h"
+#include "core/fit.h"
+#include "core/keycodes.h"
+#include "core/palette.h"
+#include "core/paths.h"
+#include "core/settingsfile.h"
+#include "core/twips.h"
+#include "help/help.h"
+#include "platform/controls.h"
+#include "platform/services.h"
+#include "fileoperations.h"
+#include "thumbnailstrip.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFileInfo>
+#include <QMenuBar>
+#include <QStyle>
+#include <QWindow>
+
+#include <cmath>
+
+using layout::ControlKind;
+
+MainWindow::MainWindow(Program &program)
+    : m_program(program)
+    , m_tpp(program.services().twipsPerPixel())
+    , m_layout(m_tpp)
+{
+    setObjectName(QStringLiteral("startfrm"));
+    m_inner = new QWidget(this);
+    m_inner->setAutoFillBackground(true);
+    m_inner->installEventFilter(this);
+    setCentralWidget(m_inner);
+    createMenu();
+    createControls();
+    m_inner->resize(designInnerPixels());
+    resize(designInnerPixels() + QSize(0, menuBar()->sizeHint().height()));
+    // The window sees every key pressed in its controls first; the control still gets it.
+    auto *preview = new KeyPreview(this);
+    connect(preview, &KeyPreview::keyDown, this, &MainWindow::Form_KeyDown);
+}
+
+MainWindow::~MainWindow()
+{
+    // Destroying the controls moves the focus out of a caption: no handler may run for a window
+    // half destroyed.
+    controls::disconnectControls(this);
+}
+
+QSize MainWindow::designInnerPixels() const
+{
+    return QSize(twips::toPixels(kDesignWidth, m_tpp), twips::toPixels(kDesignHeight, m_tpp));
+}
+
+void MainWindow::createMenu()
+{
+    struct Item {
+        const char *name;
+        const char *caption;
+        void (MainWindow::*handler)();
+        bool inHelp;
+    };
+    // In menu order; every item counts as a control of the window, the "&Help" menu and its
+    // separator included. "&Auto" and "Auto &Loop" are reached only through "&Loop": they are
+    // defined hidden and disabled.
+    static const Item items[] = {
+        { "setup", "&Setup", &MainWindow::setup_Click, false },
+        { "loopits", "&Loop", &MainWindow::loopits_Click, false },
+        { "auto", "&Auto", &MainWindow::auto_Click, false },
+        { "autoloop", "Auto &Loop", &MainWindow::autoloop_Click, false },
+        { "reset", "&Reset", &MainWindow::reset_Click, false },
+        { "clear", "&Clear", &MainWindow::clear_Click, false },
+        { "printscreen", "&Print", &MainWindow::printscreen_Click, false },
+        { "rename", "Re&name", &MainWindow::rename_Click, false },
+        { "deleteit", "&Delete", &MainWindow::deleteit_Click, false },
+        { "contents", "Contents", &MainWindow::contents_Click, true },
+        { "about", "About", &MainWindow::about_Click, true },
+        { "exit", "&Exit", &MainWindow::exit_Click, false },
+    };
+    QMenu *help = nullptr;
+    for (const Item &item : items) {
+        if (item.inHelp && !help) {
+            help = menuBar()->addMenu(QStringLiteral("&Help"));
+            help->menuAction()->setObjectName(QStringLiteral("help"));
+            m_layout.add(ControlKind::MenuItem);
+        }
+        const QString caption = QString::fromLatin1(item.caption);
+        QAction *action = item.inHelp ? help->addAction(caption) : menuBar()->addAction(caption);
+        action->setObjectName(QLatin1String(item.name));
+        connect(action, &QAction::triggered, this, item.handler);
+        m_layout.add(ControlKind::MenuItem);
+        if (item.handler == &MainWindow::contents_Click) {
+            help->addSeparator()->setObjectName(QStringLiteral("line1"));
+            m_layout.add(ControlKind::MenuItem);
+        }
+        if (item.handler == &MainWindow::auto_Click || item.handler == &MainWindow::autoloop_Click) {
+            action->setVisible(false);
+            action->setEnabled(false);
+        }
+    }
+}
+
+void MainWindow::addControl(ControlKind kind, QWidget *control, const char *name,
+                            const QRectF &designTwips)
+{
+    control->setObjectName(QLatin1String(name));
+    m_layout.add(kind, control, designTwips);
+}
+
+void MainWindow::createControls()
+{
+    m_hotKeyPicture = new PictureBox(m_tpp, m_inner);
+    m_hotKeyPicture->setPixmap(
+        style()->standardIcon(QStyle::SP_MessageBoxQuestion).pixmap(32, 32));
+    m_hotKeyPicture->setToolTip(QStringLiteral("Hot keys"));
+    addControl(ControlKind::PictureBox, m_hotKeyPicture, "Picture1", QRectF(120, 120, 480, 480));
+
+    m_loader = new PictureBox(m_tpp, m_inner);
+    m_loader->hide(); // the loader is never seen
+    addControl(ControlKind::PictureBox, m_loader, "Picture2", QRectF(720, 120, 480, 480));
+
+    m_driveList = new DriveList(m_inner);
+    addControl(ControlKind::DriveList, m_driveList, "Drive1", QRectF(120, 840, 1995, 315));
+
+    m_folderList = new DirList(m_inner);
+    addControl(ControlKind::Other, m_folderList, "Dir1", QRectF(120, 1200, 1995, 1155));
+
+    // The reference box lies beneath the file list, where nobody sees or reaches it.
+    m_referenceBox = new ImageBox(m_tpp, m_inner);
+    addControl(ControlKind::Other, m_referenceBox, "Image1", QRectF(1800, 5820, 255, 255));
+
+    m_fileList = new FileList(m_inner);
+    addControl(ControlKind::Other, m_fileList, "File1", QRectF(120, 2400, 1995, 3930));
+
+    m_strip = new ThumbnailStrip(m_inner, m_tpp);
+    for (int i = 0; i < Program::kSlotCount; ++i) {
+        m_layout.add(ControlKind::Other, m_strip->picture(i), ThumbnailStrip::designPictureBox(i));
+    }
+    for (int i = 0; i < Program::kSlotCount; ++i) {
+        m_layout.add(ControlKind::Other, m_strip->caption(i), ThumbnailStrip::designCaptionBox(i));
+    }
+
+    m_pathLabel = new QLabel(m_inner);
+    // A file name is shown as it is, never read as markup.
+    m_pathLabel->setTextFormat(Qt::PlainText);
+    m_pathLabel->setAutoFillBackground(true);
+    m_pathLabel->setTextInteractionFlags(Qt::NoTextInteraction);
+    addControl(ControlKind::Other, m_pathLabel, "Label1", QRectF(2220, 6000, 7215, 315));
+
+    m_referenceBox->lower();
+    setTabOrder(m_driveList, m_folderList);
+    setTabOrder(m_folderList, m_fileList);
+
+    connect(m_driveList, &DriveList::changed, this, &MainWindow::Drive1_Change);
+    connect(m_folderList, &DirList::changed, this, &MainWindow::Dir1_Change);
+    connect(m_hotKeyPicture, &PictureBox::clicked, this, &MainWindow::Picture1_Click);
+    connect(m_fileList, &FileList::mouseUp, this, &MainWindow::File1_MouseUp);
+    connect(m_fileList, &FileList::mouseDown, this, &MainWindow::File1_MouseDown);
+    connect(m_fileList, &FileList::keyUp, this, &MainWindow::File1_KeyUp);
+    connect(m_strip, &ThumbnailStrip::pictureReleased, this, &MainWindow::open_MouseUp);
+    connect(m_strip, &ThumbnailStrip::pictureDropped, this, &MainWindow::open_DragDrop);
+    connect(m_strip, &ThumbnailStrip::captionGotFocus, this, &MainWindow::filename_GotFocus);
+    connect(m_strip, &ThumbnailStrip::captionLostFocus, this, &MainWindow::filename_LostFocus);
+}
+
+QSizeF MainWindow::innerSize() const
+{
+    if (!m_shown) {
+        return QSizeF(kDesignWidth, kDesignHeight);
+    }
+    return QSizeF(twips::fromPixels(m_inner->width(), m_tpp),
+                  twips::fromPixels(m_inner->height(), m_tpp));
+}
+
+QRectF MainWindow::twipRect(const QWidget *control) const
+{
+    return controls::twipRect(control, m_tpp);
+}
+
+void MainWindow::setTwipRect(QWidget *control, const QRectF &rect)
+{
+    controls::setTwipRect(control, rect, m_tpp);
+}
+
+void MainWindow::setBackgroundColor(int index)
+{
+    QPalette p = m_inner->palette();
+    p.setColor(QPalette::Window, palette::color(index));
+    m_inner->setPalette(p);
+}
+
+int MainWindow::backgroundColor() const
+{
+    return palette::indexOf(m_inner->palette().color(QPalette::Window));
+}
+
+void MainWindow::setCurrentFile(const QString &path)
+{
+    m_program.setCurrentFile(path);
+    m_pathLabel->setText(path);
+}
+
+void MainWindow::Form_Load()
+{
+    Program &p = m_program;
+    Services &services = p.services();
+    Settings &settings = p.settings();
+
+    setWindowTitle(Program::appTitle);
+    arrayInitialize();
+    // Centred by its outer size, so that a restore from maximised lands in the middle.
+    const QSizeF screen = services.screenSizeTwips();
+    const QSize outer = frameGeometry().size();
+    const float left = (float(screen.width()) - twips::fromPixels(outer.width(), m_tpp)) / 2.0f;
+    const float top = (float(screen.height()) - twips::fromPixels(outer.height(), m_tpp)) / 2.0f;
+    move(twips::toPixels(left, m_tpp), twips::toPixels(top, m_tpp));
+    p.slotRing().setCurrentSlot(0);
+    // The program's own folder first; a failure here is ignored.
+    m_driveList->setRoots(services.volumeRoots());
+    if (m_driveList->setDrive(p.systemProgramFolder())) {
+        m_folderList->setPath(p.systemProgramFolder());
+    }
+    m_shown = true;
+    showMaximized();
+    // Let the window system finish maximising, so that the slot geometry recorded below is the
+    // maximised one. The user's input waits until start-up is done: a key here would act on
+    // settings not yet read.
+    const QDeadlineTimer deadline(500);
+    while (!deadline.hasExpired() && !(windowHandle() && windowHandle()->isExposed()
+                                       && windowHandle()->windowStates() & Qt::WindowMaximized)) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+    }
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    p.computePaths();
+    // From here on a failing step writes the defaults and start-up goes on with the next.
+    auto step = [this](bool ok) {
+        if (!ok) {
+            writeDefaultSettings();
+        }
+    };
+    step(p.readSettings());
+    step(m_driveList->setDrive(settings.lastFolder));
+    step(m_folderList->setPath(settings.lastFolder));
+    for (int i = 0; i < Program::kSlotCount; ++i) {
+        const QRectF r = twipRect(m_strip->picture(i));
+        p.setSlotGeometry(i, { int(std::nearbyint(r.left())), int(std::nearbyint(r.top())),
+                               int(std::nearbyint(r.width())), int(std::nearbyint(r.height())) });
+    }
+    // Touching the Setup dialog loads it, and its load reads the file again.
+    SetupLink *setup = p.setupDialog();
+    setup->setIntervalText(intervalText(settings.slideInterval));
+    settings.bgColorIndex = settings.savedColorIndex;
+    setup->setSwatchColor(settings.bgColorIndex);
+    // An interval the timer cannot take never reaches it: it is replaced by the default, as the
+    // Setup dialog replaces one, and the file by the defaults.
+    SlideShowLink *show = p.slideShow();
+    const auto interval = timerIntervalMs(settings.slideInterval);
+    if (!interval) {
+        settings.slideInterval = Settings::kDefaultInterval;
+        setup->setIntervalText(intervalText(settings.slideInterval));
+    }
+    show->setInterval(*timerIntervalMs(settings.slideInterval));
+    step(interval.has_value());
+    setBackgroundColor(settings.bgColorIndex);
+}
+
+void MainWindow::writeDefaultSettings()
+{
+    Program &p = m_program;
+    const Settings defaults = Settings::defaults(p.systemProgramFolder());
+    if (!p.settingsPath().isEmpty()
+        && SettingsFile(p.settingsPath()).save(defaults, defaults.lastFolder)) {
+        return;
+    }
+    // The defaults could not be written, so no later read will bring them in: put them in force
+    // here, as a read of the written file would have.
+    const QString folder = p.settings().lastFolder;
+    p.settings() = defaults;
+    p.settings().lastFolder = folder;
+}
+
+void MainWindow::arrayInitialize()
+{
+    m_layout.record(innerSize());
+}
+
+void MainWindow::Form_Resize()
+{
+    m_layout.apply(innerSize());
+    // Filled slots are fitted again from the pictures they hold; no file is read.
+    const QRectF reference = twipRect(m_referenceBox);
+    for (int i = 0; i < Program::kSlotCount; ++i) {
+        const Picture &picture = m_strip->picture(i)->picture();
+        if (m_program.slotRing().file(i).size() >= 2 && !picture.isEmpty()) {
+            m_strip->fit(i, picture.sizeTwips(m_tpp), reference, slotBox(i));
+        }
+    }
+    m_strip->scheduleSharpening();
+}
+
+void MainWindow::Form_Unload()
+{
+    m_program.unloadSlideShow();
+    m_program.unloadSetupDialog();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    // Closing the window saves nothing; the program ends when its last window is gone.
+    event->accept();
+    if (m_program.isCurrent(this)) {
+        m_program.unloadMainWindow();
+    }
+}
+
+void MainWindow::exit_Click()
+{
+    m_program.saveSettings(m_fileList->path());
+    m_program.services().endProgram();
+}
+
+void MainWindow::Form_KeyDown(int keyCode, int shift)
+{
+    Q_UNUSED(shift);
+    if (keyCode == vk::F4) {
+        m_program.services().endProgram();
+        return;
+    }
+    if (keyCode == vk::F7) {
+        renameCurrentFile();
+    }
+    if (keyCode == vk::Delete) {
+        deleteCurrentFile();
+    }
+    if (keyCode == vk::F1) {
+        help::showHelpContents(m_program);
+    }
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_inner && event->type() == QEvent::Resize && m_shown) {
+        Form_Resize();
+    }
+    return false;
+}
+
+void MainWindow::Drive1_Change()
+{
+    // A volume that cannot be listed leaves the folder and file lists as they were.
+    m_folderList->setPath(m_driveList->currentFolder(m_driveList->drive()));
+}
+
+void MainWindow::Dir1_Change()
+{
+    m_driveList->rememberFolder(m_folderList->path());
+    m_fileList->setPath(m_folderList->path());
+    m_program.show().rewind();
+}
+
+void MainWindow::File1_MouseUp(int, int, int, int)
+{
+    refreshCaptionHighlight();
+}
+
+void MainWindow::refreshCaptionHighlight(int count)
+{
+    m_strip->highlightShowing(m_program.slotRing(), m_program.currentFile(),
+                              m_program.services().fileNameCase(), count);
+}
+
+void MainWindow::File1_MouseDown(int, int, int, int)
+{
+    m_fileList->setFocus();
+    if (m_fileList->fileName().isEmpty()) {
+        return;
+    }
+    selectCurrentFile(false);
+}
+
+void MainWindow::File1_KeyUp(int keyCode, int)
+{
+    if (m_fileList->fileName().isEmpty() || (keyCode != vk::Left && keyCode != vk::Right)) {
+        return;
+    }
+    selectCurrentFile(true);
+}
+
+void MainWindow::selectCurrentFile(bool fromKeyboard)
+{
+    Program &p = m_program;
+    const QString path = m_fileList->filePath(m_fileList->fileName());
+    setCurrentFile(path);
+    // Only the size is read now, from the file's header, so the slot takes its shape at once; the
+    // pixels are decoded for the slot's size away from this thread.
+    const pictures::LoadResult header = pictures::readSize(path);
+    if (header.ok()) {
+        m_loader->setPicture(header.picture);
+    }
+    const int s = p.slotRing().take();
+    if (header.ok()) {
+        m_strip->fit(s, m_loader->sizeTwips(), twipRect(m_referenceBox), slotBox(s));
+    }
+    // A file that cannot be read leaves its slot empty under its own name, never showing the
+    // picture of the file before it.
+    p.slotRing().setFile(s, path);
+    m_strip->fill(s, path, header.ok() ? header.picture : Picture());
+    if (fromKeyboard) {
+        refreshCaptionHighlight();
+    }
+}
+
+QRectF MainWindow::slotBox(int index) const
+{
+    return m_layout.placeOf(m_strip->picture(index), innerSize());
+}
+
+void MainWindow::waitForThumbnails()
+{
+    m_strip->waitForThumbnails();
+}
+
+void MainWindow::filename_GotFocus(int index)
+{
+    m_strip->highlightOnly(m_program.slotRing(), index);
+    m_program.slotRing().setCurrentSlot(index);
+    setCurrentFile(m_program.slotRing().file(index));
+}
+
+void MainWindow::filename_LostFocus(int index)
+{
+    m_strip->highlightOnly(m_program.slotRing(), index);
+}
+
+void MainWindow::open_MouseUp(int index, int, int, int, int)
+{
+    Program &p = m_program;
+    m_fileList->setFocus();
+    p.show().setFromList(false);
+    p.slotRing().setCurrentSlot(index);
+    const QString file = p.slotRing().file(index);
+    if (file.isEmpty()) {
+        return;
+    }
+    setCurrentFile(file);
+    p.show().setContinuous(p.settings().loopMode == 1);
+    // A first touch loads the show, with the slot already chosen.
+    p.slideShow()->openHeld(file, m_strip->picture(index)->picture());
+    hide();
+}
+
+void MainWindow::open_DragDrop(int index)
+{
+    m_program.slotRing().setCurrentSlot(index);
+    setCurrentFile(m_program.slotRing().file(index));
+}
+
+void MainWindow::clear_Click()
+{
+    Program &p = m_program;
+    // A settings file that cannot be written does not stop the clearing.
+    p.saveSettings(m_fileList->path());
+    p.slotRing().clear();
+    for (int i = 0; i < Program::kSlotCount; ++i) {
+        m_strip->empty(i);
+        m_strip->setHighlighted(i, false);
+    }
+    setCurrentFile(QString());
+    p.show().rewind();
+    showMaximized();
+    for (int i = 0; i < Program::kSlotCount; ++i) {
+        const Program::SlotGeometry &g = p.slotGeometry(i);
+        setTwipRect(m_strip->picture(i), QRectF(g.left, g.top, g.width, g.height));
+    }
+}
+
+void MainWindow::reset_Click()
+{
+    m_program.show().rewind();
+    m_program.slotRing().reset();
+}
+
+void MainWindow::loopits_Click()
+{
+    if (m_fileList->listCount() == 0) {
+        m_program.services().messageBox(QStringLiteral("No image file in the current directory!"),
+                                        Services::Buttons::Ok, Services::Icon::None,
+                                        Program::defaultMessageTitle);
+        return;
+    }
+    if (m_program.settings().loopMode == 1) {
+        autoloop_Click();
+    } else {
+        auto_Click();
+    }
+}
+
+void MainWindow::auto_Click()
+{
+    startShow(false);
+}
+
+void MainWindow::autoloop_Click()
+{
+    startShow(true);
+}
+
+void MainWindow::startShow(bool continuous)
+{
+    Program &p = m_program;
+    SlideShowLink *show = p.slideShow();
+    // Marked after the touch: a show loaded by it first takes the current slot, as any load does.
+    p.show().setFromList(true);
+    p.show().setContinuous(continuous);
+    // The position is not checked here: "&Loop" has checked the list is not empty and the show
+    // keeps the position inside the list; an entry outside it names no file.
+    show->openRunning(listedFile(p.show().listPosition()));
+}
+
+void MainWindow::rename_Click()
+{
+    // The menu command only sends F7: the key handler does the renaming.
+    m_program.services().sendKey(vk::F7);
+}
+
+void MainWindow::deleteit_Click()
+{
+    deleteCurrentFile();
+}
+
+void MainWindow::contents_Click()
+{
+    help::showHelpContents(m_program);
+}
+
+void MainWindow::about_Click()
+{
+    help::showAboutBox(m_program);
+}
+
+bool MainWindow::deleteCurrentFile()
+{
+    // Taken once: a show stepping behind the box changes the current file, not the one asked
+    // about.
+    const QString path = m_program.currentFile();
+    return deleteFile(path);
+}
+
+void MainWindow::renameCurrentFile()
+{
+    const QString path = m_program.currentFile();
+    renameFile(path, path);
+}
+
+bool MainWindow::deleteFile(const QString &path)
+{
+    Program &p = m_program;
+    Services &services = p.services();
+    if (path.isEmpty()) {
+        fileoperations::sayNoFileSelected(services);
+        return false;
+    }
+    if (!fileoperations::confirmAndDelete(services, path)) {
+        return false;
+    }
+    p.slideShow()->clearPicture();
+    m_fileList->setPath(m_folderList->path());
+    m_fileList->refresh();
+    for (const int slot : p.slotRing().slotsShowing(path, services.fileNameCase())) {
+        m_strip->empty(slot);
+        p.slotRing().setFile(slot, QString());
+    }
+    setCurrentFile(QString());
+    p.slideShow()->setFileName(QString());
+    return true;
+}
+
+void MainWindow::renameFile(const QString &oldName, const QString &dialogName)
+{
+    Program &p = m_program;
+    Services &services = p.services();
+    if (oldName.isEmpty()) {
+        fileoperations::sayNoFileSelected(services);
+        return;
+    }
+    const std::optional<QString> newName = fileoperations::askAndRename(services, oldName, dialogName);
+    if (!newName) {
+        return;
+    }
+    m_fileList->refresh();
+    for (const int slot : p.slotRing().slotsShowing(oldName, services.fileNameCase())) {
+        p.slotRing().setFile(slot, *newName);
+        m_strip->rename(slot, *newName);
+    }
+    setCurrentFile(*newName);
+    p.slideShow()->setFileName(*newName);
+}
+
+void MainWindow::setup_Click()
+{
+    QWidget *dialog = m_program.setupDialog()->widget();
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
+}
+
+void MainWindow::Picture1_Click()
+{
+    m_program.services().messageBox(help::hotKeyList(), Services::Buttons::Ok, Services::Icon::Question,
+                                    Program::appTitle);
+}
+
+void MainWindow::printscreen_Click()
+{
+    if (!m_program.services().printWidget(m_inner)) {
+        m_program.services().messageBox(
+            QStringLiteral("The form can't be printed.  Please check your printer setting up "
+                           "properly."),
+            Services::Buttons::Ok, Services::Icon::None, Program::defaultMessageTitle);
+    }
+}
+
+QString MainWindow::listedFolder() const
+{
+    return m_fileList->path();
+}
+
+int MainWindow::listCount() const
+{
+    return m_fileList->listCount();
+}
+
+QString MainWindow::listedFile(int index) const
+{
+    const QString name = m_fileList->list(index);
+    return name.isEmpty() ? QString() : m_fileList->filePath(name);
+}
+
+Picture MainWindow::slotPicture(int slot) const
+{
+    return slot >= 0 && slot < Program::kSlotCount ? m_strip->picture(slot)->picture() : Picture();
+}

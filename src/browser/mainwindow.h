@@ -1,0 +1,123 @@
+#pragma once
+
+#include "app/windowlinks.h"
+#include "core/layout.h"
+#include "proportionallayout.h"
+
+#include <QMainWindow>
+
+
+class Program;
+class DirList;
+class DriveList;
+class FileList;
+class ImageBox;
+class PictureBox;
+class ThumbnailStrip;
+class QAction;
+class QLabel;
+class QMenu;
+
+// The main window (`startfrm`): drive, folder and file lists, twenty thumbnail slots with their
+// captions, the path label, and the menu.
+class MainWindow : public QMainWindow, public MainWindowLink
+{
+    Q_OBJECT
+public:
+    static constexpr float kDesignWidth = 9480.0f; // inner area at design size, twips
+    static constexpr float kDesignHeight = 6510.0f;
+
+    explicit MainWindow(Program &program);
+    ~MainWindow() override;
+
+    // ---- handlers
+    void Form_Load() override;
+    void Form_Unload() override;
+    void Form_Resize();
+    void Form_KeyDown(int keyCode, int shift);
+    void exit_Click();
+    void Drive1_Change();
+    void Dir1_Change();
+    void File1_MouseUp(int button, int shift, int x, int y);
+    void File1_MouseDown(int button, int shift, int x, int y);
+    void File1_KeyUp(int keyCode, int shift);
+    void filename_GotFocus(int index);
+    void filename_LostFocus(int index);
+    void open_MouseUp(int index, int button, int shift, int x, int y);
+    void open_DragDrop(int index);
+    void clear_Click();
+    void reset_Click();
+    void setup_Click();
+    void loopits_Click();
+    void rename_Click();
+    void deleteit_Click();
+    void contents_Click();
+    void about_Click();
+    void Picture1_Click();
+    void printscreen_Click();
+    void auto_Click();
+    void autoloop_Click();
+
+    // ---- procedures
+    void arrayInitialize();
+    // The start-up error path: the default record, written over whatever the file held.
+    void writeDefaultSettings();
+    // Deletes the current file after the user confirmed it. True when a file was deleted.
+    bool deleteCurrentFile();
+    // Renames the current file to a name the user picks in a save-as dialog.
+    void renameCurrentFile();
+    // The path label shows `path`, which becomes the file rename and delete act on.
+    void setCurrentFile(const QString &path) override;
+
+    // ---- what the other windows ask of this one
+    QWidget *widget() override { return this; }
+    QString listedFolder() const override;
+    int listCount() const override;
+    QString listedFile(int index) const override;
+    Picture slotPicture(int slot) const override;
+    void refreshCaptionHighlight(int count = 20) override;
+    bool deleteFile(const QString &path) override;
+    void renameFile(const QString &path, const QString &dialogName) override;
+    void setBackgroundColor(int paletteIndex) override;
+    int backgroundColor() const;
+
+    // The inner area and a control's place in it, in twips.
+    QSizeF innerSize() const;
+    QRectF twipRect(const QWidget *control) const;
+    void setTwipRect(QWidget *control, const QRectF &rect);
+    // The design size of the window's inner area, in pixels.
+    QSize designInnerPixels() const;
+
+    // Tests and benchmarks: waits until every thumbnail decode asked for has arrived.
+    void waitForThumbnails();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void createMenu();
+    void createControls();
+    void addControl(layout::ControlKind kind, QWidget *control, const char *name,
+                    const QRectF &designTwips);
+    // Shows the file at the file list's selection in the next slot of the ring.
+    void selectCurrentFile(bool fromKeyboard);
+    // Starts a show of the file list from its position, once or round and round.
+    void startShow(bool continuous);
+    // Slot i's picture box as the layout places it at the window's size, before any fit.
+    QRectF slotBox(int index) const;
+
+    Program &m_program;
+    float m_tpp;
+    QWidget *m_inner = nullptr;
+    DriveList *m_driveList = nullptr;
+    DirList *m_folderList = nullptr;
+    FileList *m_fileList = nullptr;
+    QLabel *m_pathLabel = nullptr;
+    PictureBox *m_hotKeyPicture = nullptr;
+    PictureBox *m_loader = nullptr;
+    ImageBox *m_referenceBox = nullptr;
+    ThumbnailStrip *m_strip = nullptr;
+    ProportionalLayout m_layout;
+    bool m_shown = false;
+};

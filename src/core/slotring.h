@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include <array>
+
+// The twenty thumbnail slots as a ring: which file each slot shows, the slot the next selection
+// fills, and the slot last clicked or focused. The ring never looks for an empty slot: after the
+// last slot the first one is reused.
+class SlotRing
+{
+public:
+    static constexpr int kSlotCount = 20;
+    // Three entries past the slots are part of the table, never shown; a current slot there
+    // names no file.
+    static constexpr int kFileCount = 23;
+
+    // The slot the next selection fills, taken round to the first after the last.
+    int take();
+    int nextSlot() const { return m_next; }
+    void setNextSlot(int slot) { m_next = qint16(slot); }
+
+    int currentSlot() const { return m_current; }
+    void setCurrentSlot(int slot) { m_current = qint16(slot); }
+    // The file of the current slot; empty for an empty slot or a current slot outside the table.
+    QString currentFile() const { return file(m_current); }
+
+    // The file slot `slot` shows; empty for an empty slot or an index outside the table.
+    QString file(int slot) const;
+    void setFile(int slot, const QString &path);
+    // The slots (0..19, in order) that show `path` under the file system's case rule; an empty
+    // path is shown by no slot.
+    QList<int> slotsShowing(const QString &path, Qt::CaseSensitivity rule) const;
+
+    // The next selection goes to the first slot again; the slots keep their files.
+    void reset() { m_next = 0; }
+    // Every slot empty, and the next selection goes to the first slot.
+    void clear();
+
+private:
+    std::array<QString, kFileCount> m_files;
+    qint16 m_next = 0;
+    qint16 m_current = 0;
+};

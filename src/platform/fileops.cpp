@@ -1,0 +1,156 @@
+#include "fileops.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fileops {
+
+namespace {
+
+QString systemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Copies the bytes of `in` into `out`, checking every read and write.
+bool copyBytes(int in, int out)
+{
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t got = ::read(in, buffer, sizeof buffer);
+        if (got == 0) {
+            return true;
+        }
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        ssize_t done = 0;
+        while (done < got) {
+            const ssize_t put = ::write(out, buffer + done, size_t(got - done));
+            if (put < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                return false;
+            }
+            done += put;
+        }
+    }
+}
+
+// The copy of a rename across file systems: whole or not at all.
+QString copyAcross(const QByteArray &from, const QByteArray &to)
+{
+    const int in = ::open(from.constData(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) {
+        return systemError(errno);
+    }
+    struct stat source {};
+    if (::fstat(in, &source) != 0 || !S_ISREG(source.st_mode)) {
+        ::close(in);
+        return QStringLiteral("It is not a plain file.");
+    }
+    // O_EXCL: a file that appeared at the new name meanwhile is not replaced.
+    const int out = ::open(to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                           source.st_mode & 07777);
+    if (out < 0) {
+        const int error = errno;
+        ::close(in);
+        return systemError(error);
+    }
+    bool ok = copyBytes(in, out);
+    int error = errno;
+    if (ok && ::fsync(out) != 0) {
+        ok = false;
+        error = errno;
+    }
+    if (ok) {
+        const struct timespec times[2] = { source.st_atim, source.st_mtim };
+        ::futimens(out, times);
+    }
+    if (::close(out) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    ::close(in);
+    if (!ok || ::unlink(from.constData()) != 0) {
+        if (ok) {
+            error = errno;
+        }
+        ::unlink(to.constData());
+        return systemError(error);
+    }
+    return QString();
+}
+
+} // namespace
+
+std::optional<Identity> identify(const QString &path)
+{
+    struct stat info {};
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return std::nullopt;
+    }
+    return Identity { quint64(info.st_dev), quint64(info.st_ino), qint64(info.st_size),
+                      qint64(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec };
+}
+
+QString remove(const QString &path, const Identity &confirmed)
+{
+    const std::optional<Identity> now = identify(path);
+    if (!now) {
+        return QFileInfo::exists(path) ? QStringLiteral("It is not a plain file.")
+                                       : QStringLiteral("It no longer exists.");
+    }
+    if (*now != confirmed) {
+        return QStringLiteral("It was changed or replaced while you were asked; nothing was "
+                              "deleted.");
+    }
+    if (::unlink(QFile::encodeName(path).constData()) != 0) {
+        return systemError(errno);
+    }
+    return QString();
+}
+
+QString rename(const QString &from, const QString &to)
+{
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+    struct stat info {};
+    if (::lstat(target.constData(), &info) == 0) {
+        return QStringLiteral("A file with that name already exists.");
+    }
+    // A hard link, then an unlink: the new name is taken only if it is free at that moment,
+    // which a plain rename would not check.
+    if (::link(source.constData(), target.constData()) == 0) {
+        if (::unlink(source.constData()) != 0) {
+            const int error = errno;
+            ::unlink(target.constData());
+            return systemError(error);
+        }
+        return QString();
+    }
+    const int linkError = errno;
+    if (linkError == EEXIST) {
+        return QStringLiteral("A file with that name already exists.");
+    }
+    if (linkError == EXDEV) {
+        return copyAcross(source, target);
+    }
+    // File systems without hard links (and files the user may not link) get a plain rename.
+    if (::rename(source.constData(), target.constData()) != 0) {
+        return errno == EXDEV ? copyAcross(source, target) : systemError(errno);
+    }
+    return QString();
+}
+
+} // namespace fileops

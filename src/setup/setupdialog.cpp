@@ -1,0 +1,225 @@
+#include "setupdialog.h"
+
+#include "app/program.h"
+#include "core/palette.h"
+#include "core/settings.h"
+#include "core/twips.h"
+#include "platform/controls.h"
+#include "platform/services.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+
+SetupDialog::SetupDialog(Program &program)
+    : QWidget(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint)
+    , m_program(program)
+    , m_tpp(program.services().twipsPerPixel())
+{
+    setObjectName(QStringLiteral("Form4"));
+    setFixedSize(twips::toPixels(kDesignWidth, m_tpp), twips::toPixels(kDesignHeight, m_tpp));
+
+    auto *intervalLabel = new QLabel(QStringLiteral("Timer interval between each image, in sec."), this);
+    intervalLabel->setWordWrap(true);
+    place(intervalLabel, "Label1", 60, 60, 2475, 675);
+    m_intervalField = new CaptionBox(this);
+    place(m_intervalField, "Text1", 2640, 120, 495, 435);
+
+    auto *loopModeFrame = new QGroupBox(QStringLiteral("Loop Mode"), this);
+    place(loopModeFrame, "Frame1", 60, 840, 3375, 735);
+    m_singleOption = new QRadioButton(QStringLiteral("Single"), loopModeFrame);
+    place(m_singleOption, "Option1", 120, 360, 2235, 315);
+    m_continuousOption = new QRadioButton(QStringLiteral("Continuous"), loopModeFrame);
+    place(m_continuousOption, "Option2", 1680, 360, 1575, 315);
+    m_continuousOption->setChecked(true);
+
+    m_hideFileNameBox = new QCheckBox(QStringLiteral("Hide file name on full screen"), this);
+    place(m_hideFileNameBox, "Check1", 120, 1740, 3315, 375);
+    auto *colourLabel = new QLabel(QStringLiteral("Background Color"), this);
+    place(colourLabel, "Label2", 120, 2280, 2115, 375);
+    m_swatch = new CaptionBox(this);
+    m_swatch->setReadOnly(true);
+    m_swatch->setCursor(Qt::PointingHandCursor);
+    place(m_swatch, "Text2", 2340, 2220, 675, 495);
+
+    auto *saveButton = new QPushButton(QStringLiteral("Save"), this);
+    place(saveButton, "Command1", 420, 2880, 1275, 555);
+    auto *cancelButton = new QPushButton(QStringLiteral("Cancel"), this);
+    place(cancelButton, "Command2", 1860, 2880, 1275, 555);
+    auto *line = new QFrame(this);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    place(line, "Line1", 0, 3510, 3480, 60);
+    auto *printSetupButton = new QPushButton(QStringLiteral("Print Setup"), this);
+    place(printSetupButton, "Command3", 420, 3660, 2715, 615);
+
+    // Tab order by tab index: Text1, Label1, Command1, Frame1, Option1, Option2, Label2, Text2,
+    // Command2, Command3, Check1 (labels and the frame take no focus).
+    setTabOrder(m_intervalField, saveButton);
+    setTabOrder(saveButton, m_singleOption);
+    setTabOrder(m_singleOption, m_continuousOption);
+    setTabOrder(m_continuousOption, m_swatch);
+    setTabOrder(m_swatch, cancelButton);
+    setTabOrder(cancelButton, printSetupButton);
+    setTabOrder(printSetupButton, m_hideFileNameBox);
+
+    // Connected after the design state is set: only changes made from here on run handlers.
+    connect(m_intervalField, &CaptionBox::lostFocus, this, &SetupDialog::Text1_LostFocus);
+    connect(m_swatch, &CaptionBox::clicked, this, &SetupDialog::text2_Click);
+    connect(m_singleOption, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) {
+            Option1_Click();
+        }
+    });
+    connect(m_continuousOption, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) {
+            Option2_Click();
+        }
+    });
+    connect(m_hideFileNameBox, &QCheckBox::toggled, this, &SetupDialog::Check1_Click);
+    connect(saveButton, &QPushButton::clicked, this, &SetupDialog::Command1_Click);
+    connect(cancelButton, &QPushButton::clicked, this, &SetupDialog::Command2_Click);
+    connect(printSetupButton, &QPushButton::clicked, this, &SetupDialog::Command3_Click);
+}
+
+SetupDialog::~SetupDialog()
+{
+    controls::disconnectControls(this);
+}
+
+void SetupDialog::place(QWidget *control, const char *name, float left, float top, float width,
+                        float height)
+{
+    control->setObjectName(QLatin1String(name));
+    controls::setTwipRect(control, QRectF(left, top, width, height), m_tpp);
+}
+
+void SetupDialog::Form_Load()
+{
+    Program &p = m_program;
+    Settings &settings = p.settings();
+    setWindowTitle(Program::appTitle);
+    // Centred by its outer size, frame included.
+    const QSizeF screen = p.services().screenSizeTwips();
+    const QSize frame = frameGeometry().size() - geometry().size();
+    const float outerWidth = kDesignWidth + twips::fromPixels(frame.width(), m_tpp);
+    const float outerHeight = kDesignHeight + twips::fromPixels(frame.height(), m_tpp);
+    const float left = (float(screen.width()) - outerWidth) / 2.0f;
+    const float top = (float(screen.height()) - outerHeight) / 2.0f;
+    move(twips::toPixels(left, m_tpp), twips::toPixels(top, m_tpp));
+
+    // A file that cannot be read (gone since start-up, or damaged by hand) leaves the dialog
+    // showing the settings in memory.
+    const Settings before = settings;
+    if (!p.readSettings()) {
+        settings = before;
+    }
+    m_intervalField->setText(intervalText(settings.slideInterval));
+    settings.bgColorIndex = settings.savedColorIndex;
+    setSwatchColor(settings.bgColorIndex);
+    if (settings.loopMode == 0) {
+        m_singleOption->setChecked(true);
+    }
+    m_hideFileNameBox->setChecked(settings.hideFileName != 0);
+}
+
+void SetupDialog::Text1_LostFocus()
+{
+    const auto typed = parseIntervalText(m_intervalField->text());
+    const float interval = validatedInterval(typed);
+    if (!typed || *typed != interval) {
+        m_intervalField->setText(intervalText(Settings::kDefaultInterval));
+    }
+    m_program.settings().slideInterval = interval;
+    m_program.slideShow()->setInterval(*timerIntervalMs(interval));
+}
+
+void SetupDialog::text2_Click()
+{
+    Settings &settings = m_program.settings();
+    settings.bgColorIndex = qint16(palette::advance(settings.bgColorIndex));
+    setSwatchColor(settings.bgColorIndex);
+}
+
+void SetupDialog::Option1_Click()
+{
+    m_program.settings().loopMode = 0;
+}
+
+void SetupDialog::Option2_Click()
+{
+    m_program.settings().loopMode = 1;
+}
+
+void SetupDialog::Check1_Click()
+{
+    m_program.settings().hideFileName = m_hideFileNameBox->isChecked() ? 1 : 0;
+}
+
+void SetupDialog::Command1_Click()
+{
+    Program &p = m_program;
+    Settings &settings = p.settings();
+    // The same check as at focus loss, for an interval typed and saved straight away.
+    settings.slideInterval = validatedInterval(parseIntervalText(m_intervalField->text()));
+    settings.savedColorIndex = settings.bgColorIndex;
+    p.saveSettings(p.mainWindow()->listedFolder());
+    p.unloadSetupDialog();
+    p.mainWindow()->setBackgroundColor(settings.bgColorIndex);
+    SlideShowLink *show = p.slideShow();
+    show->setBackgroundColor(settings.bgColorIndex);
+    show->setFileNameVisible(settings.hideFileName != 1);
+    p.mainWindow()->widget()->show();
+}
+
+void SetupDialog::Command2_Click()
+{
+    m_program.unloadSetupDialog();
+    showMainWindow();
+}
+
+void SetupDialog::Command3_Click()
+{
+    m_program.services().printerSetup();
+    m_program.unloadSetupDialog();
+    showMainWindow();
+}
+
+void SetupDialog::Form_Unload()
+{
+    showMainWindow();
+}
+
+void SetupDialog::showMainWindow()
+{
+    if (m_program.isMainWindowLoaded()) {
+        m_program.mainWindow()->widget()->show();
+    }
+}
+
+void SetupDialog::closeEvent(QCloseEvent *event)
+{
+    event->accept();
+    if (m_program.isCurrent(this)) {
+        m_program.unloadSetupDialog();
+    }
+}
+
+void SetupDialog::setIntervalText(const QString &text)
+{
+    m_intervalField->setText(text);
+}
+
+void SetupDialog::setSwatchColor(int index)
+{
+    m_swatch->setBackground(palette::color(index));
+}
+
+int SetupDialog::swatchColor() const
+{
+    return palette::indexOf(m_swatch->background());
+}

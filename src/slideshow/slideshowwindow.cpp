@@ -1,0 +1,581 @@
+#include "slideshowwindow.h"
+
+#include "app/program.h"
+#include "core/keycodes.h"
+#include "core/palette.h"
+#include "core/paths.h"
+#include "core/settings.h"
+#include "core/twips.h"
+#include "help/help.h"
+#include "pictures/asyncpictureloader.h"
+#include "platform/controls.h"
+#include "platform/services.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QTimer>
+
+namespace {
+constexpr int kDesignInterval = 3000;
+}
+
+SlideShowWindow::SlideShowWindow(Program &program)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint)
+    , m_program(program)
+    , m_tpp(program.services().twipsPerPixel())
+{
+    setObjectName(QStringLiteral("Form2"));
+    setAutoFillBackground(true);
+    setFocusPolicy(Qt::StrongFocus);
+    setBackgroundColor(0);
+    setTwipRect(this, QRectF(QPointF(0, 0), program.services().screenSizeTwips()));
+    setWindowState(Qt::WindowFullScreen);
+
+    m_fileNameLabel = new ClickLabel(QStringLiteral("file name"), this);
+    m_fileNameLabel->setObjectName(QStringLiteral("Label3"));
+    // A file name is shown as it is, never read as markup.
+    m_fileNameLabel->setTextFormat(Qt::PlainText);
+    QFont font = m_fileNameLabel->font();
+    font.setFamily(QStringLiteral("Sans Serif"));
+    font.setBold(true);
+    font.setPointSize(12);
+    m_fileNameLabel->setFont(font);
+    m_fileNameLabel->setAutoFillBackground(true);
+    m_fileNameLabel->setFocusPolicy(Qt::NoFocus);
+    // A click on the label prints the screen; the hand says it can be clicked.
+    m_fileNameLabel->setCursor(Qt::PointingHandCursor);
+    setTwipRect(m_fileNameLabel, QRectF(0, 0, 1140, 330));
+
+    m_picture = new ImageBox(m_tpp, this);
+    m_picture->setObjectName(QStringLiteral("Image1"));
+    m_picture->setFocusPolicy(Qt::NoFocus);
+    setTwipRect(m_picture, QRectF(0, 0, 9375, 6615));
+    m_picture->raise(); // the picture lies above the label
+
+    m_timer = new QTimer(this);
+    m_timer->setObjectName(QStringLiteral("Timer1"));
+    m_timer->setInterval(kDesignInterval);
+    // A new window's label is white: a show starts running unless opened held.
+    markRunning(true);
+
+    m_decoder = new AsyncPictureLoader(this);
+    connect(m_decoder, &AsyncPictureLoader::loaded, this, &SlideShowWindow::decoded);
+    connect(m_timer, &QTimer::timeout, this, &SlideShowWindow::Timer1_Timer);
+    connect(m_picture, &ImageBox::clicked, this, &SlideShowWindow::Image1_Click);
+    connect(m_fileNameLabel, &ClickLabel::clicked, this, &SlideShowWindow::Label3_Click);
+}
+
+SlideShowWindow::~SlideShowWindow()
+{
+    controls::disconnectControls(this);
+}
+
+void SlideShowWindow::Form_Load()
+{
+    Program &p = m_program;
+    // An interval the timer cannot take falls back to the default instead of reaching it.
+    m_timer->setInterval(timerIntervalMs(p.settings().slideInterval).value_or(kDesignInterval));
+    setWindowTitle(Program::appTitle);
+    m_picture->setStretch(false);
+    setBackgroundColor(p.settings().bgColorIndex);
+    // From here on a failing step is skipped.
+    if (p.show().fromList()) {
+        show();
+        p.show().setFromList(false);
+        return;
+    }
+    // The thumbnail view: the current slot's file and picture; a slot outside the table names
+    // no file.
+    const int slot = p.slotRing().currentSlot();
+    if (slot < 0 || slot >= SlotRing::kFileCount) {
+        return;
+    }
+    const QString file = p.slotRing().file(slot);
+    p.mainWindow()->setCurrentFile(file);
+    setFileName(file);
+    showPicture(p.mainWindow()->slotPicture(slot));
+    p.services().setBusy(true);
+    centreImage();
+    p.services().setBusy(false);
+    setFileNameVisible(p.settings().hideFileName != 1);
+}
+
+void SlideShowWindow::Form_Unload()
+{
+    // While the main window shuts down it is no longer there to be shown, and is not brought back.
+    if (m_program.isMainWindowLoaded()) {
+        m_program.mainWindow()->widget()->show();
+    }
+}
+
+void SlideShowWindow::closeEvent(QCloseEvent *event)
+{
+    // Closed through the window system: the show ends as it does on a click, so that no stale
+    // full-screen window comes back at the next touch.
+    event->accept();
+    if (m_program.isCurrent(this)) {
+        Form_Click();
+    }
+}
+
+void SlideShowWindow::keyPressEvent(QKeyEvent *event)
+{
+    const int code = vk::fromQtKey(event->key());
+    if (code != vk::None) {
+        Form_KeyDown(code, vk::shiftState(event->modifiers()));
+    }
+}
+
+void SlideShowWindow::mousePressEvent(QMouseEvent *event)
+{
+    m_pressed = true;
+    event->accept();
+}
+
+void SlideShowWindow::mouseReleaseEvent(QMouseEvent *event)
+{
+    const QPoint at = event->position().toPoint();
+    Form_MouseUp(int(event->button()), vk::shiftState(event->modifiers()), at.x(), at.y());
+    if (m_pressed && rect().contains(at)) {
+        m_pressed = false;
+        Form_Click();
+    }
+    m_pressed = false;
+}
+
+SlideShowWindow::Hold::Hold(SlideShowWindow &show)
+    : m_show(show)
+    , m_wasRunning(show.m_timer->isActive())
+{
+    // A running show stands still while a dialog is open, so the dialog acts on the picture that
+    // was on show when the key was pressed.
+    show.m_timer->stop();
+}
+
+SlideShowWindow::Hold::~Hold()
+{
+    if (m_wasRunning && m_show.m_program.isCurrent(&m_show)) {
+        m_show.m_timer->start();
+    }
+}
+
+void SlideShowWindow::setRunning(bool running)
+{
+    if (running) {
+        startTimer1();
+    } else {
+        m_timer->stop();
+    }
+    markRunning(running);
+}
+
+void SlideShowWindow::markRunning(bool running)
+{
+    m_program.show().setRunning(running);
+    QPalette pal = m_fileNameLabel->palette();
+    pal.setColor(QPalette::Window,
+                 palette::color(running ? palette::kPlain : palette::kHighlight));
+    pal.setColor(QPalette::WindowText, Qt::black);
+    m_fileNameLabel->setPalette(pal);
+}
+
+int SlideShowWindow::labelColor() const
+{
+    return palette::indexOf(m_fileNameLabel->palette().color(QPalette::Window));
+}
+
+void SlideShowWindow::startTimer1()
+{
+    // Enabling a running timer does not restart its count.
+    if (!m_timer->isActive()) {
+        m_timer->start();
+    }
+}
+
+int SlideShowWindow::listIndexOf(const QString &path) const
+{
+    MainWindowLink *main = m_program.mainWindow();
+    const Qt::CaseSensitivity rule = m_program.services().fileNameCase();
+    for (int k = 0; k < main->listCount(); ++k) {
+        if (paths::same(main->listedFile(k), path, rule)) {
+            return k;
+        }
+    }
+    return -1;
+}
+
+void SlideShowWindow::displayit()
+{
+    Program &p = m_program;
+    MainWindowLink *main = p.mainWindow();
+    ShowState &state = p.show();
+    // The timer follows the run/hold state at every step: a show stopped after printing runs
+    // again.
+    if (state.running()) {
+        startTimer1();
+    } else {
+        m_timer->stop();
+    }
+    const int count = main->listCount();
+    const QString path = main->listedFile(state.entryToShow(count));
+    setFileName(path);
+    showFile(path);
+    main->setCurrentFile(path);
+    centreImage();
+    state.stepped(count);
+    readAhead();
+}
+
+void SlideShowWindow::Timer1_Timer()
+{
+    if (m_program.show().takeEndPending()) {
+        Image1_Click();
+        return;
+    }
+    displayit();
+}
+
+void SlideShowWindow::Form_Click()
+{
+    endShow();
+}
+
+void SlideShowWindow::Image1_Click()
+{
+    endShow();
+}
+
+void SlideShowWindow::endShow()
+{
+    Program &p = m_program;
+    m_timer->stop();
+    dropReadAhead();
+    p.show().setFromList(false);
+    if (p.isMainWindowLoaded()) {
+        p.mainWindow()->refreshCaptionHighlight(Program::kSlotCount);
+        p.mainWindow()->widget()->show();
+    }
+    p.unloadSlideShow();
+}
+
+void SlideShowWindow::Form_MouseUp(int, int, int, int)
+{
+    // A release over the background refreshes the first row's first four captions only; the
+    // click it completes refreshes all of them.
+    if (m_program.isMainWindowLoaded()) {
+        m_program.mainWindow()->refreshCaptionHighlight(4);
+    }
+}
+
+void SlideShowWindow::Label3_Click()
+{
+    // Stopped, not held: the label stays as it is, and the next step starts the show again.
+    m_timer->stop();
+    if (!m_program.services().printWidget(this)) {
+        m_program.services().messageBox(
+            QStringLiteral("The form can't be printed or Cancel is selected.  Please check your "
+                           "printer setting up properly."),
+            Services::Buttons::Ok, Services::Icon::None, Program::defaultMessageTitle);
+    }
+}
+
+void SlideShowWindow::Form_KeyDown(int keyCode, int shift)
+{
+    Q_UNUSED(shift);
+    Program &p = m_program;
+    ShowState &state = p.show();
+    const auto loopRule = [&]() { state.setContinuous(p.settings().loopMode == 1); };
+    switch (keyCode) {
+    case vk::F1:
+        // Help does not hold the show.
+        help::showHelpContents(p);
+        break;
+    case vk::F7: {
+        // The file on show when the key was pressed, whatever the show or the path label shows
+        // while the dialog is open.
+        const Hold hold(*this);
+        const QString shown = m_shownFile;
+        p.mainWindow()->renameFile(shown, shown);
+        break;
+    }
+    case vk::Delete: {
+        const Hold hold(*this);
+        const QString shown = m_shownFile;
+        const int shownIndex = listIndexOf(shown);
+        // The file after the deleted one moves up into its place; the position follows, so
+        // that file is not skipped.
+        if (p.mainWindow()->deleteFile(shown)) {
+            state.entryRemoved(shownIndex);
+        }
+        break;
+    }
+    case vk::Pause:
+        setRunning(!m_timer->isActive());
+        break;
+    case vk::F2:
+        p.settings().bgColorIndex = qint16(palette::advance(p.settings().bgColorIndex));
+        if (p.isMainWindowLoaded()) {
+            p.mainWindow()->setBackgroundColor(p.settings().bgColorIndex);
+        }
+        setBackgroundColor(p.settings().bgColorIndex);
+        // A failing write is skipped; the colours have already changed.
+        p.saveSettings(p.settings().lastFolder);
+        break;
+    case vk::Left:
+        state.stepBack(p.mainWindow()->listCount());
+        loopRule();
+        displayit();
+        break;
+    case vk::Up:
+        setRunning(true);
+        state.setFromList(true);
+        loopRule();
+        break;
+    case vk::Right:
+        loopRule();
+        displayit();
+        break;
+    case vk::Down:
+        setRunning(false);
+        break;
+    case vk::PageUp:
+    case vk::PageDown: {
+        const double factor = keyCode == vk::PageUp ? 1.1 : 0.9;
+        m_picture->setStretch(true);
+        QRectF r = twipRect(m_picture);
+        r.setWidth(float(float(r.width()) * factor));
+        r.setHeight(float(float(r.height()) * factor));
+        setTwipRect(m_picture, r);
+        centreImage();
+        break;
+    }
+    case vk::Home:
+        m_picture->setStretch(false);
+        centreImage();
+        break;
+    default:
+        break;
+    }
+}
+
+void SlideShowWindow::centreImage()
+{
+    // Every change of what is shown ends here; the sharpening waits for the last of them.
+    QTimer::singleShot(0, this, &SlideShowWindow::sharpen);
+    const QSizeF screen = m_program.services().screenSizeTwips();
+    QRectF r = twipRect(m_picture);
+    r.moveTop(float(screen.height()) / 2.0f - float(r.height()) / 2.0f);
+    setTwipRect(m_picture, r);
+    r.moveLeft(float(screen.width()) / 2.0f - float(r.width()) / 2.0f);
+    setTwipRect(m_picture, r);
+}
+
+void SlideShowWindow::setInterval(int milliseconds)
+{
+    m_timer->setInterval(milliseconds);
+}
+
+void SlideShowWindow::setBackgroundColor(int index)
+{
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, palette::color(index));
+    setPalette(pal);
+}
+
+int SlideShowWindow::backgroundColor() const
+{
+    return palette::indexOf(palette().color(QPalette::Window));
+}
+
+void SlideShowWindow::setFileNameVisible(bool visible)
+{
+    m_fileNameLabel->setVisible(visible);
+}
+
+void SlideShowWindow::setFileName(const QString &path)
+{
+    m_shownFile = path;
+    m_fileNameLabel->setText(path);
+    m_fileNameLabel->adjustSize(); // the label grows to fit its text
+}
+
+void SlideShowWindow::clearPicture()
+{
+    showPicture(Picture());
+}
+
+void SlideShowWindow::openHeld(const QString &path, const Picture &picture)
+{
+    setFileName(path);
+    showPicture(picture);
+    m_program.services().setBusy(true);
+    centreImage();
+    m_program.services().setBusy(false);
+    // Opened held: the label says so, and the timer, if it still runs, stops at its next step.
+    markRunning(false);
+    show();
+}
+
+void SlideShowWindow::openRunning(const QString &path)
+{
+    m_timer->start();
+    show();
+    setBackgroundColor(m_program.settings().bgColorIndex);
+    setFileName(path);
+    showFile(path);
+    centreImage();
+}
+
+QRectF SlideShowWindow::twipRect(const QWidget *control) const
+{
+    return controls::twipRect(control, m_tpp);
+}
+
+void SlideShowWindow::setTwipRect(QWidget *control, const QRectF &rect)
+{
+    controls::setTwipRect(control, rect, m_tpp);
+}
+
+void SlideShowWindow::showFile(const QString &path)
+{
+    const Picture picture = path.isEmpty() ? Picture() : pictureFor(path);
+    showPicture(picture);
+    // The first tick of a show shows the same entry again: keep it for that.
+    if (!path.isEmpty()) {
+        const QFileInfo info(path);
+        m_ahead.path = path;
+        m_ahead.size = info.size();
+        m_ahead.modified = info.lastModified();
+        m_ahead.ready = true;
+        m_ahead.picture = picture;
+    }
+}
+
+Picture SlideShowWindow::pictureFor(const QString &path)
+{
+    const QFileInfo info(path);
+    if (m_ahead.ready && m_ahead.path == path && m_ahead.size == info.size()
+        && m_ahead.modified == info.lastModified()) {
+        Picture picture = m_ahead.picture;
+        dropReadAhead();
+        return picture;
+    }
+    dropReadAhead();
+    const pictures::LoadResult result = pictures::loadVisible(path, viewportPixels());
+    // A picture that cannot be read shows nothing under its own name, never the one before.
+    return result.ok() ? result.picture : Picture();
+}
+
+void SlideShowWindow::readAhead()
+{
+    // Only a show that steps by itself gains from it.
+    if (!m_readAheadEnabled || (!isVisible() && !m_timer->isActive())) {
+        return;
+    }
+    const MainWindowLink *main = m_program.mainWindow();
+    const int position = m_program.show().listPosition();
+    if (position < 0 || position >= main->listCount()) {
+        return;
+    }
+    const QString path = main->listedFile(position);
+    if (m_ahead.path == path) {
+        return;
+    }
+    dropReadAhead();
+    const QFileInfo info(path);
+    m_ahead.path = path;
+    m_ahead.size = info.size();
+    m_ahead.modified = info.lastModified();
+    m_ahead.ticket = m_decoder->requestVisible(path, viewportPixels());
+}
+
+void SlideShowWindow::dropReadAhead()
+{
+    if (m_ahead.ticket) {
+        m_decoder->cancel(m_ahead.ticket);
+    }
+    m_ahead = ReadAhead();
+}
+
+void SlideShowWindow::decoded(int ticket, const pictures::LoadResult &result)
+{
+    if (ticket == m_ahead.ticket) {
+        m_ahead.ticket = 0;
+        m_ahead.ready = true;
+        m_ahead.picture = result.ok() ? result.picture : Picture();
+        return;
+    }
+    sharpPictureDecoded(ticket, result);
+}
+
+void SlideShowWindow::waitForDecodes()
+{
+    while (m_decoder->pending() > 0) {
+        m_decoder->waitForDone();
+        QCoreApplication::processEvents();
+    }
+}
+
+void SlideShowWindow::showPicture(const Picture &picture)
+{
+    if (m_sharpTicket) {
+        m_decoder->cancel(m_sharpTicket);
+        m_sharpTicket = 0;
+    }
+    m_picture->setPicture(picture);
+}
+
+QSize SlideShowWindow::viewportPixels() const
+{
+    return twips::toPixels(QRectF(QPointF(0, 0), m_program.services().screenSizeTwips()), m_tpp)
+        .size();
+}
+
+QRect SlideShowWindow::visibleRegion() const
+{
+    const Picture &picture = m_picture->picture();
+    const QRect box = m_picture->geometry();
+    const QRect shown = box & QRect(QPoint(0, 0), viewportPixels());
+    if (picture.isEmpty() || shown.isEmpty()) {
+        return QRect();
+    }
+    const qreal sx = qreal(picture.naturalSize.width()) / box.width();
+    const qreal sy = qreal(picture.naturalSize.height()) / box.height();
+    const QRectF part((shown.x() - box.x()) * sx, (shown.y() - box.y()) * sy, shown.width() * sx,
+                      shown.height() * sy);
+    return part.toAlignedRect() & QRect(QPoint(0, 0), picture.naturalSize);
+}
+
+void SlideShowWindow::sharpen()
+{
+    const Picture &picture = m_picture->picture();
+    const QRect visible = visibleRegion();
+    if (picture.file.isEmpty() || visible.isEmpty() || m_sharpTicket) {
+        return;
+    }
+    const QRect held = picture.heldRegion();
+    // Image pixels per picture pixel, against screen pixels per picture pixel (never more than
+    // one: a picture blown up past its own size has nothing more to give).
+    const qreal heldScale = picture.image.isNull() ? 0.0 : qreal(picture.image.width()) / held.width();
+    const qreal shownScale = qMin<qreal>(1.0, qreal(m_picture->width()) / picture.naturalSize.width());
+    if (held.contains(visible) && heldScale >= shownScale * 0.99) {
+        return;
+    }
+    const bool ownSize = !m_picture->stretch();
+    m_sharpTicket = ownSize ? m_decoder->requestVisible(picture.file, viewportPixels())
+                            : m_decoder->request(picture.file, QSize());
+}
+
+void SlideShowWindow::sharpPictureDecoded(int ticket, const pictures::LoadResult &result)
+{
+    if (ticket != m_sharpTicket) {
+        return;
+    }
+    m_sharpTicket = 0;
+    if (result.ok() && result.picture.file == m_picture->picture().file) {
+        m_picture->setPicture(result.picture);
+    }
+}
