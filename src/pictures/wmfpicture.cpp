@@ -907,7 +907,13 @@ namespace {
             { 0xCF, u'∉' }, { 0xD0, u'∠' }, { 0xD1, u'∇' }, { 0xD5, u'∏' }, { 0xD6, u'√' },
             { 0xD7, u'⋅' }, { 0xD8, u'¬' }, { 0xD9, u'∧' }, { 0xDA, u'∨' }, { 0xDB, u'⇔' },
             { 0xDC, u'⇐' }, { 0xDD, u'⇑' }, { 0xDE, u'⇒' }, { 0xDF, u'⇓' }, { 0xE0, u'◊' },
-            { 0xE1, u'〈' }, { 0xE5, u'∑' }, { 0xF1, u'〉' }, { 0xF2, u'∫' } };
+            { 0xE1, u'〈' }, { 0xE5, u'∑' }, { 0xF1, u'〉' }, { 0xF2, u'∫' }, { 0xBD, u'⏐' },
+            { 0xBE, u'⎯' }, { 0xBF, u'↵' }, { 0xD2, u'®' }, { 0xD3, u'©' }, { 0xD4, u'™' },
+            { 0xE2, u'®' }, { 0xE3, u'©' }, { 0xE4, u'™' }, { 0xE6, u'⎛' }, { 0xE7, u'⎜' },
+            { 0xE8, u'⎝' }, { 0xE9, u'⎡' }, { 0xEA, u'⎢' }, { 0xEB, u'⎣' }, { 0xEC, u'⎧' },
+            { 0xED, u'⎨' }, { 0xEE, u'⎩' }, { 0xEF, u'⎪' }, { 0xF3, u'⌠' }, { 0xF4, u'⎮' },
+            { 0xF5, u'⌡' }, { 0xF6, u'⎞' }, { 0xF7, u'⎟' }, { 0xF8, u'⎠' }, { 0xF9, u'⎤' },
+            { 0xFA, u'⎥' }, { 0xFB, u'⎦' }, { 0xFC, u'⎫' }, { 0xFD, u'⎬' }, { 0xFE, u'⎭' } };
         // Greek in the order of the Latin letters it replaces (A..Z, a..z).
         static const char16_t upper[] = u"ΑΒΧΔΕΦΓΗΙϑΚΛΜΝΟΠΘΡΣΤΥςΩΞΨΖ";
         static const char16_t lower[] = u"αβχδεφγηιϕκλμνοπθρστυϖωξψζ";
@@ -929,11 +935,16 @@ namespace {
 
     // The text of a record in its font's character set. Single-byte sets keep one character for
     // each byte, so each keeps its advance.
+    bool symbolEncoded(const wmfFont *font, const QString &family)
+    {
+        return font && font->lfCharSet == SYMBOL_CHARSET
+            && family.compare(QLatin1String("Symbol"), Qt::CaseInsensitive) == 0;
+    }
+
     QString textOf(const QByteArray &bytes, const wmfFont *font, const QString &family)
     {
         const int charset = font ? font->lfCharSet : 0;
-        if (charset == SYMBOL_CHARSET
-            && family.compare(QLatin1String("Symbol"), Qt::CaseInsensitive) == 0) {
+        if (symbolEncoded(font, family)) {
             return fromSymbolEncoding(bytes);
         }
         const char *codec = nullptr;
@@ -1087,7 +1098,11 @@ namespace {
                     source->lfFaceName, qsizetype(strnlen(source->lfFaceName, size)));
             }
         }
-        QFont font(availableFamily(family, styleHint(source)));
+        // The symbol face installed draws only its own encoding; the same characters in Unicode
+        // come from a text face with Greek and mathematical signs.
+        QFont font(symbolEncoded(source, family)
+                ? availableFamily(QStringLiteral("Times New Roman"), QFont::Serif)
+                : availableFamily(family, styleHint(source)));
         font.setStyleHint(styleHint(source));
         if (source) {
             font.setWeight(
