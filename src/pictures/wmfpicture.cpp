@@ -40,6 +40,24 @@ namespace {
     // Largest bitmap embedded in a metafile that is decoded (pixels).
     constexpr qint64 kMaxBitmapPixels = 16LL * 1024 * 1024;
 
+    // The most pixels one drawing of a picture gets without a size asked for (the whole picture
+    // at its own size, or the part a viewport shows), and with one (a thumbnail, a zoom step).
+    // A larger picture is drawn smaller, its natural size unchanged: a few bytes of records may
+    // claim any size, and only what is shown is worth memory.
+    constexpr qint64 kMaxDrawnPixels = 4096LL * 2048;
+    constexpr qint64 kMaxScaledPixels = 32LL * 1024 * 1024;
+
+    // `size` shrunk (aspect kept) to at most `pixels` pixels.
+    QSize withinPixels(const QSize &size, qint64 pixels)
+    {
+        const qint64 area = qint64(size.width()) * size.height();
+        if (area <= pixels) {
+            return size.expandedTo(QSize(1, 1));
+        }
+        const double factor = std::sqrt(double(pixels) / double(area));
+        return QSize(int(size.width() * factor), int(size.height() * factor)).expandedTo(QSize(1, 1));
+    }
+
     // Constants of the metafile format, named as the format names them.
     enum : unsigned {
         PS_NULL = 5,
@@ -224,7 +242,9 @@ namespace {
     // libwmf's device coordinates onto the image.
     struct Canvas
     {
-        QImage image;
+        QImage image; // the `part` of the picture drawn at `drawnSize`
+        QSize drawnSize;
+        QRect part;
         QPainter painter;
         bool placeable = false;
         QRectF bounds; // the drawn area libwmf found while scanning, device coordinates
@@ -291,14 +311,23 @@ namespace {
                 const double height = std::abs(double(dc->Window.height) * dc->pixel_height);
                 if (std::isfinite(width) && std::isfinite(height) && width > 0 && height > 0) {
                     frame = QRectF(0, 0, width, height);
+                    // A drawing as large as the box or smaller, placed partly outside it, was
+                    // written against another origin than the box's: the platform's player fitted
+                    // such pictures by what they draw, so the box moves over the drawing.
+                    if (!bounds.isEmpty() && !frame.contains(bounds)
+                        && bounds.width() <= width * 1.001 && bounds.height() <= height * 1.001) {
+                        frame.moveLeft(qBound(bounds.right() - width, 0.0, bounds.left()));
+                        frame.moveTop(qBound(bounds.bottom() - height, 0.0, bounds.top()));
+                    }
                 }
             }
             if (!(frame.width() > 0) || !(frame.height() > 0)) {
                 frame = QRectF(0, 0, 1, 1);
             }
-            const double sx = image.width() / frame.width();
-            const double sy = image.height() / frame.height();
-            toImage = QTransform(sx, 0, 0, sy, -frame.left() * sx, -frame.top() * sy);
+            const double sx = drawnSize.width() / frame.width();
+            const double sy = drawnSize.height() / frame.height();
+            toImage = QTransform(sx, 0, 0, sy, -frame.left() * sx - part.x(),
+                -frame.top() * sy - part.y());
             painter.setWorldTransform(toImage);
             return true;
         }
@@ -1419,7 +1448,8 @@ namespace {
 
 } // namespace
 
-LoadResult decode(const QByteArray &bytes, const QSize &target, bool pixels, QList<QRectF> *textRuns)
+LoadResult decode(const QByteArray &bytes, const QSize &target, bool pixels, const QSize &viewport,
+    QList<QRectF> *textRuns)
 {
     if (bytes.size() > kMaxMetafileBytes) {
         return failedLoad(Failure::TooLarge, QStringLiteral("The metafile is too large."));
@@ -1507,14 +1537,31 @@ LoadResult decode(const QByteArray &bytes, const QSize &target, bool pixels, QLi
         if (!pixels) {
             return result;
         }
+        // The size the picture is drawn at and the part of it kept. Being vector, it is drawn
+        // straight at the size it is shown at, never at a size nobody asked for.
         QSize size = natural;
+        QRect part(QPoint(0, 0), natural);
         if (target.isValid() && !target.isEmpty()) {
-            size = natural.scaled(target, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+            size = withinPixels(natural.scaled(target, Qt::KeepAspectRatio), kMaxScaledPixels);
+            part = QRect(QPoint(0, 0), size);
+        } else if (viewport.isValid() && !viewport.isEmpty()) {
+            const QSize shown = withinPixels(natural.boundedTo(viewport), kMaxDrawnPixels);
+            part = QRect(QPoint((natural.width() - shown.width()) / 2,
+                             (natural.height() - shown.height()) / 2),
+                shown);
+            if (part.size() != natural) {
+                result.picture.region = part;
+            }
+        } else {
+            size = withinPixels(natural, kMaxDrawnPixels);
+            part = QRect(QPoint(0, 0), size);
         }
-        if (exceedsLimits(size)) {
+        if (exceedsLimits(part.size())) {
             return failedLoad(Failure::TooLarge, QStringLiteral("The picture is too large."));
         }
-        canvas.image = QImage(size, QImage::Format_ARGB32_Premultiplied);
+        canvas.drawnSize = size;
+        canvas.part = part;
+        canvas.image = QImage(part.size(), QImage::Format_ARGB32_Premultiplied);
         if (canvas.image.isNull()) {
             return failedLoad(Failure::TooLarge, QStringLiteral("Not enough memory for the picture."));
         }
