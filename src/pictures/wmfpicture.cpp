@@ -1150,7 +1150,10 @@ namespace {
         // Image pixels for one pixel of the drawn font.
         double em = std::abs(logical.height * unitY) / kDrawnSize;
         if (logical.height > 0) {
-            em = em * kDrawnSize / metrics.height(); // the cell height: ascent and descent
+            // The cell height: ascent and descent. The faces files name have cells of about 1.15
+            // em; the clones standing in for them often declare taller lines, which would make
+            // the letters smaller than the file's.
+            em /= qBound(1.0, metrics.height() / kDrawnSize, 1.15);
         } else if (logical.height == 0) {
             em = std::abs(12 * unitY) / kDrawnSize;
         }
