@@ -361,7 +361,7 @@ namespace {
                 return failedLoad(Failure::Unreadable,
                     QStringLiteral("The file cannot be read: %1").arg(file.errorString()));
             }
-            result = wmf::decode(bytes, target, pixels);
+            result = wmf::decode(bytes, target, pixels, viewport);
         } else {
             // Mapping costs nothing until a check walks the data: JPEG reads only its header,
             // GIF and BMP are read by the checks here anyway.

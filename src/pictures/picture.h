@@ -49,14 +49,17 @@ LoadResult failedLoad(Failure failure, const QString &reason);
 // Whether a picture of `size` pixels is past the limits above.
 bool exceedsLimits(const QSize &size);
 
-// Decodes the whole picture at its natural size.
+// Decodes the whole picture at its natural size (a metafile past 8 Mi pixels is drawn smaller,
+// its natural size unchanged).
 LoadResult load(const QString &path);
 // Decodes the picture for display within `target` pixels (aspect kept); uses the decoder's
-// reduced-scale decoding where it has one. The natural size is still the full one.
+// reduced-scale decoding where it has one. The natural size is still the full one. A metafile is
+// drawn straight at that size, larger than its own as well (a zoom step gets a sharp drawing,
+// not an enlarged one), up to 32 Mi pixels.
 LoadResult loadScaled(const QString &path, const QSize &target);
 // Decodes what a viewport of `viewport` pixels shows of the picture at its own size, centred: the
 // whole picture when it fits, else (where the decoder can) only the centred part, at full
-// resolution, recorded in `picture.region`.
+// resolution, recorded in `picture.region` (a metafile draws only that part).
 LoadResult loadVisible(const QString &path, const QSize &viewport);
 // Reads only the natural size; `picture.image` stays null.
 LoadResult readSize(const QString &path);

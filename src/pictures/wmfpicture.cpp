@@ -19,6 +19,7 @@
 #include <cstring>
 #include <numbers>
 
+#include <fontconfig/fontconfig.h>
 #include <libwmf/api.h>
 #include <libwmf/ipa.h>
 
@@ -39,6 +40,24 @@ namespace {
     // Largest bitmap embedded in a metafile that is decoded (pixels).
     constexpr qint64 kMaxBitmapPixels = 16LL * 1024 * 1024;
 
+    // The most pixels one drawing of a picture gets without a size asked for (the whole picture
+    // at its own size, or the part a viewport shows), and with one (a thumbnail, a zoom step).
+    // A larger picture is drawn smaller, its natural size unchanged: a few bytes of records may
+    // claim any size, and only what is shown is worth memory.
+    constexpr qint64 kMaxDrawnPixels = 4096LL * 2048;
+    constexpr qint64 kMaxScaledPixels = 32LL * 1024 * 1024;
+
+    // `size` shrunk (aspect kept) to at most `pixels` pixels.
+    QSize withinPixels(const QSize &size, qint64 pixels)
+    {
+        const qint64 area = qint64(size.width()) * size.height();
+        if (area <= pixels) {
+            return size.expandedTo(QSize(1, 1));
+        }
+        const double factor = std::sqrt(double(pixels) / double(area));
+        return QSize(int(size.width() * factor), int(size.height() * factor)).expandedTo(QSize(1, 1));
+    }
+
     // Constants of the metafile format, named as the format names them.
     enum : unsigned {
         PS_NULL = 5,
@@ -58,7 +77,22 @@ namespace {
         OPAQUE = 2,
         WINDING = 2,
         R2_NOP = 11,
+        ANSI_CHARSET = 0,
+        DEFAULT_CHARSET = 1,
+        SYMBOL_CHARSET = 2,
         SHIFTJIS_CHARSET = 128,
+        TA_UPDATECP = 1,
+        TA_RIGHT = 2,
+        TA_CENTER = 6,
+        TA_BOTTOM = 8,
+        TA_BASELINE = 24,
+        ETO_OPAQUE = 2,
+        ETO_CLIPPED = 4,
+        META_LINETO = 0x0213,
+        META_MOVETO = 0x0214,
+        META_CREATEFONTINDIRECT = 0x02FB,
+        META_TEXTOUT = 0x0521,
+        META_EXTTEXTOUT = 0x0A32,
     };
     enum : U32 {
         SRCCOPY = 0x00CC0020,
@@ -198,11 +232,19 @@ namespace {
         return QColor(rgb.r, rgb.g, rgb.b);
     }
 
+    struct LogFont
+    {
+        int height = 0;
+        int width = 0;
+    };
+
     // Where libwmf's drawing calls end up: a QImage with a painter whose world transform maps
     // libwmf's device coordinates onto the image.
     struct Canvas
     {
-        QImage image;
+        QImage image; // the `part` of the picture drawn at `drawnSize`
+        QSize drawnSize;
+        QRect part;
         QPainter painter;
         bool placeable = false;
         QRectF bounds; // the drawn area libwmf found while scanning, device coordinates
@@ -211,6 +253,45 @@ namespace {
         bool drawsText = false;
         const Budget *budget = nullptr; // libwmf's memory, for checking pointers it hands over
         QList<QImage *> bitmaps; // decoded embedded bitmaps not yet freed by libwmf
+        // The file as libwmf reads it, to find the record being played and read text records
+        // whole.
+        const Input *input = nullptr;
+        const Layout *layout = nullptr;
+        // The logical font as the file wrote it, for each font libwmf made. libwmf keeps only the
+        // magnitudes and fills a width of zero with the height, losing what the signs and the zero
+        // mean: a negative height is the character height, a positive one the cell height, and a
+        // zero width the face's own proportions.
+        QHash<const wmfFont *, LogFont> fonts;
+        wmfMap libraryMap = nullptr;
+        int lastTextRecord = -1;
+        // The current position for text aligned to it (logical units), and the last record
+        // looked at for moves.
+        QPointF currentPoint;
+        int movesFollowed = -1;
+        QList<QRectF> *textRuns = nullptr; // where each text run went, image pixels
+
+        int currentRecord() const
+        {
+            if (!input || !layout || input->position <= 0) {
+                return -1;
+            }
+            return recordAt(*layout, input->position - 1, input->data.size());
+        }
+
+        // Moves the current position along the MoveTo and LineTo records played before `index`.
+        void followCurrentPoint(int index)
+        {
+            for (int i = movesFollowed + 1; i < index && i < layout->records.size(); ++i) {
+                const qsizetype at = layout->records.at(i);
+                const quint16 function = qFromLittleEndian<quint16>(input->data.constData() + at + 4);
+                if ((function == META_MOVETO || function == META_LINETO)
+                    && qFromLittleEndian<quint32>(input->data.constData() + at) >= 5) {
+                    currentPoint = QPointF(qFromLittleEndian<qint16>(input->data.constData() + at + 8),
+                        qFromLittleEndian<qint16>(input->data.constData() + at + 6));
+                }
+            }
+            movesFollowed = qMax(movesFollowed, index);
+        }
 
         ~Canvas() { qDeleteAll(bitmaps); }
 
@@ -230,14 +311,23 @@ namespace {
                 const double height = std::abs(double(dc->Window.height) * dc->pixel_height);
                 if (std::isfinite(width) && std::isfinite(height) && width > 0 && height > 0) {
                     frame = QRectF(0, 0, width, height);
+                    // A drawing as large as the box or smaller, placed partly outside it, was
+                    // written against another origin than the box's: the platform's player fitted
+                    // such pictures by what they draw, so the box moves over the drawing.
+                    if (!bounds.isEmpty() && !frame.contains(bounds)
+                        && bounds.width() <= width * 1.001 && bounds.height() <= height * 1.001) {
+                        frame.moveLeft(qBound(bounds.right() - width, 0.0, bounds.left()));
+                        frame.moveTop(qBound(bounds.bottom() - height, 0.0, bounds.top()));
+                    }
                 }
             }
             if (!(frame.width() > 0) || !(frame.height() > 0)) {
                 frame = QRectF(0, 0, 1, 1);
             }
-            const double sx = image.width() / frame.width();
-            const double sy = image.height() / frame.height();
-            toImage = QTransform(sx, 0, 0, sy, -frame.left() * sx, -frame.top() * sy);
+            const double sx = drawnSize.width() / frame.width();
+            const double sy = drawnSize.height() / frame.height();
+            toImage = QTransform(sx, 0, 0, sy, -frame.left() * sx - part.x(),
+                -frame.top() * sy - part.y());
             painter.setWorldTransform(toImage);
             return true;
         }
@@ -758,32 +848,277 @@ namespace {
         painter.restore();
     }
 
-    QString textOf(const char *text, const wmfFont *font)
+    // A text record as written: where it starts (logical units), its bytes, the ExtTextOut options
+    // and rectangle and the advance of each byte.
+    struct TextRecord
     {
-        if (font && font->lfCharSet == SHIFTJIS_CHARSET) {
-            QStringDecoder decoder("Shift_JIS");
-            if (decoder.isValid()) {
-                return decoder.decode(QByteArrayView(text, qsizetype(std::strlen(text))));
-            }
-        }
-        // Text in the Western character set, which is what most metafiles carry.
-        return QString::fromLatin1(text);
+        QPointF reference;
+        QByteArray bytes;
+        quint16 options = 0;
+        std::optional<QRectF> rect;
+        QList<int> advances;
+    };
+
+    qint16 s16(const QByteArray &bytes, qsizetype at)
+    {
+        return qFromLittleEndian<qint16>(bytes.constData() + at);
     }
 
+    std::optional<TextRecord> textRecord(const QByteArray &data, qsizetype at)
+    {
+        if (at < 0 || data.size() - at < 6) {
+            return std::nullopt;
+        }
+        const qint64 words = qFromLittleEndian<quint32>(data.constData() + at);
+        const quint16 function = qFromLittleEndian<quint16>(data.constData() + at + 4);
+        const qsizetype end = at + qsizetype(qMin<qint64>(words * 2, data.size() - at));
+        const qsizetype params = at + 6;
+        TextRecord record;
+        if (function == META_TEXTOUT) {
+            if (end - params < 2) {
+                return std::nullopt;
+            }
+            const int count = s16(data, params);
+            const qsizetype text = params + 2;
+            const qsizetype after = text + count + (count & 1);
+            if (count < 0 || after + 4 > end) {
+                return std::nullopt;
+            }
+            record.bytes = data.mid(text, count);
+            record.reference = QPointF(s16(data, after + 2), s16(data, after));
+            return record;
+        }
+        if (function != META_EXTTEXTOUT || end - params < 8) {
+            return std::nullopt;
+        }
+        record.reference = QPointF(s16(data, params + 2), s16(data, params));
+        const int count = s16(data, params + 4);
+        record.options = qFromLittleEndian<quint16>(data.constData() + params + 6);
+        qsizetype text = params + 8;
+        if (record.options & (ETO_OPAQUE | ETO_CLIPPED)) {
+            if (end - text < 8) {
+                return std::nullopt;
+            }
+            record.rect = QRectF(QPointF(s16(data, text), s16(data, text + 2)),
+                QPointF(s16(data, text + 4), s16(data, text + 6)))
+                              .normalized();
+            text += 8;
+        }
+        if (count < 0 || text + count > end) {
+            return std::nullopt;
+        }
+        record.bytes = data.mid(text, count);
+        // The advances follow the string (padded to a word), one for each byte, when present.
+        const qsizetype advances = text + count + (count & 1);
+        if (end - advances >= qsizetype(count) * 2) {
+            for (int i = 0; i < count; ++i) {
+                record.advances.append(s16(data, advances + 2 * i));
+            }
+        }
+        return record;
+    }
+
+    // Symbol fonts carry their own encoding: the Greek letters and mathematical signs sit where
+    // Latin letters are elsewhere. Mapped to Unicode, any font with those characters draws them.
+    QString fromSymbolEncoding(const QByteArray &bytes)
+    {
+        static const QHash<uchar, char16_t> special = { { 0x22, u'∀' }, { 0x24, u'∃' },
+            { 0x27, u'∋' }, { 0x2A, u'∗' }, { 0x2D, u'−' }, { 0x40, u'≅' }, { 0x5C, u'∴' },
+            { 0x5E, u'⊥' }, { 0x60, u'‾' }, { 0xA1, u'ϒ' }, { 0xA2, u'′' }, { 0xA3, u'≤' },
+            { 0xA4, u'⁄' }, { 0xA5, u'∞' }, { 0xA6, u'ƒ' }, { 0xA7, u'♣' }, { 0xA8, u'♦' },
+            { 0xA9, u'♥' }, { 0xAA, u'♠' }, { 0xAB, u'↔' }, { 0xAC, u'←' }, { 0xAD, u'↑' },
+            { 0xAE, u'→' }, { 0xAF, u'↓' }, { 0xB0, u'°' }, { 0xB1, u'±' }, { 0xB2, u'″' },
+            { 0xB3, u'≥' }, { 0xB4, u'×' }, { 0xB5, u'∝' }, { 0xB6, u'∂' }, { 0xB7, u'•' },
+            { 0xB8, u'÷' }, { 0xB9, u'≠' }, { 0xBA, u'≡' }, { 0xBB, u'≈' }, { 0xBC, u'…' },
+            { 0xC0, u'ℵ' }, { 0xC1, u'ℑ' }, { 0xC2, u'ℜ' }, { 0xC3, u'℘' }, { 0xC4, u'⊗' },
+            { 0xC5, u'⊕' }, { 0xC6, u'∅' }, { 0xC7, u'∩' }, { 0xC8, u'∪' }, { 0xC9, u'⊃' },
+            { 0xCA, u'⊇' }, { 0xCB, u'⊄' }, { 0xCC, u'⊂' }, { 0xCD, u'⊆' }, { 0xCE, u'∈' },
+            { 0xCF, u'∉' }, { 0xD0, u'∠' }, { 0xD1, u'∇' }, { 0xD5, u'∏' }, { 0xD6, u'√' },
+            { 0xD7, u'⋅' }, { 0xD8, u'¬' }, { 0xD9, u'∧' }, { 0xDA, u'∨' }, { 0xDB, u'⇔' },
+            { 0xDC, u'⇐' }, { 0xDD, u'⇑' }, { 0xDE, u'⇒' }, { 0xDF, u'⇓' }, { 0xE0, u'◊' },
+            { 0xE1, u'〈' }, { 0xE5, u'∑' }, { 0xF1, u'〉' }, { 0xF2, u'∫' }, { 0xBD, u'⏐' },
+            { 0xBE, u'⎯' }, { 0xBF, u'↵' }, { 0xD2, u'®' }, { 0xD3, u'©' }, { 0xD4, u'™' },
+            { 0xE2, u'®' }, { 0xE3, u'©' }, { 0xE4, u'™' }, { 0xE6, u'⎛' }, { 0xE7, u'⎜' },
+            { 0xE8, u'⎝' }, { 0xE9, u'⎡' }, { 0xEA, u'⎢' }, { 0xEB, u'⎣' }, { 0xEC, u'⎧' },
+            { 0xED, u'⎨' }, { 0xEE, u'⎩' }, { 0xEF, u'⎪' }, { 0xF3, u'⌠' }, { 0xF4, u'⎮' },
+            { 0xF5, u'⌡' }, { 0xF6, u'⎞' }, { 0xF7, u'⎟' }, { 0xF8, u'⎠' }, { 0xF9, u'⎤' },
+            { 0xFA, u'⎥' }, { 0xFB, u'⎦' }, { 0xFC, u'⎫' }, { 0xFD, u'⎬' }, { 0xFE, u'⎭' } };
+        // Greek in the order of the Latin letters it replaces (A..Z, a..z).
+        static const char16_t upper[] = u"ΑΒΧΔΕΦΓΗΙϑΚΛΜΝΟΠΘΡΣΤΥςΩΞΨΖ";
+        static const char16_t lower[] = u"αβχδεφγηιϕκλμνοπθρστυϖωξψζ";
+        QString text;
+        for (const char c : bytes) {
+            const auto byte = static_cast<uchar>(c);
+            if (byte >= 'A' && byte <= 'Z') {
+                text.append(QChar(upper[byte - 'A']));
+            } else if (byte >= 'a' && byte <= 'z') {
+                text.append(QChar(lower[byte - 'a']));
+            } else if (const auto it = special.constFind(byte); it != special.constEnd()) {
+                text.append(QChar(*it));
+            } else {
+                text.append(QChar::fromLatin1(c));
+            }
+        }
+        return text;
+    }
+
+    // The text of a record in its font's character set. Single-byte sets keep one character for
+    // each byte, so each keeps its advance.
+    bool symbolEncoded(const wmfFont *font, const QString &family)
+    {
+        return font && font->lfCharSet == SYMBOL_CHARSET
+            && family.compare(QLatin1String("Symbol"), Qt::CaseInsensitive) == 0;
+    }
+
+    QString textOf(const QByteArray &bytes, const wmfFont *font, const QString &family)
+    {
+        const int charset = font ? font->lfCharSet : 0;
+        if (symbolEncoded(font, family)) {
+            return fromSymbolEncoding(bytes);
+        }
+        const char *codec = nullptr;
+        switch (charset) {
+        case SHIFTJIS_CHARSET:
+            codec = "Shift_JIS";
+            break;
+        case 161:
+            codec = "windows-1253";
+            break;
+        case 162:
+            codec = "windows-1254";
+            break;
+        case 204:
+            codec = "windows-1251";
+            break;
+        case 238:
+            codec = "windows-1250";
+            break;
+        case ANSI_CHARSET:
+        case DEFAULT_CHARSET:
+            codec = "windows-1252";
+            break;
+        default:
+            break;
+        }
+        if (codec) {
+            QStringDecoder decoder(codec);
+            if (decoder.isValid()) {
+                const QString text = decoder.decode(bytes);
+                if (!decoder.hasError()) {
+                    return text;
+                }
+            }
+        }
+        return QString::fromLatin1(bytes);
+    }
+
+    // The font family hinted by the pitch-and-family byte, for faces fontconfig does not know.
+    QFont::StyleHint styleHint(const wmfFont *font)
+    {
+        switch (font ? font->lfPitchAndFamily & 0xF0 : 0) {
+        case 0x10:
+            return QFont::Serif;
+        case 0x20:
+            return QFont::SansSerif;
+        case 0x30:
+            return QFont::TypeWriter;
+        case 0x40:
+            return QFont::Cursive;
+        case 0x50:
+            return QFont::Decorative;
+        default:
+            return QFont::AnyStyle;
+        }
+    }
+
+    // The family fontconfig matches for `names` (in order of preference).
+    QString matchedFamily(const QList<QByteArray> &names)
+    {
+        QString family;
+        FcPattern *pattern = FcPatternCreate();
+        if (!pattern) {
+            return family;
+        }
+        for (const QByteArray &name : names) {
+            FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8 *>(name.constData()));
+        }
+        FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+        FcDefaultSubstitute(pattern);
+        FcResult result = FcResultNoMatch;
+        if (FcPattern *match = FcFontMatch(nullptr, pattern, &result)) {
+            FcChar8 *matched = nullptr;
+            if (FcPatternGetString(match, FC_FAMILY, 0, &matched) == FcResultMatch && matched) {
+                family = QString::fromUtf8(reinterpret_cast<const char *>(matched));
+            }
+            FcPatternDestroy(match);
+        }
+        FcPatternDestroy(pattern);
+        return family;
+    }
+
+    // The face fontconfig offers for a face the file names: the face itself when installed, else
+    // the metric-compatible one it is configured to stand in for it (Times New Roman: a Times
+    // clone with the same advances), else one of the generic family the file hints at.
+    QString availableFamily(const QString &face, QFont::StyleHint hint)
+    {
+        static QHash<QString, QString> known; // guarded by s_libraryMutex, held while playing
+        const QString key = face + QLatin1Char('/') + QString::number(int(hint));
+        if (const auto it = known.constFind(key); it != known.constEnd()) {
+            return *it;
+        }
+        QString family = matchedFamily({ face.toUtf8() });
+        // A face fontconfig knows nothing of gets its default face; the file's hint is better.
+        const char *generic = hint == QFont::Serif ? "serif"
+            : hint == QFont::TypeWriter            ? "monospace"
+                                                   : nullptr;
+        if (generic && family == matchedFamily({ QByteArrayLiteral("sans-serif") })) {
+            family = matchedFamily({ face.toUtf8(), QByteArray(generic) });
+        }
+        if (family.isEmpty()) {
+            family = face;
+        }
+        known.insert(key, family);
+        return family;
+    }
+
+    // Draws a text record as the file lays it out: the reference point, alignment, escapement and
+    // advances come from the record and the device context; the glyphs come from the named face
+    // or the one fontconfig offers in its place, sized to the logical font's height and width and
+    // narrowed where they would not fit the advances the file gives.
     void drawText(wmfAPI *api, wmfDrawText_t *text)
     {
         Canvas *canvas = drawingCanvas(api, text->dc);
         // Drawing text needs Qt's font database, which exists only with a QGuiApplication.
-        if (!canvas || !canvas->drawsText || !text->str || !isFinite(text->pt)) {
+        if (!canvas || !canvas->drawsText || !text->str || !canvas->input || !canvas->layout) {
             return;
         }
-        const double sy = std::abs(canvas->toImage.m22());
-        const double sx = std::abs(canvas->toImage.m11());
-        const double pixels = text->font_height * sy;
-        if (!std::isfinite(pixels) || pixels < 1.0 || pixels > kMaxSide || sy == 0) {
+        // libwmf splits a run with advances into one call per character; the first call draws
+        // the whole run from the record.
+        const int index = canvas->currentRecord();
+        if (index < 0 || index == canvas->lastTextRecord) {
             return;
         }
-        const wmfFont *source = text->dc->font;
+        canvas->lastTextRecord = index;
+        const wmfDC *dc = text->dc;
+        const QByteArray &data = canvas->input->data;
+        const std::optional<TextRecord> record = textRecord(data, canvas->layout->records.at(index));
+        if (!record || record->bytes.isEmpty()) {
+            return;
+        }
+        const double unitX = dc->pixel_width * canvas->toImage.m11();
+        const double unitY = dc->pixel_height * canvas->toImage.m22();
+        if (!std::isfinite(unitX) || !std::isfinite(unitY) || unitX == 0 || unitY == 0) {
+            return;
+        }
+        auto toImage = [&](const QPointF &logical) {
+            return canvas->toImage.map(QPointF((logical.x() - dc->Window.Ox) * dc->pixel_width,
+                (logical.y() - dc->Window.Oy) * dc->pixel_height));
+        };
+
+        const wmfFont *source = dc->font;
+        const LogFont logical = canvas->fonts.value(source, LogFont { qRound(text->font_height
+                                                                          / std::abs(dc->pixel_height)),
+                                                                0 });
         QString family = QStringLiteral("Helvetica");
         if (source && source->lfFaceName && canvas->budget) {
             const size_t size = canvas->budget->blocks.value(source->lfFaceName, 0);
@@ -792,49 +1127,159 @@ namespace {
                     source->lfFaceName, qsizetype(strnlen(source->lfFaceName, size)));
             }
         }
-        QFont font(family);
-        font.setPixelSize(qMax(1, qRound(pixels)));
+        // The symbol face installed draws only its own encoding; the same characters in Unicode
+        // come from a text face with Greek and mathematical signs.
+        QFont font(symbolEncoded(source, family)
+                ? availableFamily(QStringLiteral("Times New Roman"), QFont::Serif)
+                : availableFamily(family, styleHint(source)));
+        font.setStyleHint(styleHint(source));
         if (source) {
             font.setWeight(
                 QFont::Weight(qBound(1, int(source->lfWeight ? source->lfWeight : 400), 1000)));
             font.setItalic(source->lfItalic);
-            font.setUnderline(source->lfUnderline);
-            font.setStrikeOut(source->lfStrikeOut);
+            font.setFixedPitch((source->lfPitchAndFamily & 3) == 1);
         }
+        font.setKerning(false);
+        // Glyphs are drawn from a font at a whole pixel size and scaled to the exact size.
+        constexpr int kDrawnSize = 64;
+        font.setPixelSize(kDrawnSize);
+        const QFontMetricsF metrics(font);
+        if (metrics.height() <= 0) {
+            return;
+        }
+        // Image pixels for one pixel of the drawn font.
+        double em = std::abs(logical.height * unitY) / kDrawnSize;
+        if (logical.height > 0) {
+            // The cell height: ascent and descent. The faces files name have cells of about 1.15
+            // em; the clones standing in for them often declare taller lines, which would make
+            // the letters smaller than the file's.
+            em /= qBound(1.0, metrics.height() / kDrawnSize, 1.15);
+        } else if (logical.height == 0) {
+            em = std::abs(12 * unitY) / kDrawnSize;
+        }
+        if (!std::isfinite(em) || em * kDrawnSize < 0.5 || em * kDrawnSize > kMaxSide) {
+            return;
+        }
+        double stretch = std::abs(unitX / unitY);
+        if (logical.width != 0 && metrics.averageCharWidth() > 0) {
+            stretch = std::abs(logical.width * unitX) / (metrics.averageCharWidth() * em);
+        }
+        const QString string = textOf(record->bytes, source, family);
+        const bool perByte = string.size() == record->bytes.size();
+        const double extra = dc->charextra * std::abs(unitX);
+
+        // Where each character starts, in image pixels along the run, and the run's width.
+        QList<double> starts;
+        double width = 0;
+        if (perByte && record->advances.size() == string.size()) {
+            double natural = 0;
+            for (const QChar c : string) {
+                starts.append(0);
+                natural += metrics.horizontalAdvance(c) * em;
+            }
+            for (int i = 0; i < string.size(); ++i) {
+                starts[i] = width;
+                width += record->advances.at(i) * std::abs(unitX);
+            }
+            // Never wider than the advances leave room for: letters must not run into each
+            // other or past the run.
+            if (natural * stretch > width && natural > 0 && width > 0) {
+                stretch = width / natural;
+            }
+        } else {
+            for (const QChar c : string) {
+                starts.append(width);
+                width += metrics.horizontalAdvance(c) * em * stretch + extra;
+            }
+        }
+        const double ascent = metrics.ascent() * em;
+        const double descent = metrics.descent() * em;
+
+        const unsigned align = dc->textalign;
+        QPointF reference = toImage(record->reference);
+        if (align & TA_UPDATECP) {
+            canvas->followCurrentPoint(index);
+            reference = toImage(canvas->currentPoint);
+        }
+        double shiftX = 0;
+        if ((align & TA_CENTER) == TA_CENTER) {
+            shiftX = -width / 2;
+        } else if (align & TA_RIGHT) {
+            shiftX = -width;
+        }
+        double shiftY = 0;
+        if ((align & TA_BASELINE) == TA_BASELINE) {
+            shiftY = 0;
+        } else if (align & TA_BOTTOM) {
+            shiftY = -descent;
+        } else {
+            shiftY = ascent;
+        }
+        if (align & TA_UPDATECP) {
+            // The current position moves past the run (left-aligned) or before it
+            // (right-aligned); centred text leaves it where it was.
+            const double advance = width / std::abs(unitX);
+            if ((align & TA_CENTER) == TA_RIGHT) {
+                canvas->currentPoint.rx() -= advance;
+            } else if ((align & TA_CENTER) == 0) {
+                canvas->currentPoint.rx() += advance;
+            }
+        }
+
         QPainter &painter = canvas->painter;
-        if (text->dc->bgmode == OPAQUE) {
-            QPolygonF box;
-            for (const wmfD_Coord &corner :
-                { text->bbox.TL, text->bbox.TR, text->bbox.BR, text->bbox.BL }) {
-                box.append(toPoint(corner));
-            }
-            QPainterPath path;
-            path.addPolygon(box);
-            painter.fillPath(path, toColor(text->dc->bgcolor));
-        }
         painter.save();
-        painter.setWorldTransform(QTransform());
-        painter.translate(canvas->toImage.map(toPoint(text->pt)));
-        if (source && source->lfEscapement != 0) {
-            painter.rotate(-source->lfEscapement / 10.0);
-        }
-        const QString string = textOf(text->str, source);
-        // libwmf placed and aligned the text by the widths of its own fonts; stretching Qt's
-        // rendering to that width keeps centred and right-aligned text where the file put it.
-        double stretch = sx / sy;
-        const auto *fonts = static_cast<const wmfFontData *>(api->font_data);
-        const double advance = QFontMetricsF(font).horizontalAdvance(string);
-        if (source && fonts && fonts->stringwidth && advance > 0) {
-            const double width = double(fonts->stringwidth(api, text->dc->font, text->str))
-                * text->font_height * sx;
-            if (std::isfinite(width) && width > 0) {
-                stretch = width / advance;
+        if (record->rect) {
+            QPainterPath box;
+            box.addPolygon(canvas->toImage.map(QPolygonF(QRectF(
+                QPointF((record->rect->left() - dc->Window.Ox) * dc->pixel_width,
+                    (record->rect->top() - dc->Window.Oy) * dc->pixel_height),
+                QPointF((record->rect->right() - dc->Window.Ox) * dc->pixel_width,
+                    (record->rect->bottom() - dc->Window.Oy) * dc->pixel_height)))));
+            painter.setWorldTransform(QTransform());
+            if (record->options & ETO_OPAQUE) {
+                painter.fillPath(box, toColor(dc->bgcolor));
+            }
+            if (record->options & ETO_CLIPPED) {
+                painter.setClipPath(box, painter.hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
             }
         }
-        painter.scale(qBound(0.05, stretch, 20.0), 1.0);
+        QTransform run;
+        run.translate(reference.x(), reference.y());
+        if (source && source->lfEscapement != 0) {
+            run.rotate(-source->lfEscapement / 10.0);
+        }
+        run.translate(shiftX, shiftY);
+        painter.setWorldTransform(run);
+        const QRectF cell(0, -ascent, width, ascent + descent);
+        if (dc->bgmode == OPAQUE) {
+            painter.fillRect(cell, toColor(dc->bgcolor));
+        }
+        if (canvas->textRuns) {
+            canvas->textRuns->append(run.mapRect(cell));
+        }
+        const QColor color = toColor(dc->textcolor);
+        painter.setPen(color);
         painter.setFont(font);
-        painter.setPen(toColor(text->dc->textcolor));
-        painter.drawText(QPointF(0, 0), string);
+        const QTransform glyphs = QTransform::fromScale(em * stretch, em);
+        if (perByte) {
+            for (int i = 0; i < string.size(); ++i) {
+                painter.setWorldTransform(
+                    glyphs * QTransform::fromTranslate(starts.at(i), 0) * run);
+                painter.drawText(QPointF(0, 0), QString(string.at(i)));
+            }
+        } else {
+            painter.setWorldTransform(glyphs * run);
+            painter.drawText(QPointF(0, 0), string);
+        }
+        // Underline and strike-out run across the whole run, gaps between letters included.
+        painter.setWorldTransform(run);
+        const double line = qMax(metrics.lineWidth() * em, 0.5);
+        if (source && source->lfUnderline) {
+            painter.fillRect(QRectF(0, metrics.underlinePos() * em, width, line), color);
+        }
+        if (source && source->lfStrikeOut) {
+            painter.fillRect(QRectF(0, -metrics.strikeOutPos() * em, width, line), color);
+        }
         painter.restore();
     }
 
@@ -893,6 +1338,33 @@ namespace {
         canvas->painter.setClipPath(rectanglesPath(rectangles));
     }
 
+    // Called by libwmf for each font it makes, while the record making it is being played.
+    void mapFont(wmfAPI *api, wmfFont *font)
+    {
+        Canvas *canvas = canvasOf(api);
+        if (!canvas) {
+            return;
+        }
+        if (canvas->libraryMap) {
+            canvas->libraryMap(api, font);
+        }
+        const int index = canvas->currentRecord();
+        if (index < 0) {
+            canvas->fonts.remove(font);
+            return;
+        }
+        const QByteArray &data = canvas->input->data;
+        const qsizetype at = canvas->layout->records.at(index);
+        if (qFromLittleEndian<quint16>(data.constData() + at + 4) == META_CREATEFONTINDIRECT
+            && qFromLittleEndian<quint32>(data.constData() + at) >= 5) {
+            canvas->fonts.insert(font,
+                LogFont { qFromLittleEndian<qint16>(data.constData() + at + 6),
+                    qFromLittleEndian<qint16>(data.constData() + at + 8) });
+        } else {
+            canvas->fonts.remove(font);
+        }
+    }
+
     void installDevice(wmfAPI *api)
     {
         auto *functions = static_cast<wmfFunctionReference *>(api->function_reference);
@@ -945,6 +1417,13 @@ namespace {
             }
             m_api->device_data = canvas;
             canvas->budget = &m_budget;
+            canvas->input = &m_input;
+            // libwmf tells of each font it makes through its font map; the hook reads the record
+            // behind it.
+            if (auto *fonts = static_cast<wmfFontData *>(m_api->font_data); fonts && fonts->map) {
+                canvas->libraryMap = fonts->map;
+                fonts->map = mapFont;
+            }
             if (wmf_bbuf_input(m_api, inputRead, inputSeek, inputTell, &m_input) != wmf_E_None) {
                 wmf_api_destroy(m_api);
                 m_api = nullptr;
@@ -972,7 +1451,8 @@ namespace {
 
 } // namespace
 
-LoadResult decode(const QByteArray &bytes, const QSize &target, bool pixels)
+LoadResult decode(const QByteArray &bytes, const QSize &target, bool pixels, const QSize &viewport,
+    QList<QRectF> *textRuns)
 {
     if (bytes.size() > kMaxMetafileBytes) {
         return failedLoad(Failure::TooLarge, QStringLiteral("The metafile is too large."));
@@ -1004,6 +1484,11 @@ LoadResult decode(const QByteArray &bytes, const QSize &target, bool pixels)
     for (;;) {
         Canvas canvas;
         canvas.placeable = layout->placeable.has_value();
+        canvas.layout = &*layout;
+        canvas.textRuns = textRuns;
+        if (textRuns) {
+            textRuns->clear();
+        }
         const QByteArray data = sanitized(bytes, *layout, dropped);
         Session session(data, &canvas);
         if (!session.api()) {
@@ -1055,14 +1540,31 @@ LoadResult decode(const QByteArray &bytes, const QSize &target, bool pixels)
         if (!pixels) {
             return result;
         }
+        // The size the picture is drawn at and the part of it kept. Being vector, it is drawn
+        // straight at the size it is shown at, never at a size nobody asked for.
         QSize size = natural;
+        QRect part(QPoint(0, 0), natural);
         if (target.isValid() && !target.isEmpty()) {
-            size = natural.scaled(target, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+            size = withinPixels(natural.scaled(target, Qt::KeepAspectRatio), kMaxScaledPixels);
+            part = QRect(QPoint(0, 0), size);
+        } else if (viewport.isValid() && !viewport.isEmpty()) {
+            const QSize shown = withinPixels(natural.boundedTo(viewport), kMaxDrawnPixels);
+            part = QRect(QPoint((natural.width() - shown.width()) / 2,
+                             (natural.height() - shown.height()) / 2),
+                shown);
+            if (part.size() != natural) {
+                result.picture.region = part;
+            }
+        } else {
+            size = withinPixels(natural, kMaxDrawnPixels);
+            part = QRect(QPoint(0, 0), size);
         }
-        if (exceedsLimits(size)) {
+        if (exceedsLimits(part.size())) {
             return failedLoad(Failure::TooLarge, QStringLiteral("The picture is too large."));
         }
-        canvas.image = QImage(size, QImage::Format_ARGB32_Premultiplied);
+        canvas.drawnSize = size;
+        canvas.part = part;
+        canvas.image = QImage(part.size(), QImage::Format_ARGB32_Premultiplied);
         if (canvas.image.isNull()) {
             return failedLoad(Failure::TooLarge, QStringLiteral("Not enough memory for the picture."));
         }

@@ -3,14 +3,23 @@
 #include "picture.h"
 
 #include <QByteArray>
+#include <QList>
+#include <QRectF>
 #include <QSize>
 
 // Windows metafiles, played by libwmf onto a QImage. libwmf's headers stay inside the .cpp.
 namespace pictures::wmf {
 
 // Reads the metafile in `bytes`: its natural size in pixels at 96 dots per inch and, when
-// `pixels`, the picture drawn at `target` (invalid target: the natural size). Vector pictures
-// are drawn at the requested size directly, larger or smaller, so they stay sharp.
-LoadResult decode(const QByteArray &bytes, const QSize &target, bool pixels);
+// `pixels`, the picture drawn straight at the size it is shown at, larger or smaller, so it stays
+// sharp:
+// - a valid `target`: scaled to fit it (aspect kept), up to 32 Mi pixels;
+// - else a valid `viewport`: at its natural size, only the centred part the viewport shows
+//   (recorded in `picture.region` when that is not all of it), up to 8 Mi pixels;
+// - else the whole picture at its natural size, drawn smaller past 8 Mi pixels.
+// The natural size is the one the file gives whatever was drawn. `textRuns`, when given,
+// receives the box of each text run drawn (image pixels).
+LoadResult decode(const QByteArray &bytes, const QSize &target, bool pixels,
+    const QSize &viewport = QSize(), QList<QRectF> *textRuns = nullptr);
 
 } // namespace pictures::wmf

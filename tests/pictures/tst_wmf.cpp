@@ -1,10 +1,12 @@
 #include "pictures/picture.h"
+#include "pictures/wmfpicture.h"
 
 #include "corpus.h"
 #include "testfolder.h"
 
 #include <QFile>
 #include <QImage>
+#include <QPainter>
 #include <QTest>
 #include <QtEndian>
 
@@ -31,6 +33,59 @@ QByteArray readFile(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Ink: anything visibly darker or more coloured than white paper.
+bool ink(QRgb pixel)
+{
+    return qRed(pixel) + qGreen(pixel) + qBlue(pixel) < 3 * 200;
+}
+
+// `image` drawn on white and cut to its ink, as the reference renderings are.
+QImage trimmedOnWhite(const QImage &image, QPoint *offset)
+{
+    QImage page(image.size(), QImage::Format_RGB32);
+    page.fill(Qt::white);
+    QPainter(&page).drawImage(0, 0, image);
+    QRect box;
+    for (int y = 0; y < page.height(); ++y) {
+        for (int x = 0; x < page.width(); ++x) {
+            if (ink(page.pixel(x, y))) {
+                box |= QRect(x, y, 1, 1);
+            }
+        }
+    }
+    *offset = box.topLeft();
+    return page.copy(box);
+}
+
+// Within `area`: the first and last column holding ink and how many separate stretches of
+// inked columns lie between them (letters apart from each other make one each).
+struct InkSpan
+{
+    int left = -1;
+    int right = -1;
+    int pieces = 0;
+};
+
+InkSpan inkSpan(const QImage &image, const QRect &area)
+{
+    InkSpan span;
+    bool previous = false;
+    const QRect inside = area & image.rect();
+    for (int x = inside.left(); x <= inside.right(); ++x) {
+        bool column = false;
+        for (int y = inside.top(); y <= inside.bottom() && !column; ++y) {
+            column = ink(image.pixel(x, y));
+        }
+        if (column) {
+            span.left = span.left < 0 ? x : span.left;
+            span.right = x;
+            span.pieces += previous ? 0 : 1;
+        }
+        previous = column;
+    }
+    return span;
 }
 
 void appendWord(QByteArray &bytes, quint16 word)
@@ -211,6 +266,9 @@ private Q_SLOTS:
     void recordSizes();
     void regressions_data();
     void regressions();
+    void textAsReference_data();
+    void textAsReference();
+    void hugeClaimDrawnSmall();
 };
 
 void TestWmf::corpusDecodes_data()
@@ -475,6 +533,99 @@ void TestWmf::regressions()
         QVERIFY(loaded.ok() || !loaded.reason.isEmpty());
         QCOMPARE(loaded.ok(), !loaded.picture.image.isNull());
     }
+}
+
+void TestWmf::textAsReference_data()
+{
+    QTest::addColumn<QString>("name");
+    // text.wmf is left out: its reference is cut at the page's right and bottom edges, which
+    // leaves no side to take the scale from.
+    for (const char *name : { "Eg", "fulltest", "formula1", "formula2", "formula3", "formula4" }) {
+        QTest::newRow(name) << QString::fromLatin1(name);
+    }
+}
+
+// Each text run spans what it spans in an independent rendering, and its letters stay apart:
+// both pictures cut to their ink and brought to the same width, each run's band compared.
+void TestWmf::textAsReference()
+{
+    QFETCH(QString, name);
+    const QImage reference(
+        corpusPath(QStringLiteral("wmf-reference/good__libwmf__%1.png").arg(name)));
+    QVERIFY(!reference.isNull());
+    const QByteArray bytes = readFile(corpusPath(QStringLiteral("wmf/good/libwmf/%1.wmf").arg(name)));
+    QList<QRectF> runs;
+    const pictures::LoadResult loaded = pictures::wmf::decode(
+        bytes, QSize(reference.width() * 2, reference.height() * 2), true, QSize(), &runs);
+    QVERIFY2(loaded.ok(), qPrintable(loaded.reason));
+    QVERIFY(!runs.isEmpty());
+    QPoint oursAt;
+    QPoint referenceAt;
+    const QImage trimmed = trimmedOnWhite(loaded.picture.image, &oursAt);
+    const QImage theirs = trimmedOnWhite(reference, &referenceAt);
+    // Compared at the same width; the reference export cuts a picture wider than its page at
+    // the page's edge, and then the side it kept whole gives the scale.
+    const double byWidth = double(theirs.width()) / trimmed.width();
+    const double byHeight = double(theirs.height()) / trimmed.height();
+    const double scale = byHeight > byWidth * 1.15 ? byHeight : byWidth;
+    const QImage ours = trimmed.scaled(qRound(trimmed.width() * scale),
+        qRound(trimmed.height() * scale), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const int tolerance = qCeil(theirs.width() * 0.05);
+    for (const QRectF &run : runs) {
+        const QRectF box = run.translated(-QPointF(oursAt));
+        const QRectF mapped(box.topLeft() * scale, box.size() * scale);
+        // The middle of the run's height (away from lines just above and below), and some room
+        // either side for a run drawn a little wider, less than the gap to a neighbour.
+        const double room = qMax(2.0, mapped.width() * 0.15);
+        const QRect band
+            = mapped.adjusted(-room, mapped.height() * 0.3, room, -mapped.height() * 0.3)
+                  .toAlignedRect();
+        const InkSpan mine = inkSpan(ours, band);
+        const InkSpan other = inkSpan(theirs, band);
+        if (other.pieces == 0 || mine.pieces == 0) {
+            continue; // a run the other renderer placed elsewhere or drew nothing of
+        }
+        const QString where = QStringLiteral("run at %1,%2: ours %3..%4 (%5 pieces), reference "
+                                             "%6..%7 (%8 pieces)")
+                                  .arg(band.x())
+                                  .arg(band.y())
+                                  .arg(mine.left)
+                                  .arg(mine.right)
+                                  .arg(mine.pieces)
+                                  .arg(other.left)
+                                  .arg(other.right)
+                                  .arg(other.pieces)
+            + QStringLiteral(" of %1 wide").arg(theirs.width());
+        QVERIFY2(qAbs(mine.left - other.left) <= tolerance, qPrintable(where));
+        QVERIFY2(qAbs(mine.right - other.right) <= tolerance, qPrintable(where));
+        QVERIFY2(qAbs(mine.pieces - other.pieces) <= qMax(2, other.pieces / 4), qPrintable(where));
+    }
+}
+
+// A few bytes claiming a huge picture get a drawing of the size shown, not of the size claimed.
+void TestWmf::hugeClaimDrawnSmall()
+{
+    QByteArray bytes;
+    appendLong(bytes, 0x9AC6CDD7);
+    for (int word : { 0, 0, 0, 16000, 16000, 96, 0, 0, 0 }) {
+        appendWord(bytes, quint16(word));
+    }
+    for (int word : { 1, 9, 0x0300, 23, 0, 0, 3, 0, 0, 3, 0, 0 }) {
+        appendWord(bytes, quint16(word));
+    }
+    QCOMPARE(bytes.size(), 46);
+    TestFolder folder;
+    const QString path = folder.write(QStringLiteral("huge.wmf"), bytes);
+    const pictures::LoadResult whole = pictures::load(path);
+    QVERIFY(whole.ok());
+    QCOMPARE(whole.picture.naturalSize, QSize(16000, 16000));
+    QVERIFY(qint64(whole.picture.image.width()) * whole.picture.image.height() <= 4096LL * 2048);
+    const pictures::LoadResult shown = pictures::loadVisible(path, QSize(640, 480));
+    QVERIFY(shown.ok());
+    QCOMPARE(shown.picture.image.size(), QSize(640, 480));
+    QCOMPARE(shown.picture.region, QRect(QPoint(7680, 7760), QSize(640, 480)));
+    const pictures::LoadResult thumbnail = pictures::loadScaled(path, QSize(100, 80));
+    QCOMPARE(thumbnail.picture.image.size(), QSize(80, 80));
 }
 
 QTEST_MAIN(TestWmf)
