@@ -10,8 +10,13 @@
 #include <QImageReader>
 #include <QtEndian>
 
+#include <cerrno>
 #include <cstring>
 #include <mutex>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 QSizeF Picture::sizeTwips(float twipsPerPixel) const
 {
@@ -27,6 +32,11 @@ namespace {
     constexpr qint64 kMaxMetafileBytes = 64 * 1024 * 1024;
     // Enough of a file's start to tell a metafile from the formats Qt recognises.
     constexpr qint64 kSniffBytes = 64;
+    // What is read of a file whose size alone is wanted: every header the checks look at fits.
+    constexpr qint64 kHeaderBytes = 64 * 1024;
+    // The largest file read into memory: the largest picture stored plainly, four bytes a pixel,
+    // with room for its headers.
+    constexpr qint64 kMaxFileBytes = kMaxPixels * 4 + (1 << 20);
     // A progressive JPEG is decoded once per scan; files made to be slow carry thousands of tiny
     // scans. Encoders write about ten, so a few hundred leaves room for every real picture.
     constexpr int kMaxProgressiveScans = 500;
@@ -45,8 +55,6 @@ namespace {
         static std::once_flag once;
         std::call_once(once, [] { QImageReader::setAllocationLimit(kAllocationLimitMb); });
     }
-
-
 
     bool claimsTooMuch(const QSize &size, qint64 fileBytes)
     {
@@ -143,7 +151,9 @@ namespace {
     // Qt's BMP reader shows damaged files as best it can and cannot read top-down files; this
     // refuses what the format's own test suite calls damaged (a file shorter than its header says,
     // pixels past the end, palette indices past the palette) and turns top-down rows the right way.
-    BmpCheck checkBmp(QByteArrayView data)
+    // `data` is the whole file when `pixels` is wanted, else at least its headers; `fileBytes` is
+    // the file's length. The pixels are walked only when they are to be decoded.
+    BmpCheck checkBmp(QByteArrayView data, qint64 fileBytes, bool pixels)
     {
         BmpCheck check;
         if (data.size() < 54 || !data.startsWith("BM")) {
@@ -153,7 +163,7 @@ namespace {
         const quint32 fileSize = qFromLittleEndian<quint32>(bytes + 2);
         const quint32 bitsOffset = qFromLittleEndian<quint32>(bytes + 10);
         const quint32 headerSize = qFromLittleEndian<quint32>(bytes + 14);
-        if (fileSize > quint32(data.size())) {
+        if (qint64(fileSize) > fileBytes) {
             check.refusal = QStringLiteral("The BMP file is shorter than its header says.");
             return check;
         }
@@ -172,14 +182,25 @@ namespace {
         }
         const qint64 rows = qAbs(height);
         const qint64 stride = ((width * bitCount + 31) / 32) * 4;
-        if (qint64(bitsOffset) + stride * rows > data.size()) {
+        if (qint64(bitsOffset) + stride * rows > fileBytes) {
             check.refusal = QStringLiteral("The BMP file is cut short.");
             return check;
         }
         // Palette pictures come in 1, 2, 4 or 8 bits a pixel; any other count below 16 is no
         // BMP (and would make the pixel walk below shift by a negative amount).
         if (bitCount < 16 && bitCount != 1 && bitCount != 2 && bitCount != 4 && bitCount != 8) {
-            check.refusal = QStringLiteral("The BMP file has an impossible number of bits a pixel.");
+            check.refusal
+                = QStringLiteral("The BMP file has an impossible number of bits a pixel.");
+            return check;
+        }
+        if (!pixels && height < 0) {
+            // Qt's reader cannot read top-down files, even their size: it is given the header
+            // turned bottom-up.
+            check.corrected = data.toByteArray();
+            qToLittleEndian<qint32>(qint32(rows), check.corrected.data() + 22);
+            return check;
+        }
+        if (!pixels || qint64(bitsOffset) + stride * rows > data.size()) {
             return check;
         }
         if (bitCount <= 8) {
@@ -228,7 +249,7 @@ namespace {
             if (!header.ok() || !pixels) {
                 return header;
             }
-            if (claimsTooMuch(header.picture.naturalSize, bytes.size())) {
+            if (claimsTooMuch(header.picture.naturalSize, device->size())) {
                 return failedLoad(Failure::TooLarge,
                     QStringLiteral("The picture claims a size its file cannot hold."));
             }
@@ -243,7 +264,8 @@ namespace {
             }
             return result;
         }
-        const BmpCheck bmp = checkBmp(bytes);
+        const qint64 fileBytes = device->size();
+        const BmpCheck bmp = checkBmp(bytes, fileBytes, pixels);
         if (!bmp.refusal.isEmpty()) {
             return failedLoad(Failure::NotAPicture, bmp.refusal);
         }
@@ -262,12 +284,13 @@ namespace {
         }
         const QSize stored = reader.size();
         if (!stored.isValid() || stored.isEmpty()) {
-            return failedLoad(Failure::NotAPicture, QStringLiteral("The picture's header is damaged."));
+            return failedLoad(
+                Failure::NotAPicture, QStringLiteral("The picture's header is damaged."));
         }
         if (exceedsLimits(stored)) {
             return failedLoad(Failure::TooLarge, QStringLiteral("The picture is too large."));
         }
-        if (claimsTooMuch(stored, device->size())) {
+        if (claimsTooMuch(stored, fileBytes)) {
             return failedLoad(Failure::TooLarge,
                 QStringLiteral("The picture claims a size its file cannot hold."));
         }
@@ -335,20 +358,59 @@ namespace {
         return decodeRaster(&buffer, bytes, target, pixels);
     }
 
+    // Opens `path` for reading only when it is (or links to) a regular file: a FIFO would block
+    // the reader for ever, a device may never end, and a folder is no picture. The file is
+    // checked again once open, so a node swapped in between is refused too; opening does not
+    // block, whatever the node is.
+    LoadResult openRegularFile(const QString &path, QFile &file)
+    {
+        struct stat status
+        {
+        };
+        if (::stat(QFile::encodeName(path).constData(), &status) != 0) {
+            if (errno == ENOENT || errno == ENOTDIR) {
+                return failedLoad(Failure::Missing, QStringLiteral("The file does not exist."));
+            }
+            return failedLoad(Failure::Unreadable,
+                QStringLiteral("The file cannot be read: %1")
+                    .arg(QString::fromLocal8Bit(std::strerror(errno))));
+        }
+        if (S_ISDIR(status.st_mode)) {
+            return failedLoad(
+                Failure::NotAPicture, QStringLiteral("This is a folder, not a picture."));
+        }
+        if (!S_ISREG(status.st_mode)) {
+            return failedLoad(
+                Failure::NotAPicture, QStringLiteral("This is not a file but a device or pipe."));
+        }
+        const int descriptor
+            = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (descriptor < 0) {
+            const int error = errno;
+            return failedLoad(error == ENOENT ? Failure::Missing : Failure::Unreadable,
+                error == ENOENT ? QStringLiteral("The file does not exist.")
+                                : QStringLiteral("The file cannot be read: %1")
+                                      .arg(QString::fromLocal8Bit(std::strerror(error))));
+        }
+        if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+            ::close(descriptor);
+            return failedLoad(
+                Failure::NotAPicture, QStringLiteral("This is not a file but a device or pipe."));
+        }
+        if (!file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+            ::close(descriptor);
+            return failedLoad(Failure::Unreadable,
+                QStringLiteral("The file cannot be read: %1").arg(file.errorString()));
+        }
+        return LoadResult();
+    }
+
     LoadResult decodeFile(
         const QString &path, const QSize &target, bool pixels, const QSize &viewport = QSize())
     {
-        const QFileInfo info(path);
-        if (!info.exists()) {
-            return failedLoad(Failure::Missing, QStringLiteral("The file does not exist."));
-        }
-        if (info.isDir()) {
-            return failedLoad(Failure::NotAPicture, QStringLiteral("This is a folder, not a picture."));
-        }
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            return failedLoad(Failure::Unreadable,
-                QStringLiteral("The file cannot be read: %1").arg(file.errorString()));
+        QFile file;
+        if (const LoadResult opened = openRegularFile(path, file); !opened.ok()) {
+            return opened;
         }
         LoadResult result;
         if (wmf::looksLikeMetafile(file.peek(kSniffBytes))) {
@@ -362,23 +424,28 @@ namespace {
                     QStringLiteral("The file cannot be read: %1").arg(file.errorString()));
             }
             result = wmf::decode(bytes, target, pixels);
+        } else if (!pixels) {
+            // The size is in the header: the reader reads the file as a stream from its start
+            // and stops there, and the checks look at the start only.
+            const QByteArray head = file.peek(kHeaderBytes);
+            result = decodeRaster(&file, head, target, false, viewport);
         } else {
-            // Mapping costs nothing until a check walks the data: JPEG reads only its header,
-            // GIF and BMP are read by the checks here anyway.
+            // The file is read into memory, never mapped: a file cut short while it is read (a
+            // copy over it truncates first) then gives a short buffer, which fails as any damaged
+            // file does, where walking a mapping past the new end would kill the program.
             const qint64 size = file.size();
-            uchar *mapped = size > 0 ? file.map(0, size) : nullptr;
-            QByteArray read;
-            if (!mapped && size > 0) {
-                read = file.readAll();
-                file.seek(0);
+            if (size > kMaxFileBytes) {
+                return failedLoad(Failure::TooLarge, QStringLiteral("The file is too large."));
             }
-            const QByteArrayView bytes = mapped
-                ? QByteArrayView(reinterpret_cast<const char *>(mapped), qsizetype(size))
-                : QByteArrayView(read);
-            result = decodeRaster(&file, bytes, target, pixels, viewport);
-            if (mapped) {
-                file.unmap(mapped);
+            const QByteArray bytes = file.read(size);
+            if (file.error() != QFileDevice::NoError) {
+                return failedLoad(Failure::Unreadable,
+                    QStringLiteral("The file cannot be read: %1").arg(file.errorString()));
             }
+            QBuffer buffer;
+            buffer.setData(bytes);
+            buffer.open(QIODevice::ReadOnly);
+            result = decodeRaster(&buffer, bytes, target, true, viewport);
         }
         if (result.ok()) {
             result.picture.file = path;

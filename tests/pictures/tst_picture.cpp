@@ -4,16 +4,24 @@
 #include "testfolder.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QImage>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTest>
 #include <QtEndian>
 
+#include <atomic>
 #include <cmath>
+#include <thread>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 Q_DECLARE_METATYPE(pictures::Failure)
 
@@ -120,6 +128,35 @@ QSize statedSize(const QString &relative)
     return QSize();
 }
 
+// Run in a child process (the test binary started again with --load-while-changing): loads the
+// file over and over, each way, while a thread keeps truncating and rewriting it. A crash shows
+// as the child's abnormal end.
+int loadWhileChanging(const QString &path)
+{
+    const QByteArray bytes = readFile(path);
+    std::atomic_bool stop(false);
+    std::thread writer([&] {
+        while (!stop.load()) {
+            QFile file(path);
+            if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+                continue;
+            }
+            for (qsizetype at = 0; at < bytes.size() && !stop.load(); at += 256 * 1024) {
+                file.write(bytes.mid(at, 256 * 1024));
+                file.flush();
+            }
+        }
+    });
+    for (int round = 0; round < 40; ++round) {
+        pictures::readSize(path);
+        pictures::loadScaled(path, QSize(97, 77));
+        pictures::load(path);
+    }
+    stop.store(true);
+    writer.join();
+    return 0;
+}
+
 } // namespace
 
 class TestPicture : public QObject
@@ -154,6 +191,10 @@ private Q_SLOTS:
     void failures_data();
     void failures();
     void fileProblems();
+    void onlyRegularFiles_data();
+    void onlyRegularFiles();
+    void fileChangingWhileRead_data();
+    void fileChangingWhileRead();
 };
 
 void TestPicture::corpusDecodes_data()
@@ -643,6 +684,86 @@ void TestPicture::fileProblems()
     QVERIFY(!loaded.reason.isEmpty());
 }
 
+void TestPicture::onlyRegularFiles_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("loads");
+    QTest::newRow("pipe") << "fifo" << false;
+    QTest::newRow("link to a pipe") << "link to fifo" << false;
+    QTest::newRow("device") << "device" << false;
+    QTest::newRow("link to a device") << "link to device" << false;
+    QTest::newRow("link to a folder") << "link to folder" << false;
+    QTest::newRow("link to a picture") << "link to picture" << true;
+}
+
+// Only a regular file (or a link to one) is read; a pipe or device is refused at once, without
+// waiting for a writer that never comes.
+void TestPicture::onlyRegularFiles()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, loads);
+    TestFolder folder;
+    const QString picture = folder.writePicture(QStringLiteral("real.bmp"), 8, 8);
+    const QString fifo = folder.filePath(QStringLiteral("pipe.bmp"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString linked = folder.filePath(QStringLiteral("linked.bmp"));
+    QString path = linked;
+    if (kind == QLatin1String("fifo")) {
+        path = fifo;
+    } else if (kind == QLatin1String("device")) {
+        path = QStringLiteral("/dev/zero");
+    } else {
+        const QString to = kind.endsWith(QLatin1String("fifo")) ? fifo
+            : kind.endsWith(QLatin1String("device"))            ? QStringLiteral("/dev/zero")
+            : kind.endsWith(QLatin1String("folder"))            ? folder.path()
+                                                                : picture;
+        QVERIFY(QFile::link(to, linked));
+    }
+    for (const pictures::LoadResult &result : { pictures::readSize(path), pictures::load(path),
+             pictures::loadScaled(path, QSize(97, 77)) }) {
+        QCOMPARE(result.ok(), loads);
+        if (!loads) {
+            QCOMPARE(result.failure, pictures::Failure::NotAPicture);
+            QVERIFY(!result.reason.isEmpty());
+        }
+    }
+}
+
+void TestPicture::fileChangingWhileRead_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes");
+    const QImage photo = quadrants(2400, 1600);
+    QTest::newRow("bmp") << "changing.bmp" << encoded(photo, "BMP");
+    QTest::newRow("bmp, 8 bits a pixel")
+        << "changing8.bmp"
+        << encoded(photo.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither), "BMP");
+    QTest::newRow("jpeg") << "changing.jpg" << encoded(photo, "JPEG", 100);
+    QTest::newRow("gif") << "changing.gif"
+                         << readFile(corpusPath(
+                                QStringLiteral("gif/good/image-gif/gifplayer-muybridge.gif")));
+}
+
+// A file cut short and written again while it is read is a failed or a whole load, never a
+// crash of the reading process.
+void TestPicture::fileChangingWhileRead()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    TestFolder folder;
+    const QString path = folder.write(name, bytes);
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("qt.gui.imageio*=false"));
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(
+        QCoreApplication::applicationFilePath(), { QStringLiteral("--load-while-changing"), path });
+    QVERIFY(child.waitForFinished(100000));
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(child.exitCode(), 0);
+}
+
 void TestPicture::fuzzFindings_data()
 {
     QTest::addColumn<QString>("path");
@@ -665,5 +786,14 @@ void TestPicture::fuzzFindings()
     }
 }
 
-QTEST_MAIN(TestPicture)
+int main(int argc, char **argv)
+{
+    if (argc == 3 && qstrcmp(argv[1], "--load-while-changing") == 0) {
+        QCoreApplication app(argc, argv);
+        return loadWhileChanging(QString::fromLocal8Bit(argv[2]));
+    }
+    QGuiApplication app(argc, argv);
+    TestPicture test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_picture.moc"
