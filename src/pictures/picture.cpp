@@ -10,9 +10,12 @@
 #include <QImageReader>
 #include <QtEndian>
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -47,6 +50,17 @@ namespace {
     // code of a few bits stands for a few thousand pixels at most. A large picture claiming more is
     // a decompression bomb (a huge canvas with almost no data) and is refused before decoding.
     constexpr qint64 kMaxPixelsPerByte = 4096;
+    // Tighter bounds where the coding gives one. A GIF code of at most 12 bits stands for at
+    // most 4096 pixels (under 2731 a byte); a screen much larger than what its images could fill
+    // is no picture but a bomb. A run-length BMP code of two bytes stands for at most 255
+    // pixels.
+    constexpr qint64 kMaxGifPixelsPerByte = 3000;
+    constexpr qint64 kMaxRleBmpPixelsPerByte = 128;
+    // A progressive JPEG keeps every coefficient while it decodes (two bytes a pixel for each
+    // colour component), at any scale; past this many pixels it must come from a file that
+    // plausibly holds them.
+    constexpr qint64 kLargeProgressivePixels = 64LL * 1000 * 1000;
+    constexpr qint64 kMaxProgressivePixelsPerByte = 64;
     constexpr qint64 kBombCheckPixels = 4LL * 1024 * 1024;
     constexpr int kAllocationLimitMb = int((kMaxPixels * 4 + (1 << 20) - 1) >> 20);
 
@@ -56,10 +70,11 @@ namespace {
         std::call_once(once, [] { QImageReader::setAllocationLimit(kAllocationLimitMb); });
     }
 
-    bool claimsTooMuch(const QSize &size, qint64 fileBytes)
+    bool claimsTooMuch(
+        const QSize &size, qint64 fileBytes, qint64 pixelsPerByte = kMaxPixelsPerByte)
     {
         const qint64 area = qint64(size.width()) * size.height();
-        return area > kBombCheckPixels && area / kMaxPixelsPerByte > fileBytes;
+        return area > kBombCheckPixels && area / pixelsPerByte > fileBytes;
     }
 
     bool isShownFormat(const QByteArray &format)
@@ -237,6 +252,134 @@ namespace {
         return check;
     }
 
+    // How one output pixel along a side takes the source pixels it covers: from `first`, `count`
+    // pixels, their weights (shares of the output pixel, summing to one) from `weight` on.
+    struct Spans
+    {
+        std::vector<int> first;
+        std::vector<int> count;
+        std::vector<int> offset;
+        std::vector<float> weights;
+    };
+
+    Spans spans(int source, int output)
+    {
+        Spans result;
+        const double step = double(source) / output;
+        for (int i = 0; i < output; ++i) {
+            const double from = i * step;
+            const double to = qMin(double(source), (i + 1) * step);
+            const int first = int(from);
+            const int last = qMin(source - 1, int(std::ceil(to)) - 1);
+            result.first.push_back(first);
+            result.count.push_back(last - first + 1);
+            result.offset.push_back(int(result.weights.size()));
+            for (int j = first; j <= last; ++j) {
+                const double share = qMin(to, j + 1.0) - qMax(from, double(j));
+                result.weights.push_back(float(share / (to - from)));
+            }
+        }
+        return result;
+    }
+
+    // `source` reduced to `size` (no larger on either side) by area averaging: each output pixel
+    // is the mean of the source area it covers, pixels on its edge weighted by the share they
+    // cover. Fine detail becomes its mean tone instead of a false pattern, as point or bilinear
+    // sampling makes of it. A palette picture is read through its palette, never converted
+    // whole.
+    QImage areaReduced(const QImage &source, const QSize &size)
+    {
+        if (source.size() == size || size.isEmpty() || source.isNull()) {
+            return source;
+        }
+        const bool alpha = source.hasAlphaChannel();
+        const QImage::Format format
+            = alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+        const bool indexed = source.format() == QImage::Format_Indexed8;
+        const QImage image = indexed ? source : source.convertToFormat(format);
+        QList<QRgb> table = indexed ? image.colorTable() : QList<QRgb>();
+        table.resize(256, qRgb(0, 0, 0));
+        for (QRgb &colour : table) {
+            colour = qPremultiply(colour);
+        }
+        QImage reduced(size, format);
+        if (reduced.isNull()) {
+            return reduced;
+        }
+        const Spans columns = spans(image.width(), size.width());
+        const Spans rows = spans(image.height(), size.height());
+        std::vector<float> sum(size_t(size.width()) * 4);
+        std::vector<QRgb> pixels(size_t(image.width()));
+        for (int y = 0; y < size.height(); ++y) {
+            std::fill(sum.begin(), sum.end(), 0.0f);
+            for (int r = 0; r < rows.count[size_t(y)]; ++r) {
+                const int sourceRow = rows.first[size_t(y)] + r;
+                const float rowWeight = rows.weights[size_t(rows.offset[size_t(y)] + r)];
+                const QRgb *pixel = reinterpret_cast<const QRgb *>(image.constScanLine(sourceRow));
+                if (indexed) {
+                    const uchar *index = image.constScanLine(sourceRow);
+                    for (int x = 0; x < image.width(); ++x) {
+                        pixels[size_t(x)] = table[index[x]];
+                    }
+                    pixel = pixels.data();
+                }
+                for (int x = 0; x < size.width(); ++x) {
+                    const size_t at = size_t(x);
+                    const QRgb *from = pixel + columns.first[at];
+                    const float *weight = columns.weights.data() + columns.offset[at];
+                    float a = 0;
+                    float red = 0;
+                    float green = 0;
+                    float blue = 0;
+                    for (int i = 0; i < columns.count[at]; ++i) {
+                        a += weight[i] * float(qAlpha(from[i]));
+                        red += weight[i] * float(qRed(from[i]));
+                        green += weight[i] * float(qGreen(from[i]));
+                        blue += weight[i] * float(qBlue(from[i]));
+                    }
+                    float *total = sum.data() + at * 4;
+                    total[0] += rowWeight * a;
+                    total[1] += rowWeight * red;
+                    total[2] += rowWeight * green;
+                    total[3] += rowWeight * blue;
+                }
+            }
+            auto *out = reinterpret_cast<QRgb *>(reduced.scanLine(y));
+            for (int x = 0; x < size.width(); ++x) {
+                const float *total = sum.data() + size_t(x) * 4;
+                const int a = alpha ? qBound(0, int(total[0] + 0.5f), 255) : 255;
+                out[x] = qRgba(qMin(a, int(total[1] + 0.5f)), qMin(a, int(total[2] + 0.5f)),
+                    qMin(a, int(total[3] + 0.5f)), a);
+            }
+        }
+        return reduced;
+    }
+
+    // The size a picture of `natural` pixels is shown at within `target` (aspect kept, never
+    // enlarged); an invalid or empty target: the natural size.
+    QSize shownSize(const QSize &natural, const QSize &target)
+    {
+        if (!target.isValid() || target.isEmpty()
+            || (natural.width() <= target.width() && natural.height() <= target.height())) {
+            return natural;
+        }
+        return natural.scaled(target, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+    }
+
+    // The centred part of a picture of `natural` pixels that a viewport shows at its own size;
+    // empty when the whole picture fits or no viewport is given.
+    QRect centredPart(const QSize &natural, const QSize &viewport)
+    {
+        if (!viewport.isValid() || viewport.isEmpty()
+            || (natural.width() <= viewport.width() && natural.height() <= viewport.height())) {
+            return QRect();
+        }
+        const QSize part = natural.boundedTo(viewport);
+        return QRect(
+            QPoint((natural.width() - part.width()) / 2, (natural.height() - part.height()) / 2),
+            part);
+    }
+
     // Decodes from `device` (opened for reading). `bytes` gives the whole content when it is at
     // hand without reading (a memory buffer or a mapped file), for the checks that look past the
     // header.
@@ -249,18 +392,20 @@ namespace {
             if (!header.ok() || !pixels) {
                 return header;
             }
-            if (claimsTooMuch(header.picture.naturalSize, device->size())) {
+            if (claimsTooMuch(header.picture.naturalSize, device->size(), kMaxGifPixelsPerByte)) {
                 return failedLoad(Failure::TooLarge,
                     QStringLiteral("The picture claims a size its file cannot hold."));
             }
-            LoadResult result = gif::decode(bytes, pixels);
-            if (result.ok() && pixels && target.isValid() && !target.isEmpty()) {
-                const QSize natural = result.picture.naturalSize;
-                if (natural.width() > target.width() || natural.height() > target.height()) {
-                    result.picture.image = result.picture.image.scaled(
-                        natural.scaled(target, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)),
-                        Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-                }
+            const QSize natural = header.picture.naturalSize;
+            const QSize shown = shownSize(natural, target);
+            // A thumbnail is averaged down while decoding to no less than its size, never held
+            // at the natural size; the show keeps only what the screen shows.
+            const int reduction
+                = qMax(1, qMin(natural.width() / shown.width(), natural.height() / shown.height()));
+            LoadResult result = gif::decode(bytes, true, reduction, centredPart(natural, viewport));
+            if (result.ok() && result.picture.image.size() != shown
+                && result.picture.region.isEmpty()) {
+                result.picture.image = areaReduced(result.picture.image, shown);
             }
             return result;
         }
@@ -290,7 +435,11 @@ namespace {
         if (exceedsLimits(stored)) {
             return failedLoad(Failure::TooLarge, QStringLiteral("The picture is too large."));
         }
-        if (claimsTooMuch(stored, fileBytes)) {
+        const bool runLength = format == "bmp" && bytes.size() >= 34
+            && (qFromLittleEndian<quint32>(bytes.data() + 30) == 1
+                || qFromLittleEndian<quint32>(bytes.data() + 30) == 2);
+        if (claimsTooMuch(
+                stored, fileBytes, runLength ? kMaxRleBmpPixelsPerByte : kMaxPixelsPerByte)) {
             return failedLoad(Failure::TooLarge,
                 QStringLiteral("The picture claims a size its file cannot hold."));
         }
@@ -301,9 +450,17 @@ namespace {
         if (!pixels) {
             return result;
         }
-        if ((format == "jpeg" || format == "jpg")
-            && progressiveScans(bytes) > kMaxProgressiveScans) {
-            return failedLoad(Failure::TooLarge, QStringLiteral("The picture has too many scans."));
+        if (format == "jpeg" || format == "jpg") {
+            const int scans = progressiveScans(bytes);
+            if (scans > kMaxProgressiveScans) {
+                return failedLoad(
+                    Failure::TooLarge, QStringLiteral("The picture has too many scans."));
+            }
+            if (scans > 0 && qint64(stored.width()) * stored.height() > kLargeProgressivePixels
+                && claimsTooMuch(stored, fileBytes, kMaxProgressivePixelsPerByte)) {
+                return failedLoad(Failure::TooLarge,
+                    QStringLiteral("The picture claims a size its file cannot hold."));
+            }
         }
         const QSize natural = result.picture.naturalSize;
         const bool jpeg = format == "jpeg" || format == "jpg";
@@ -342,7 +499,7 @@ namespace {
             image.setColorTable(table);
         }
         if (smaller && !jpeg && image.size() != shown) {
-            image = image.scaled(shown, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            image = areaReduced(image, shown);
         }
         return result;
     }
