@@ -334,7 +334,8 @@ bool looksLikeGif(QByteArrayView head)
     return head.startsWith("GIF87a") || head.startsWith("GIF89a");
 }
 
-LoadResult decode(QByteArrayView data, bool pixels, int reduction, const QRect &region)
+LoadResult decode(QByteArrayView data, bool pixels, int reduction, const QRect &region,
+    const std::atomic_bool *cancelled)
 {
     Reader reader(data);
     if (!looksLikeGif(data)) {
@@ -449,7 +450,12 @@ LoadResult decode(QByteArrayView data, bool pixels, int reduction, const QRect &
         bool undefinedColour = false;
         // Every index is checked, drawn or not: a file using colours it does not define is
         // damaged wherever it does so.
+        bool stopped = false;
         const auto defined = [&](const quint8 *indices, int n) {
+            if (cancelled && cancelled->load(std::memory_order_relaxed)) {
+                stopped = true;
+                return false;
+            }
             const quint8 highest = n > 0 ? *std::max_element(indices, indices + n) : 0;
             if (highest >= colours) {
                 undefinedColour = true;
@@ -536,6 +542,9 @@ LoadResult decode(QByteArrayView data, bool pixels, int reduction, const QRect &
                     }
                     return true;
                 });
+        }
+        if (stopped) {
+            return failedLoad(Failure::Cancelled, QStringLiteral("The decode was cancelled."));
         }
         if (undefinedColour) {
             return failedLoad(Failure::NotAPicture,

@@ -18,7 +18,8 @@ bool looksLikeGif(QByteArrayView head);
 // above one averages each square of that many pixels a side into one while decoding (a
 // thumbnail of a huge screen never holds the screen); a `region` (screen pixels) keeps only that
 // part, at full resolution.
-LoadResult decode(
-    QByteArrayView data, bool pixels, int reduction = 1, const QRect &region = QRect());
+// A set `cancelled` stops the decode between rows.
+LoadResult decode(QByteArrayView data, bool pixels, int reduction = 1,
+    const QRect &region = QRect(), const std::atomic_bool *cancelled = nullptr);
 
 } // namespace pictures::gif

@@ -384,7 +384,7 @@ namespace {
     // hand without reading (a memory buffer or a mapped file), for the checks that look past the
     // header.
     LoadResult decodeRaster(QIODevice *device, QByteArrayView bytes, const QSize &target,
-        bool pixels, const QSize &viewport = QSize())
+        bool pixels, const QSize &viewport = QSize(), const std::atomic_bool *cancelled = nullptr)
     {
         setAllocationLimit();
         if (gif::looksLikeGif(bytes.first(qMin<qsizetype>(6, bytes.size())))) {
@@ -402,7 +402,8 @@ namespace {
             // at the natural size; the show keeps only what the screen shows.
             const int reduction
                 = qMax(1, qMin(natural.width() / shown.width(), natural.height() / shown.height()));
-            LoadResult result = gif::decode(bytes, true, reduction, centredPart(natural, viewport));
+            LoadResult result
+                = gif::decode(bytes, true, reduction, centredPart(natural, viewport), cancelled);
             if (result.ok() && result.picture.image.size() != shown
                 && result.picture.region.isEmpty()) {
                 result.picture.image = areaReduced(result.picture.image, shown);
@@ -484,7 +485,13 @@ namespace {
             reader.setClipRect(region);
             result.picture.region = region;
         }
+        if (cancelled && cancelled->load()) {
+            return failedLoad(Failure::Cancelled, QStringLiteral("The decode was cancelled."));
+        }
         result.picture.image = reader.read();
+        if (cancelled && cancelled->load()) {
+            return failedLoad(Failure::Cancelled, QStringLiteral("The decode was cancelled."));
+        }
         if (result.picture.image.isNull()) {
             return failedLoad(Failure::NotAPicture,
                 QStringLiteral("The picture cannot be decoded: %1").arg(reader.errorString()));
@@ -514,6 +521,29 @@ namespace {
         buffer.open(QIODevice::ReadOnly);
         return decodeRaster(&buffer, bytes, target, pixels);
     }
+
+    // A file's bytes that stop coming once `cancelled` is set: Qt's decoders then take the
+    // picture as cut short and finish at once instead of decoding the rest.
+    class CancellableBuffer : public QBuffer
+    {
+    public:
+        explicit CancellableBuffer(const std::atomic_bool *cancelled)
+            : m_cancelled(cancelled)
+        {
+        }
+
+    protected:
+        qint64 readData(char *data, qint64 maxSize) override
+        {
+            if (m_cancelled && m_cancelled->load(std::memory_order_relaxed)) {
+                return -1;
+            }
+            return QBuffer::readData(data, maxSize);
+        }
+
+    private:
+        const std::atomic_bool *m_cancelled;
+    };
 
     // Opens `path` for reading only when it is (or links to) a regular file: a FIFO would block
     // the reader for ever, a device may never end, and a folder is no picture. The file is
@@ -562,9 +592,12 @@ namespace {
         return LoadResult();
     }
 
-    LoadResult decodeFile(
-        const QString &path, const QSize &target, bool pixels, const QSize &viewport = QSize())
+    LoadResult decodeFile(const QString &path, const QSize &target, bool pixels,
+        const QSize &viewport = QSize(), const std::atomic_bool *cancelled = nullptr)
     {
+        if (cancelled && cancelled->load()) {
+            return failedLoad(Failure::Cancelled, QStringLiteral("The decode was cancelled."));
+        }
         QFile file;
         if (const LoadResult opened = openRegularFile(path, file); !opened.ok()) {
             return opened;
@@ -599,10 +632,10 @@ namespace {
                 return failedLoad(Failure::Unreadable,
                     QStringLiteral("The file cannot be read: %1").arg(file.errorString()));
             }
-            QBuffer buffer;
+            CancellableBuffer buffer(cancelled);
             buffer.setData(bytes);
             buffer.open(QIODevice::ReadOnly);
-            result = decodeRaster(&buffer, bytes, target, true, viewport);
+            result = decodeRaster(&buffer, bytes, target, true, viewport, cancelled);
         }
         if (result.ok()) {
             result.picture.file = path;
@@ -626,19 +659,20 @@ bool exceedsLimits(const QSize &size)
         || qint64(size.width()) * size.height() > kMaxPixels;
 }
 
-LoadResult load(const QString &path)
+LoadResult load(const QString &path, const std::atomic_bool *cancelled)
 {
-    return decodeFile(path, QSize(), true);
+    return decodeFile(path, QSize(), true, QSize(), cancelled);
 }
 
-LoadResult loadScaled(const QString &path, const QSize &target)
+LoadResult loadScaled(const QString &path, const QSize &target, const std::atomic_bool *cancelled)
 {
-    return decodeFile(path, target, true);
+    return decodeFile(path, target, true, QSize(), cancelled);
 }
 
-LoadResult loadVisible(const QString &path, const QSize &viewport)
+LoadResult loadVisible(
+    const QString &path, const QSize &viewport, const std::atomic_bool *cancelled)
 {
-    return decodeFile(path, QSize(), true, viewport);
+    return decodeFile(path, QSize(), true, viewport, cancelled);
 }
 
 LoadResult readSize(const QString &path)

@@ -1,5 +1,7 @@
 #include "pictures/picture.h"
 
+#include "pictures/asyncpictureloader.h"
+
 #include "corpus.h"
 #include "testfolder.h"
 
@@ -13,7 +15,9 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTest>
+#include <QThreadPool>
 #include <QtEndian>
 
 #include <atomic>
@@ -269,6 +273,10 @@ private Q_SLOTS:
     void bombsRefused();
     void hugeGifThumbnailStaysSmall();
     void readSizeReadsHeadersOnly();
+    void cancelledDecodeStops_data();
+    void cancelledDecodeStops();
+    void loaderAdoptsRequest();
+    void loaderCancelsAndAbandons();
 };
 
 void TestPicture::corpusDecodes_data()
@@ -930,6 +938,80 @@ void TestPicture::readSizeReadsHeadersOnly()
     const pictures::LoadResult header = pictures::readSize(path);
     QVERIFY2(header.ok(), qPrintable(header.reason));
     QCOMPARE(header.picture.naturalSize, QSize(64, 64));
+}
+
+void TestPicture::cancelledDecodeStops_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("gif") << solidGif(2000);
+    QTest::newRow("jpeg") << encoded(quadrants(1600, 1200), "JPEG");
+    QTest::newRow("bmp") << encoded(quadrants(160, 120), "BMP");
+}
+
+// A decode whose flag is set stops and says so; it never passes for a picture.
+void TestPicture::cancelledDecodeStops()
+{
+    QFETCH(QByteArray, bytes);
+    TestFolder folder;
+    const QString path = folder.write(QStringLiteral("picture"), bytes);
+    const std::atomic_bool cancelled(true);
+    QCOMPARE(pictures::load(path, &cancelled).failure, pictures::Failure::Cancelled);
+    QCOMPARE(pictures::loadScaled(path, QSize(97, 77), &cancelled).failure,
+        pictures::Failure::Cancelled);
+    QVERIFY(pictures::load(path).ok());
+}
+
+// A request in flight is found by what it decodes and its result taken at once; it is then not
+// delivered a second time.
+void TestPicture::loaderAdoptsRequest()
+{
+    TestFolder folder;
+    const QString first
+        = folder.write(QStringLiteral("first.jpg"), encoded(quadrants(1600, 1200), "JPEG"));
+    const QString second
+        = folder.write(QStringLiteral("second.jpg"), encoded(quadrants(300, 200), "JPEG"));
+    AsyncPictureLoader loader;
+    QSignalSpy delivered(&loader, &AsyncPictureLoader::loaded);
+    const int thumbnail = loader.request(first, QSize(97, 77));
+    const int visible = loader.requestVisible(second, QSize(100, 100));
+    QCOMPARE(loader.findVisible(second, QSize(100, 100)), visible);
+    QCOMPARE(loader.findRequest(first, QSize(97, 77)), thumbnail);
+    QCOMPARE(loader.findRequest(second, QSize(100, 100)), 0);
+    QCOMPARE(loader.findVisible(second, QSize(200, 100)), 0);
+    const std::optional<pictures::LoadResult> adopted = loader.waitFor(visible);
+    QVERIFY(adopted && adopted->ok());
+    QCOMPARE(adopted->picture.region, QRect(100, 50, 100, 100));
+    QVERIFY(!loader.waitFor(visible));
+    QTRY_COMPARE(delivered.count(), 1);
+    QCOMPARE(delivered.at(0).at(0).toInt(), thumbnail);
+    QCOMPARE(loader.pending(), 0);
+}
+
+// A cancelled request is never delivered, and a loader destroyed with decodes queued and
+// running goes at once; the decodes end without touching it.
+void TestPicture::loaderCancelsAndAbandons()
+{
+    TestFolder folder;
+    const QString huge = folder.write(QStringLiteral("huge.gif"), solidGif(8000));
+    const QString small
+        = folder.write(QStringLiteral("small.bmp"), encoded(quadrants(30, 20), "BMP"));
+    {
+        AsyncPictureLoader loader;
+        QSignalSpy delivered(&loader, &AsyncPictureLoader::loaded);
+        const int cancelled = loader.request(huge, QSize());
+        const int kept = loader.request(small, QSize());
+        loader.cancel(cancelled);
+        QVERIFY(!loader.waitFor(cancelled));
+        loader.waitForDone();
+        QCOMPARE(delivered.count(), 1);
+        QCOMPARE(delivered.at(0).at(0).toInt(), kept);
+    }
+    auto *abandoned = new AsyncPictureLoader;
+    abandoned->request(huge, QSize());
+    abandoned->request(huge, QSize(97, 77));
+    delete abandoned;
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
 }
 
 void TestPicture::fuzzFindings_data()
