@@ -471,8 +471,20 @@ namespace {
             ? natural.scaled(target, Qt::KeepAspectRatio).expandedTo(QSize(1, 1))
             : natural;
         if (smaller && jpeg) {
-            // JPEG decodes straight at 1/2, 1/4 or 1/8 scale when asked for a smaller size.
-            reader.setScaledSize(turned ? shown.transposed() : shown);
+            // JPEG decodes straight at 1/2, 1/4 or 1/8 scale: the smallest of these at or above
+            // the size shown is asked for exactly, so the decoder resamples nothing, and the rest
+            // of the way is averaged below.
+            int denominator = 8;
+            const auto scaledBy = [&](int d) {
+                return QSize((stored.width() + d - 1) / d, (stored.height() + d - 1) / d);
+            };
+            const QSize storedShown = turned ? shown.transposed() : shown;
+            while (denominator > 1
+                && (scaledBy(denominator).width() < storedShown.width()
+                    || scaledBy(denominator).height() < storedShown.height())) {
+                denominator /= 2;
+            }
+            reader.setScaledSize(scaledBy(denominator));
         } else if (viewport.isValid() && (format == "jpeg" || format == "jpg")
             && reader.transformation() == QImageIOHandler::TransformationNone
             && (natural.width() > viewport.width() || natural.height() > viewport.height())) {
@@ -505,7 +517,7 @@ namespace {
             table.resize(256, qRgb(0, 0, 0));
             image.setColorTable(table);
         }
-        if (smaller && !jpeg && image.size() != shown) {
+        if (smaller && image.size() != shown) {
             image = areaReduced(image, shown);
         }
         return result;
