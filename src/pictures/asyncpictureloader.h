@@ -5,15 +5,14 @@
 #include <QHash>
 #include <QObject>
 
-#include <atomic>
-#include <functional>
 #include <memory>
+#include <optional>
 
-class QThreadPool;
-
-// Decodes pictures away from the user-interface thread. Each request gets a ticket; the result
-// comes back on the thread that owns the loader, through loaded(). A cancelled request that has
-// not started is skipped; one already running finishes, and its result is not delivered.
+// Decodes pictures away from the user-interface thread, one at a time per loader. Each request
+// gets a ticket; the result comes back on the thread that owns the loader, through loaded().
+// A cancelled request is skipped if it has not started, and stopped mid-way where the decoder
+// allows if it has; its result is never delivered. Destroying the loader never waits for a
+// decode: a running one is cancelled and left to end on its own, touching nothing of the loader.
 class AsyncPictureLoader : public QObject
 {
     Q_OBJECT
@@ -26,17 +25,38 @@ public:
     // Decodes what a viewport of `viewport` pixels shows of `path` at its own size, centred.
     int requestVisible(const QString &path, const QSize &viewport);
     void cancel(int ticket);
+
+    // The ticket of a request for the same decode not yet delivered (0: none), so a caller that
+    // needs a picture now can adopt one already asked for instead of decoding it again.
+    int findRequest(const QString &path, const QSize &target) const;
+    int findVisible(const QString &path, const QSize &viewport) const;
+    // Waits for one request (moved ahead of the others if it has not started) and returns its
+    // result, which is then not delivered through loaded(); nothing for a ticket that was
+    // delivered, cancelled or never given.
+    std::optional<pictures::LoadResult> waitFor(int ticket);
+
     // Waits until every request has finished and delivers what is pending (tests, shutdown).
     void waitForDone();
-    int pending() const { return int(m_cancelled.size()); }
+    int pending() const { return int(m_tickets.size()); }
 
 Q_SIGNALS:
     void loaded(int ticket, const pictures::LoadResult &result);
 
-private:
-    int start(std::function<pictures::LoadResult()> decode);
+public:
+    struct Shared;
 
-    QThreadPool *m_pool;
+private:
+    int start(const QString &path, const QSize &size, bool visible);
+    void deliver(int ticket);
+
+    struct Request
+    {
+        QString path;
+        QSize size;
+        bool visible = false;
+    };
+
+    std::shared_ptr<Shared> m_shared;
     int m_nextTicket = 1;
-    QHash<int, std::shared_ptr<std::atomic_bool>> m_cancelled;
+    QHash<int, Request> m_tickets; // requested, not yet delivered or cancelled
 };

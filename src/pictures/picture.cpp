@@ -10,8 +10,16 @@
 #include <QImageReader>
 #include <QtEndian>
 
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <mutex>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 QSizeF Picture::sizeTwips(float twipsPerPixel) const
 {
@@ -27,6 +35,11 @@ namespace {
     constexpr qint64 kMaxMetafileBytes = 64 * 1024 * 1024;
     // Enough of a file's start to tell a metafile from the formats Qt recognises.
     constexpr qint64 kSniffBytes = 64;
+    // What is read of a file whose size alone is wanted: every header the checks look at fits.
+    constexpr qint64 kHeaderBytes = 64 * 1024;
+    // The largest file read into memory: the largest picture stored plainly, four bytes a pixel,
+    // with room for its headers.
+    constexpr qint64 kMaxFileBytes = kMaxPixels * 4 + (1 << 20);
     // A progressive JPEG is decoded once per scan; files made to be slow carry thousands of tiny
     // scans. Encoders write about ten, so a few hundred leaves room for every real picture.
     constexpr int kMaxProgressiveScans = 500;
@@ -37,6 +50,17 @@ namespace {
     // code of a few bits stands for a few thousand pixels at most. A large picture claiming more is
     // a decompression bomb (a huge canvas with almost no data) and is refused before decoding.
     constexpr qint64 kMaxPixelsPerByte = 4096;
+    // Tighter bounds where the coding gives one. A GIF code of at most 12 bits stands for at
+    // most 4096 pixels (under 2731 a byte); a screen much larger than what its images could fill
+    // is no picture but a bomb. A run-length BMP code of two bytes stands for at most 255
+    // pixels.
+    constexpr qint64 kMaxGifPixelsPerByte = 3000;
+    constexpr qint64 kMaxRleBmpPixelsPerByte = 128;
+    // A progressive JPEG keeps every coefficient while it decodes (two bytes a pixel for each
+    // colour component), at any scale; past this many pixels it must come from a file that
+    // plausibly holds them.
+    constexpr qint64 kLargeProgressivePixels = 64LL * 1000 * 1000;
+    constexpr qint64 kMaxProgressivePixelsPerByte = 64;
     constexpr qint64 kBombCheckPixels = 4LL * 1024 * 1024;
     constexpr int kAllocationLimitMb = int((kMaxPixels * 4 + (1 << 20) - 1) >> 20);
 
@@ -46,12 +70,11 @@ namespace {
         std::call_once(once, [] { QImageReader::setAllocationLimit(kAllocationLimitMb); });
     }
 
-
-
-    bool claimsTooMuch(const QSize &size, qint64 fileBytes)
+    bool claimsTooMuch(
+        const QSize &size, qint64 fileBytes, qint64 pixelsPerByte = kMaxPixelsPerByte)
     {
         const qint64 area = qint64(size.width()) * size.height();
-        return area > kBombCheckPixels && area / kMaxPixelsPerByte > fileBytes;
+        return area > kBombCheckPixels && area / pixelsPerByte > fileBytes;
     }
 
     bool isShownFormat(const QByteArray &format)
@@ -143,7 +166,9 @@ namespace {
     // Qt's BMP reader shows damaged files as best it can and cannot read top-down files; this
     // refuses what the format's own test suite calls damaged (a file shorter than its header says,
     // pixels past the end, palette indices past the palette) and turns top-down rows the right way.
-    BmpCheck checkBmp(QByteArrayView data)
+    // `data` is the whole file when `pixels` is wanted, else at least its headers; `fileBytes` is
+    // the file's length. The pixels are walked only when they are to be decoded.
+    BmpCheck checkBmp(QByteArrayView data, qint64 fileBytes, bool pixels)
     {
         BmpCheck check;
         if (data.size() < 54 || !data.startsWith("BM")) {
@@ -153,7 +178,7 @@ namespace {
         const quint32 fileSize = qFromLittleEndian<quint32>(bytes + 2);
         const quint32 bitsOffset = qFromLittleEndian<quint32>(bytes + 10);
         const quint32 headerSize = qFromLittleEndian<quint32>(bytes + 14);
-        if (fileSize > quint32(data.size())) {
+        if (qint64(fileSize) > fileBytes) {
             check.refusal = QStringLiteral("The BMP file is shorter than its header says.");
             return check;
         }
@@ -172,14 +197,25 @@ namespace {
         }
         const qint64 rows = qAbs(height);
         const qint64 stride = ((width * bitCount + 31) / 32) * 4;
-        if (qint64(bitsOffset) + stride * rows > data.size()) {
+        if (qint64(bitsOffset) + stride * rows > fileBytes) {
             check.refusal = QStringLiteral("The BMP file is cut short.");
             return check;
         }
         // Palette pictures come in 1, 2, 4 or 8 bits a pixel; any other count below 16 is no
         // BMP (and would make the pixel walk below shift by a negative amount).
         if (bitCount < 16 && bitCount != 1 && bitCount != 2 && bitCount != 4 && bitCount != 8) {
-            check.refusal = QStringLiteral("The BMP file has an impossible number of bits a pixel.");
+            check.refusal
+                = QStringLiteral("The BMP file has an impossible number of bits a pixel.");
+            return check;
+        }
+        if (!pixels && height < 0) {
+            // Qt's reader cannot read top-down files, even their size: it is given the header
+            // turned bottom-up.
+            check.corrected = data.toByteArray();
+            qToLittleEndian<qint32>(qint32(rows), check.corrected.data() + 22);
+            return check;
+        }
+        if (!pixels || qint64(bitsOffset) + stride * rows > data.size()) {
             return check;
         }
         if (bitCount <= 8) {
@@ -216,11 +252,139 @@ namespace {
         return check;
     }
 
+    // How one output pixel along a side takes the source pixels it covers: from `first`, `count`
+    // pixels, their weights (shares of the output pixel, summing to one) from `weight` on.
+    struct Spans
+    {
+        std::vector<int> first;
+        std::vector<int> count;
+        std::vector<int> offset;
+        std::vector<float> weights;
+    };
+
+    Spans spans(int source, int output)
+    {
+        Spans result;
+        const double step = double(source) / output;
+        for (int i = 0; i < output; ++i) {
+            const double from = i * step;
+            const double to = qMin(double(source), (i + 1) * step);
+            const int first = int(from);
+            const int last = qMin(source - 1, int(std::ceil(to)) - 1);
+            result.first.push_back(first);
+            result.count.push_back(last - first + 1);
+            result.offset.push_back(int(result.weights.size()));
+            for (int j = first; j <= last; ++j) {
+                const double share = qMin(to, j + 1.0) - qMax(from, double(j));
+                result.weights.push_back(float(share / (to - from)));
+            }
+        }
+        return result;
+    }
+
+    // `source` reduced to `size` (no larger on either side) by area averaging: each output pixel
+    // is the mean of the source area it covers, pixels on its edge weighted by the share they
+    // cover. Fine detail becomes its mean tone instead of a false pattern, as point or bilinear
+    // sampling makes of it. A palette picture is read through its palette, never converted
+    // whole.
+    QImage areaReduced(const QImage &source, const QSize &size)
+    {
+        if (source.size() == size || size.isEmpty() || source.isNull()) {
+            return source;
+        }
+        const bool alpha = source.hasAlphaChannel();
+        const QImage::Format format
+            = alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+        const bool indexed = source.format() == QImage::Format_Indexed8;
+        const QImage image = indexed ? source : source.convertToFormat(format);
+        QList<QRgb> table = indexed ? image.colorTable() : QList<QRgb>();
+        table.resize(256, qRgb(0, 0, 0));
+        for (QRgb &colour : table) {
+            colour = qPremultiply(colour);
+        }
+        QImage reduced(size, format);
+        if (reduced.isNull()) {
+            return reduced;
+        }
+        const Spans columns = spans(image.width(), size.width());
+        const Spans rows = spans(image.height(), size.height());
+        std::vector<float> sum(size_t(size.width()) * 4);
+        std::vector<QRgb> pixels(size_t(image.width()));
+        for (int y = 0; y < size.height(); ++y) {
+            std::fill(sum.begin(), sum.end(), 0.0f);
+            for (int r = 0; r < rows.count[size_t(y)]; ++r) {
+                const int sourceRow = rows.first[size_t(y)] + r;
+                const float rowWeight = rows.weights[size_t(rows.offset[size_t(y)] + r)];
+                const QRgb *pixel = reinterpret_cast<const QRgb *>(image.constScanLine(sourceRow));
+                if (indexed) {
+                    const uchar *index = image.constScanLine(sourceRow);
+                    for (int x = 0; x < image.width(); ++x) {
+                        pixels[size_t(x)] = table[index[x]];
+                    }
+                    pixel = pixels.data();
+                }
+                for (int x = 0; x < size.width(); ++x) {
+                    const size_t at = size_t(x);
+                    const QRgb *from = pixel + columns.first[at];
+                    const float *weight = columns.weights.data() + columns.offset[at];
+                    float a = 0;
+                    float red = 0;
+                    float green = 0;
+                    float blue = 0;
+                    for (int i = 0; i < columns.count[at]; ++i) {
+                        a += weight[i] * float(qAlpha(from[i]));
+                        red += weight[i] * float(qRed(from[i]));
+                        green += weight[i] * float(qGreen(from[i]));
+                        blue += weight[i] * float(qBlue(from[i]));
+                    }
+                    float *total = sum.data() + at * 4;
+                    total[0] += rowWeight * a;
+                    total[1] += rowWeight * red;
+                    total[2] += rowWeight * green;
+                    total[3] += rowWeight * blue;
+                }
+            }
+            auto *out = reinterpret_cast<QRgb *>(reduced.scanLine(y));
+            for (int x = 0; x < size.width(); ++x) {
+                const float *total = sum.data() + size_t(x) * 4;
+                const int a = alpha ? qBound(0, int(total[0] + 0.5f), 255) : 255;
+                out[x] = qRgba(qMin(a, int(total[1] + 0.5f)), qMin(a, int(total[2] + 0.5f)),
+                    qMin(a, int(total[3] + 0.5f)), a);
+            }
+        }
+        return reduced;
+    }
+
+    // The size a picture of `natural` pixels is shown at within `target` (aspect kept, never
+    // enlarged); an invalid or empty target: the natural size.
+    QSize shownSize(const QSize &natural, const QSize &target)
+    {
+        if (!target.isValid() || target.isEmpty()
+            || (natural.width() <= target.width() && natural.height() <= target.height())) {
+            return natural;
+        }
+        return natural.scaled(target, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+    }
+
+    // The centred part of a picture of `natural` pixels that a viewport shows at its own size;
+    // empty when the whole picture fits or no viewport is given.
+    QRect centredPart(const QSize &natural, const QSize &viewport)
+    {
+        if (!viewport.isValid() || viewport.isEmpty()
+            || (natural.width() <= viewport.width() && natural.height() <= viewport.height())) {
+            return QRect();
+        }
+        const QSize part = natural.boundedTo(viewport);
+        return QRect(
+            QPoint((natural.width() - part.width()) / 2, (natural.height() - part.height()) / 2),
+            part);
+    }
+
     // Decodes from `device` (opened for reading). `bytes` gives the whole content when it is at
     // hand without reading (a memory buffer or a mapped file), for the checks that look past the
     // header.
     LoadResult decodeRaster(QIODevice *device, QByteArrayView bytes, const QSize &target,
-        bool pixels, const QSize &viewport = QSize())
+        bool pixels, const QSize &viewport = QSize(), const std::atomic_bool *cancelled = nullptr)
     {
         setAllocationLimit();
         if (gif::looksLikeGif(bytes.first(qMin<qsizetype>(6, bytes.size())))) {
@@ -228,22 +392,26 @@ namespace {
             if (!header.ok() || !pixels) {
                 return header;
             }
-            if (claimsTooMuch(header.picture.naturalSize, bytes.size())) {
+            if (claimsTooMuch(header.picture.naturalSize, device->size(), kMaxGifPixelsPerByte)) {
                 return failedLoad(Failure::TooLarge,
                     QStringLiteral("The picture claims a size its file cannot hold."));
             }
-            LoadResult result = gif::decode(bytes, pixels);
-            if (result.ok() && pixels && target.isValid() && !target.isEmpty()) {
-                const QSize natural = result.picture.naturalSize;
-                if (natural.width() > target.width() || natural.height() > target.height()) {
-                    result.picture.image = result.picture.image.scaled(
-                        natural.scaled(target, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)),
-                        Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-                }
+            const QSize natural = header.picture.naturalSize;
+            const QSize shown = shownSize(natural, target);
+            // A thumbnail is averaged down while decoding to no less than its size, never held
+            // at the natural size; the show keeps only what the screen shows.
+            const int reduction
+                = qMax(1, qMin(natural.width() / shown.width(), natural.height() / shown.height()));
+            LoadResult result
+                = gif::decode(bytes, true, reduction, centredPart(natural, viewport), cancelled);
+            if (result.ok() && result.picture.image.size() != shown
+                && result.picture.region.isEmpty()) {
+                result.picture.image = areaReduced(result.picture.image, shown);
             }
             return result;
         }
-        const BmpCheck bmp = checkBmp(bytes);
+        const qint64 fileBytes = device->size();
+        const BmpCheck bmp = checkBmp(bytes, fileBytes, pixels);
         if (!bmp.refusal.isEmpty()) {
             return failedLoad(Failure::NotAPicture, bmp.refusal);
         }
@@ -262,12 +430,17 @@ namespace {
         }
         const QSize stored = reader.size();
         if (!stored.isValid() || stored.isEmpty()) {
-            return failedLoad(Failure::NotAPicture, QStringLiteral("The picture's header is damaged."));
+            return failedLoad(
+                Failure::NotAPicture, QStringLiteral("The picture's header is damaged."));
         }
         if (exceedsLimits(stored)) {
             return failedLoad(Failure::TooLarge, QStringLiteral("The picture is too large."));
         }
-        if (claimsTooMuch(stored, device->size())) {
+        const bool runLength = format == "bmp" && bytes.size() >= 34
+            && (qFromLittleEndian<quint32>(bytes.data() + 30) == 1
+                || qFromLittleEndian<quint32>(bytes.data() + 30) == 2);
+        if (claimsTooMuch(
+                stored, fileBytes, runLength ? kMaxRleBmpPixelsPerByte : kMaxPixelsPerByte)) {
             return failedLoad(Failure::TooLarge,
                 QStringLiteral("The picture claims a size its file cannot hold."));
         }
@@ -278,9 +451,17 @@ namespace {
         if (!pixels) {
             return result;
         }
-        if ((format == "jpeg" || format == "jpg")
-            && progressiveScans(bytes) > kMaxProgressiveScans) {
-            return failedLoad(Failure::TooLarge, QStringLiteral("The picture has too many scans."));
+        if (format == "jpeg" || format == "jpg") {
+            const int scans = progressiveScans(bytes);
+            if (scans > kMaxProgressiveScans) {
+                return failedLoad(
+                    Failure::TooLarge, QStringLiteral("The picture has too many scans."));
+            }
+            if (scans > 0 && qint64(stored.width()) * stored.height() > kLargeProgressivePixels
+                && claimsTooMuch(stored, fileBytes, kMaxProgressivePixelsPerByte)) {
+                return failedLoad(Failure::TooLarge,
+                    QStringLiteral("The picture claims a size its file cannot hold."));
+            }
         }
         const QSize natural = result.picture.naturalSize;
         const bool jpeg = format == "jpeg" || format == "jpg";
@@ -290,8 +471,20 @@ namespace {
             ? natural.scaled(target, Qt::KeepAspectRatio).expandedTo(QSize(1, 1))
             : natural;
         if (smaller && jpeg) {
-            // JPEG decodes straight at 1/2, 1/4 or 1/8 scale when asked for a smaller size.
-            reader.setScaledSize(turned ? shown.transposed() : shown);
+            // JPEG decodes straight at 1/2, 1/4 or 1/8 scale: the smallest of these at or above
+            // the size shown is asked for exactly, so the decoder resamples nothing, and the rest
+            // of the way is averaged below.
+            int denominator = 8;
+            const auto scaledBy = [&](int d) {
+                return QSize((stored.width() + d - 1) / d, (stored.height() + d - 1) / d);
+            };
+            const QSize storedShown = turned ? shown.transposed() : shown;
+            while (denominator > 1
+                && (scaledBy(denominator).width() < storedShown.width()
+                    || scaledBy(denominator).height() < storedShown.height())) {
+                denominator /= 2;
+            }
+            reader.setScaledSize(scaledBy(denominator));
         } else if (viewport.isValid() && (format == "jpeg" || format == "jpg")
             && reader.transformation() == QImageIOHandler::TransformationNone
             && (natural.width() > viewport.width() || natural.height() > viewport.height())) {
@@ -304,7 +497,13 @@ namespace {
             reader.setClipRect(region);
             result.picture.region = region;
         }
+        if (cancelled && cancelled->load()) {
+            return failedLoad(Failure::Cancelled, QStringLiteral("The decode was cancelled."));
+        }
         result.picture.image = reader.read();
+        if (cancelled && cancelled->load()) {
+            return failedLoad(Failure::Cancelled, QStringLiteral("The decode was cancelled."));
+        }
         if (result.picture.image.isNull()) {
             return failedLoad(Failure::NotAPicture,
                 QStringLiteral("The picture cannot be decoded: %1").arg(reader.errorString()));
@@ -318,8 +517,8 @@ namespace {
             table.resize(256, qRgb(0, 0, 0));
             image.setColorTable(table);
         }
-        if (smaller && !jpeg && image.size() != shown) {
-            image = image.scaled(shown, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        if (smaller && image.size() != shown) {
+            image = areaReduced(image, shown);
         }
         return result;
     }
@@ -335,20 +534,85 @@ namespace {
         return decodeRaster(&buffer, bytes, target, pixels);
     }
 
-    LoadResult decodeFile(
-        const QString &path, const QSize &target, bool pixels, const QSize &viewport = QSize())
+    // A file's bytes that stop coming once `cancelled` is set: Qt's decoders then take the
+    // picture as cut short and finish at once instead of decoding the rest.
+    class CancellableBuffer : public QBuffer
     {
-        const QFileInfo info(path);
-        if (!info.exists()) {
-            return failedLoad(Failure::Missing, QStringLiteral("The file does not exist."));
+    public:
+        explicit CancellableBuffer(const std::atomic_bool *cancelled)
+            : m_cancelled(cancelled)
+        {
         }
-        if (info.isDir()) {
-            return failedLoad(Failure::NotAPicture, QStringLiteral("This is a folder, not a picture."));
+
+    protected:
+        qint64 readData(char *data, qint64 maxSize) override
+        {
+            if (m_cancelled && m_cancelled->load(std::memory_order_relaxed)) {
+                return -1;
+            }
+            return QBuffer::readData(data, maxSize);
         }
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
+
+    private:
+        const std::atomic_bool *m_cancelled;
+    };
+
+    // Opens `path` for reading only when it is (or links to) a regular file: a FIFO would block
+    // the reader for ever, a device may never end, and a folder is no picture. The file is
+    // checked again once open, so a node swapped in between is refused too; opening does not
+    // block, whatever the node is.
+    LoadResult openRegularFile(const QString &path, QFile &file)
+    {
+        struct stat status
+        {
+        };
+        if (::stat(QFile::encodeName(path).constData(), &status) != 0) {
+            if (errno == ENOENT || errno == ENOTDIR) {
+                return failedLoad(Failure::Missing, QStringLiteral("The file does not exist."));
+            }
+            return failedLoad(Failure::Unreadable,
+                QStringLiteral("The file cannot be read: %1")
+                    .arg(QString::fromLocal8Bit(std::strerror(errno))));
+        }
+        if (S_ISDIR(status.st_mode)) {
+            return failedLoad(
+                Failure::NotAPicture, QStringLiteral("This is a folder, not a picture."));
+        }
+        if (!S_ISREG(status.st_mode)) {
+            return failedLoad(
+                Failure::NotAPicture, QStringLiteral("This is not a file but a device or pipe."));
+        }
+        const int descriptor
+            = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (descriptor < 0) {
+            const int error = errno;
+            return failedLoad(error == ENOENT ? Failure::Missing : Failure::Unreadable,
+                error == ENOENT ? QStringLiteral("The file does not exist.")
+                                : QStringLiteral("The file cannot be read: %1")
+                                      .arg(QString::fromLocal8Bit(std::strerror(error))));
+        }
+        if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+            ::close(descriptor);
+            return failedLoad(
+                Failure::NotAPicture, QStringLiteral("This is not a file but a device or pipe."));
+        }
+        if (!file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+            ::close(descriptor);
             return failedLoad(Failure::Unreadable,
                 QStringLiteral("The file cannot be read: %1").arg(file.errorString()));
+        }
+        return LoadResult();
+    }
+
+    LoadResult decodeFile(const QString &path, const QSize &target, bool pixels,
+        const QSize &viewport = QSize(), const std::atomic_bool *cancelled = nullptr)
+    {
+        if (cancelled && cancelled->load()) {
+            return failedLoad(Failure::Cancelled, QStringLiteral("The decode was cancelled."));
+        }
+        QFile file;
+        if (const LoadResult opened = openRegularFile(path, file); !opened.ok()) {
+            return opened;
         }
         LoadResult result;
         if (wmf::looksLikeMetafile(file.peek(kSniffBytes))) {
@@ -362,23 +626,28 @@ namespace {
                     QStringLiteral("The file cannot be read: %1").arg(file.errorString()));
             }
             result = wmf::decode(bytes, target, pixels, viewport);
+        } else if (!pixels) {
+            // The size is in the header: the reader reads the file as a stream from its start
+            // and stops there, and the checks look at the start only.
+            const QByteArray head = file.peek(kHeaderBytes);
+            result = decodeRaster(&file, head, target, false, viewport);
         } else {
-            // Mapping costs nothing until a check walks the data: JPEG reads only its header,
-            // GIF and BMP are read by the checks here anyway.
+            // The file is read into memory, never mapped: a file cut short while it is read (a
+            // copy over it truncates first) then gives a short buffer, which fails as any damaged
+            // file does, where walking a mapping past the new end would kill the program.
             const qint64 size = file.size();
-            uchar *mapped = size > 0 ? file.map(0, size) : nullptr;
-            QByteArray read;
-            if (!mapped && size > 0) {
-                read = file.readAll();
-                file.seek(0);
+            if (size > kMaxFileBytes) {
+                return failedLoad(Failure::TooLarge, QStringLiteral("The file is too large."));
             }
-            const QByteArrayView bytes = mapped
-                ? QByteArrayView(reinterpret_cast<const char *>(mapped), qsizetype(size))
-                : QByteArrayView(read);
-            result = decodeRaster(&file, bytes, target, pixels, viewport);
-            if (mapped) {
-                file.unmap(mapped);
+            const QByteArray bytes = file.read(size);
+            if (file.error() != QFileDevice::NoError) {
+                return failedLoad(Failure::Unreadable,
+                    QStringLiteral("The file cannot be read: %1").arg(file.errorString()));
             }
+            CancellableBuffer buffer(cancelled);
+            buffer.setData(bytes);
+            buffer.open(QIODevice::ReadOnly);
+            result = decodeRaster(&buffer, bytes, target, true, viewport, cancelled);
         }
         if (result.ok()) {
             result.picture.file = path;
@@ -402,19 +671,20 @@ bool exceedsLimits(const QSize &size)
         || qint64(size.width()) * size.height() > kMaxPixels;
 }
 
-LoadResult load(const QString &path)
+LoadResult load(const QString &path, const std::atomic_bool *cancelled)
 {
-    return decodeFile(path, QSize(), true);
+    return decodeFile(path, QSize(), true, QSize(), cancelled);
 }
 
-LoadResult loadScaled(const QString &path, const QSize &target)
+LoadResult loadScaled(const QString &path, const QSize &target, const std::atomic_bool *cancelled)
 {
-    return decodeFile(path, target, true);
+    return decodeFile(path, target, true, QSize(), cancelled);
 }
 
-LoadResult loadVisible(const QString &path, const QSize &viewport)
+LoadResult loadVisible(
+    const QString &path, const QSize &viewport, const std::atomic_bool *cancelled)
 {
-    return decodeFile(path, QSize(), true, viewport);
+    return decodeFile(path, QSize(), true, viewport, cancelled);
 }
 
 LoadResult readSize(const QString &path)

@@ -6,6 +6,8 @@
 #include <QSizeF>
 #include <QString>
 
+#include <atomic>
+
 // A picture as the windows hold it: the decoded image (none for an empty picture), the size the
 // picture has at its own scale, and the file it came from. A picture decoded for a smaller
 // target keeps its natural size, so geometry never depends on how it was decoded.
@@ -20,14 +22,17 @@ struct Picture
 
     bool isEmpty() const { return naturalSize.isEmpty(); }
     // The part `image` holds, in natural pixels.
-    QRect heldRegion() const { return region.isEmpty() ? QRect(QPoint(0, 0), naturalSize) : region; }
+    QRect heldRegion() const
+    {
+        return region.isEmpty() ? QRect(QPoint(0, 0), naturalSize) : region;
+    }
     // The natural size in twips (pixels × twips per pixel).
     QSizeF sizeTwips(float twipsPerPixel) const;
 };
 
 namespace pictures {
 
-enum class Failure { None, Missing, Unreadable, NotAPicture, TooLarge };
+enum class Failure { None, Missing, Unreadable, NotAPicture, TooLarge, Cancelled };
 
 struct LoadResult
 {
@@ -49,18 +54,23 @@ LoadResult failedLoad(Failure failure, const QString &reason);
 // Whether a picture of `size` pixels is past the limits above.
 bool exceedsLimits(const QSize &size);
 
+// Each decode may be given a flag another thread sets to stop it: the decoder checks it as it
+// goes (between rows where it decodes them itself) and then fails with Failure::Cancelled.
+
 // Decodes the whole picture at its natural size (a metafile past 8 Mi pixels is drawn smaller,
 // its natural size unchanged).
-LoadResult load(const QString &path);
+LoadResult load(const QString &path, const std::atomic_bool *cancelled = nullptr);
 // Decodes the picture for display within `target` pixels (aspect kept); uses the decoder's
 // reduced-scale decoding where it has one. The natural size is still the full one. A metafile is
 // drawn straight at that size, larger than its own as well (a zoom step gets a sharp drawing,
 // not an enlarged one), up to 32 Mi pixels.
-LoadResult loadScaled(const QString &path, const QSize &target);
+LoadResult loadScaled(
+    const QString &path, const QSize &target, const std::atomic_bool *cancelled = nullptr);
 // Decodes what a viewport of `viewport` pixels shows of the picture at its own size, centred: the
 // whole picture when it fits, else (where the decoder can) only the centred part, at full
 // resolution, recorded in `picture.region` (a metafile draws only that part).
-LoadResult loadVisible(const QString &path, const QSize &viewport);
+LoadResult loadVisible(
+    const QString &path, const QSize &viewport, const std::atomic_bool *cancelled = nullptr);
 // Reads only the natural size; `picture.image` stays null.
 LoadResult readSize(const QString &path);
 // Decodes a picture held in memory, as loadScaled does (an invalid `target`: as load does);

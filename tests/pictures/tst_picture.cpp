@@ -1,19 +1,33 @@
 #include "pictures/picture.h"
 
+#include "pictures/asyncpictureloader.h"
+
 #include "corpus.h"
 #include "testfolder.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QImage>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTest>
+#include <QThreadPool>
 #include <QtEndian>
 
+#include <atomic>
 #include <cmath>
+#include <thread>
+#include <vector>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 Q_DECLARE_METATYPE(pictures::Failure)
 
@@ -120,6 +134,103 @@ QSize statedSize(const QString &relative)
     return QSize();
 }
 
+// A GIF of one colour, `side` pixels square, coded as tightly as LZW allows (the longest string
+// each code can stand for, no clear codes): an honest file of over a thousand pixels a byte.
+QByteArray solidGif(int side)
+{
+    QByteArray data;
+    quint32 bits = 0;
+    int count = 0;
+    const auto put = [&](int code, int size) {
+        bits |= quint32(code) << count;
+        for (count += size; count >= 8; count -= 8) {
+            data.append(char(bits & 0xFF));
+            bits >>= 8;
+        }
+    };
+    // The encoder keeps the decoder's table: the code read after code p adds p's string and
+    // one index more.
+    std::vector<int> length(4096, 0);
+    length[0] = 1;
+    int codeSize = 3;
+    int next = 6; // clear 4, end 5
+    int previous = -1;
+    put(4, codeSize);
+    qint64 left = qint64(side) * side;
+    while (left > 0) {
+        int code = next - 1;
+        while (code > 0 && (code < 6 || length[size_t(code)] > left)) {
+            --code;
+        }
+        put(code, codeSize);
+        left -= length[size_t(code)];
+        if (previous >= 0 && next < 4096) {
+            length[size_t(next)] = length[size_t(previous)] + 1;
+            if (++next == (1 << codeSize) && codeSize < 12) {
+                ++codeSize;
+            }
+        }
+        previous = code;
+    }
+    put(5, codeSize);
+    if (count > 0) {
+        data.append(char(bits & 0xFF));
+    }
+    QByteArray gif = QByteArray("GIF89a");
+    QByteArray size(4, '\0');
+    qToLittleEndian<quint16>(quint16(side), size.data());
+    qToLittleEndian<quint16>(quint16(side), size.data() + 2);
+    gif += size + QByteArray::fromHex("800000") + QByteArray::fromHex("204060ffffff");
+    gif += QByteArray::fromHex("2c00000000") + size + QByteArray::fromHex("0002");
+    for (qsizetype at = 0; at < data.size(); at += 255) {
+        const QByteArray block = data.mid(at, 255);
+        gif += char(block.size()) + block;
+    }
+    return gif + QByteArray::fromHex("003b");
+}
+
+// Run in a child process (--thumbnail-within <megabytes> <file>): makes a thumbnail with the
+// address space limited, so a decoder that holds the natural size fails.
+int thumbnailWithin(qint64 megabytes, const QString &path)
+{
+    const rlimit limit { rlim_t(megabytes) << 20, rlim_t(megabytes) << 20 };
+    setrlimit(RLIMIT_AS, &limit);
+    const pictures::LoadResult thumbnail = pictures::loadScaled(path, QSize(97, 77));
+    return thumbnail.ok() && thumbnail.picture.image.width() <= 97
+            && thumbnail.picture.image.height() <= 77 && !thumbnail.picture.image.isNull()
+        ? 0
+        : 1;
+}
+
+// Run in a child process (the test binary started again with --load-while-changing): loads the
+// file over and over, each way, while a thread keeps truncating and rewriting it. A crash shows
+// as the child's abnormal end.
+int loadWhileChanging(const QString &path)
+{
+    const QByteArray bytes = readFile(path);
+    std::atomic_bool stop(false);
+    std::thread writer([&] {
+        while (!stop.load()) {
+            QFile file(path);
+            if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+                continue;
+            }
+            for (qsizetype at = 0; at < bytes.size() && !stop.load(); at += 256 * 1024) {
+                file.write(bytes.mid(at, 256 * 1024));
+                file.flush();
+            }
+        }
+    });
+    for (int round = 0; round < 40; ++round) {
+        pictures::readSize(path);
+        pictures::loadScaled(path, QSize(97, 77));
+        pictures::load(path);
+    }
+    stop.store(true);
+    writer.join();
+    return 0;
+}
+
 } // namespace
 
 class TestPicture : public QObject
@@ -154,6 +265,18 @@ private Q_SLOTS:
     void failures_data();
     void failures();
     void fileProblems();
+    void onlyRegularFiles_data();
+    void onlyRegularFiles();
+    void fileChangingWhileRead_data();
+    void fileChangingWhileRead();
+    void bombsRefused_data();
+    void bombsRefused();
+    void hugeGifThumbnailStaysSmall();
+    void readSizeReadsHeadersOnly();
+    void cancelledDecodeStops_data();
+    void cancelledDecodeStops();
+    void loaderAdoptsRequest();
+    void loaderCancelsAndAbandons();
 };
 
 void TestPicture::corpusDecodes_data()
@@ -643,6 +766,254 @@ void TestPicture::fileProblems()
     QVERIFY(!loaded.reason.isEmpty());
 }
 
+void TestPicture::onlyRegularFiles_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("loads");
+    QTest::newRow("pipe") << "fifo" << false;
+    QTest::newRow("link to a pipe") << "link to fifo" << false;
+    QTest::newRow("device") << "device" << false;
+    QTest::newRow("link to a device") << "link to device" << false;
+    QTest::newRow("link to a folder") << "link to folder" << false;
+    QTest::newRow("link to a picture") << "link to picture" << true;
+}
+
+// Only a regular file (or a link to one) is read; a pipe or device is refused at once, without
+// waiting for a writer that never comes.
+void TestPicture::onlyRegularFiles()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, loads);
+    TestFolder folder;
+    const QString picture = folder.writePicture(QStringLiteral("real.bmp"), 8, 8);
+    const QString fifo = folder.filePath(QStringLiteral("pipe.bmp"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString linked = folder.filePath(QStringLiteral("linked.bmp"));
+    QString path = linked;
+    if (kind == QLatin1String("fifo")) {
+        path = fifo;
+    } else if (kind == QLatin1String("device")) {
+        path = QStringLiteral("/dev/zero");
+    } else {
+        const QString to = kind.endsWith(QLatin1String("fifo")) ? fifo
+            : kind.endsWith(QLatin1String("device"))            ? QStringLiteral("/dev/zero")
+            : kind.endsWith(QLatin1String("folder"))            ? folder.path()
+                                                                : picture;
+        QVERIFY(QFile::link(to, linked));
+    }
+    for (const pictures::LoadResult &result : { pictures::readSize(path), pictures::load(path),
+             pictures::loadScaled(path, QSize(97, 77)) }) {
+        QCOMPARE(result.ok(), loads);
+        if (!loads) {
+            QCOMPARE(result.failure, pictures::Failure::NotAPicture);
+            QVERIFY(!result.reason.isEmpty());
+        }
+    }
+}
+
+void TestPicture::fileChangingWhileRead_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes");
+    const QImage photo = quadrants(2400, 1600);
+    QTest::newRow("bmp") << "changing.bmp" << encoded(photo, "BMP");
+    QTest::newRow("bmp, 8 bits a pixel")
+        << "changing8.bmp"
+        << encoded(photo.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither), "BMP");
+    QTest::newRow("jpeg") << "changing.jpg" << encoded(photo, "JPEG", 100);
+    QTest::newRow("gif") << "changing.gif"
+                         << readFile(corpusPath(
+                                QStringLiteral("gif/good/image-gif/gifplayer-muybridge.gif")));
+}
+
+// A file cut short and written again while it is read is a failed or a whole load, never a
+// crash of the reading process.
+void TestPicture::fileChangingWhileRead()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    TestFolder folder;
+    const QString path = folder.write(name, bytes);
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("qt.gui.imageio*=false"));
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(
+        QCoreApplication::applicationFilePath(), { QStringLiteral("--load-while-changing"), path });
+    QVERIFY(child.waitForFinished(100000));
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(child.exitCode(), 0);
+}
+
+void TestPicture::bombsRefused_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes");
+    // A GIF screen of 16000 × 16000 whose one image holds three codes, padded with a comment
+    // to 64 KB: more pixels a byte than LZW can code.
+    QByteArray gif = QByteArray("GIF89a") + QByteArray::fromHex("803e803e800000000000ffffff");
+    gif += QByteArray::fromHex("21fe");
+    for (int i = 0; i < 256; ++i) {
+        gif += char(char(255)) + QByteArray(255, 'x');
+    }
+    gif += QByteArray::fromHex("00") + QByteArray::fromHex("2c00000000803e803e00");
+    gif += QByteArray::fromHex("0202040a00") + QByteArray::fromHex("3b");
+    QTest::newRow("gif claiming 16000 square in 64 KB") << "claim.gif" << gif;
+    // A run-length BMP of 15000 × 15000 that ends its pixels at once, padded to 60 KB.
+    QByteArray bmp = encoded(quadrants(8, 8), "BMP");
+    qToLittleEndian<qint32>(15000, bmp.data() + 18);
+    qToLittleEndian<qint32>(15000, bmp.data() + 22);
+    qToLittleEndian<quint16>(8, bmp.data() + 28);
+    qToLittleEndian<quint32>(1, bmp.data() + 30);
+    bmp += QByteArray(60000, '\0') + QByteArray::fromHex("0001");
+    QTest::newRow("run-length bmp claiming 15000 square in 60 KB") << "claim.bmp" << bmp;
+    // A progressive JPEG whose frame header claims 16000 × 16000, carrying 512 KB of comments:
+    // its decoder would hold every coefficient, half a gigabyte, for a thumbnail.
+    QByteArray jpeg = readFile(
+        corpusPath(QStringLiteral("jpeg/good/jpeg-decoder-mozilla/jpg-progressive.jpg")));
+    const qsizetype sof = jpeg.indexOf(QByteArray::fromHex("ffc2"));
+    qToBigEndian<quint16>(16000, jpeg.data() + sof + 5);
+    qToBigEndian<quint16>(16000, jpeg.data() + sof + 7);
+    QByteArray comments;
+    for (int i = 0; i < 8; ++i) {
+        comments += QByteArray::fromHex("fffeffff") + QByteArray(65533, ' ');
+    }
+    QTest::newRow("progressive jpeg claiming 16000 square in 512 KB")
+        << "claim.jpg" << jpeg.left(2) + comments + jpeg.mid(2);
+}
+
+// Files that claim far more pixels than they can hold are refused before anything of that
+// size is allocated, whole or as a thumbnail.
+void TestPicture::bombsRefused()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    TestFolder folder;
+    const QString path = folder.write(name, bytes);
+    QCOMPARE(pictures::loadScaled(path, QSize(97, 77)).failure, pictures::Failure::TooLarge);
+    QCOMPARE(pictures::load(path).failure, pictures::Failure::TooLarge);
+}
+
+// An honest GIF of 16000 × 16000 in under 256 KB gives a thumbnail without ever holding its
+// natural size (a gigabyte): the child process has a fraction of that to use.
+void TestPicture::hugeGifThumbnailStaysSmall()
+{
+    TestFolder folder;
+    const QString path = folder.write(QStringLiteral("solid.gif"), solidGif(16000));
+    QVERIFY(QFileInfo(path).size() < 256 * 1024);
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedChannels);
+    child.start(QCoreApplication::applicationFilePath(),
+        { QStringLiteral("--thumbnail-within"), QStringLiteral("600"), path });
+    QVERIFY(child.waitForFinished(100000));
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(child.exitCode(), 0);
+    // Averaged over the whole screen, the thumbnail has the one colour.
+    const pictures::LoadResult thumbnail = pictures::loadScaled(path, QSize(97, 77));
+    QVERIFY(thumbnail.ok());
+    QCOMPARE(thumbnail.picture.naturalSize, QSize(16000, 16000));
+    QCOMPARE(thumbnail.picture.image.size(), QSize(77, 77));
+    QCOMPARE(thumbnail.picture.image.pixel(40, 40), qRgb(0x20, 0x40, 0x60));
+    // The show decodes only the part of the screen it shows.
+    const pictures::LoadResult visible = pictures::loadVisible(path, QSize(800, 600));
+    QVERIFY(visible.ok());
+    QCOMPARE(visible.picture.image.size(), QSize(800, 600));
+    QCOMPARE(visible.picture.region, QRect(7600, 7700, 800, 600));
+}
+
+// The size comes from the header alone: a palette BMP whose pixels use colours it does not
+// define has a size, though it cannot be shown.
+void TestPicture::readSizeReadsHeadersOnly()
+{
+    QImage palette(64, 64, QImage::Format_Indexed8);
+    palette.setColorTable({ qRgb(0, 0, 0), qRgb(255, 255, 255) });
+    palette.fill(1);
+    QByteArray bmp = encoded(palette, "BMP");
+    const quint32 bitsOffset = qFromLittleEndian<quint32>(bmp.constData() + 10);
+    bmp[qsizetype(bitsOffset) + 100] = char(200);
+    TestFolder folder;
+    const QString path = folder.write(QStringLiteral("undefined.bmp"), bmp);
+    QCOMPARE(pictures::load(path).failure, pictures::Failure::NotAPicture);
+    const pictures::LoadResult header = pictures::readSize(path);
+    QVERIFY2(header.ok(), qPrintable(header.reason));
+    QCOMPARE(header.picture.naturalSize, QSize(64, 64));
+}
+
+void TestPicture::cancelledDecodeStops_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("gif") << solidGif(2000);
+    QTest::newRow("jpeg") << encoded(quadrants(1600, 1200), "JPEG");
+    QTest::newRow("bmp") << encoded(quadrants(160, 120), "BMP");
+}
+
+// A decode whose flag is set stops and says so; it never passes for a picture.
+void TestPicture::cancelledDecodeStops()
+{
+    QFETCH(QByteArray, bytes);
+    TestFolder folder;
+    const QString path = folder.write(QStringLiteral("picture"), bytes);
+    const std::atomic_bool cancelled(true);
+    QCOMPARE(pictures::load(path, &cancelled).failure, pictures::Failure::Cancelled);
+    QCOMPARE(pictures::loadScaled(path, QSize(97, 77), &cancelled).failure,
+        pictures::Failure::Cancelled);
+    QVERIFY(pictures::load(path).ok());
+}
+
+// A request in flight is found by what it decodes and its result taken at once; it is then not
+// delivered a second time.
+void TestPicture::loaderAdoptsRequest()
+{
+    TestFolder folder;
+    const QString first
+        = folder.write(QStringLiteral("first.jpg"), encoded(quadrants(1600, 1200), "JPEG"));
+    const QString second
+        = folder.write(QStringLiteral("second.jpg"), encoded(quadrants(300, 200), "JPEG"));
+    AsyncPictureLoader loader;
+    QSignalSpy delivered(&loader, &AsyncPictureLoader::loaded);
+    const int thumbnail = loader.request(first, QSize(97, 77));
+    const int visible = loader.requestVisible(second, QSize(100, 100));
+    QCOMPARE(loader.findVisible(second, QSize(100, 100)), visible);
+    QCOMPARE(loader.findRequest(first, QSize(97, 77)), thumbnail);
+    QCOMPARE(loader.findRequest(second, QSize(100, 100)), 0);
+    QCOMPARE(loader.findVisible(second, QSize(200, 100)), 0);
+    const std::optional<pictures::LoadResult> adopted = loader.waitFor(visible);
+    QVERIFY(adopted && adopted->ok());
+    QCOMPARE(adopted->picture.region, QRect(100, 50, 100, 100));
+    QVERIFY(!loader.waitFor(visible));
+    QTRY_COMPARE(delivered.count(), 1);
+    QCOMPARE(delivered.at(0).at(0).toInt(), thumbnail);
+    QCOMPARE(loader.pending(), 0);
+}
+
+// A cancelled request is never delivered, and a loader destroyed with decodes queued and
+// running goes at once; the decodes end without touching it.
+void TestPicture::loaderCancelsAndAbandons()
+{
+    TestFolder folder;
+    const QString huge = folder.write(QStringLiteral("huge.gif"), solidGif(8000));
+    const QString small
+        = folder.write(QStringLiteral("small.bmp"), encoded(quadrants(30, 20), "BMP"));
+    {
+        AsyncPictureLoader loader;
+        QSignalSpy delivered(&loader, &AsyncPictureLoader::loaded);
+        const int cancelled = loader.request(huge, QSize());
+        const int kept = loader.request(small, QSize());
+        loader.cancel(cancelled);
+        QVERIFY(!loader.waitFor(cancelled));
+        loader.waitForDone();
+        QCOMPARE(delivered.count(), 1);
+        QCOMPARE(delivered.at(0).at(0).toInt(), kept);
+    }
+    auto *abandoned = new AsyncPictureLoader;
+    abandoned->request(huge, QSize());
+    abandoned->request(huge, QSize(97, 77));
+    delete abandoned;
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
+}
+
 void TestPicture::fuzzFindings_data()
 {
     QTest::addColumn<QString>("path");
@@ -665,5 +1036,18 @@ void TestPicture::fuzzFindings()
     }
 }
 
-QTEST_MAIN(TestPicture)
+int main(int argc, char **argv)
+{
+    if (argc == 3 && qstrcmp(argv[1], "--load-while-changing") == 0) {
+        QCoreApplication app(argc, argv);
+        return loadWhileChanging(QString::fromLocal8Bit(argv[2]));
+    }
+    if (argc == 4 && qstrcmp(argv[1], "--thumbnail-within") == 0) {
+        QCoreApplication app(argc, argv);
+        return thumbnailWithin(QByteArray(argv[2]).toLongLong(), QString::fromLocal8Bit(argv[3]));
+    }
+    QGuiApplication app(argc, argv);
+    TestPicture test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_picture.moc"
