@@ -65,10 +65,10 @@ void tst_Slots::startWithPictures(ProgramFixture &f, int count, QSize size)
 
 void tst_Slots::clickFile(startfrm *main, int row)
 {
-    QListWidgetItem *item = main->File1->item(row);
-    QVERIFY(item);
-    main->File1->scrollToItem(item);
-    const QPoint at = main->File1->visualItemRect(item).center();
+    const QModelIndex item = main->File1->model()->index(row, 0);
+    QVERIFY(item.isValid());
+    main->File1->scrollTo(item);
+    const QPoint at = main->File1->visualRect(item).center();
     QTest::mouseClick(main->File1->viewport(), Qt::LeftButton, {}, at);
 }
 
