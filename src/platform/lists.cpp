@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <numeric>
 #include <vector>
 
 #include <dirent.h>
@@ -62,25 +63,23 @@ QCollator collator(const QLocale &locale)
 void sortNames(QStringList &names, const QLocale &locale)
 {
     const QCollator order = collator(locale);
-    struct Keyed
-    {
-        QCollatorSortKey key;
-        qsizetype index;
-    };
-    std::vector<Keyed> keyed;
-    keyed.reserve(size_t(names.size()));
-    for (qsizetype i = 0; i < names.size(); ++i) {
-        keyed.push_back({ order.sortKey(names.at(i)), i });
+    std::vector<QCollatorSortKey> keys;
+    keys.reserve(size_t(names.size()));
+    for (const QString &name : names) {
+        keys.push_back(order.sortKey(name));
     }
-    std::sort(keyed.begin(), keyed.end(), [&names](const Keyed &a, const Keyed &b) {
-        const int byKey = a.key.compare(b.key);
+    // The sort moves indices only; the keys, costly to copy, stay where they are.
+    std::vector<qsizetype> rows(keys.size());
+    std::iota(rows.begin(), rows.end(), qsizetype(0));
+    std::sort(rows.begin(), rows.end(), [&](qsizetype a, qsizetype b) {
+        const int byKey = keys[size_t(a)].compare(keys[size_t(b)]);
         // Names the collation holds equal ("a.gif", "A.gif") still get one fixed order.
-        return byKey != 0 ? byKey < 0 : names.at(a.index) < names.at(b.index);
+        return byKey != 0 ? byKey < 0 : names.at(a) < names.at(b);
     });
     QStringList sorted;
     sorted.reserve(names.size());
-    for (const Keyed &k : keyed) {
-        sorted.append(std::move(names[k.index]));
+    for (const qsizetype row : rows) {
+        sorted.append(std::move(names[row]));
     }
     names = std::move(sorted);
 }
