@@ -24,6 +24,9 @@ struct Measurement
 // steps, zoom, start-up, memory, browsing at key-repeat speed.
 void addWindowMeasurements(std::map<QString, Measurement> &all);
 
+// The decoders beside libjpeg in process, and listing a large folder.
+void addLimitMeasurements(std::map<QString, Measurement> &all);
+
 // Draws the results table written by run.sh (one row a comparison, tab-separated: name, ours,
 // reference name, reference, target, verdict) as a bar chart PNG. Returns an exit code.
 int drawChart(const QString &tablePath, const QString &pngPath);

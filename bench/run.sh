@@ -8,12 +8,14 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
 runs=${2:-9}
 bench=$build/bench/viewer_bench
+probe=$build/bench/viewer_probe
+bare=$build/bench/viewer_bare
 work=$build/bench/pictures
 out=$build/bench
 
 # What the reference tools need, from Debian, installed only when missing.
 need=()
-for p in imagemagick libjpeg-turbo-progs libvips-tools feh xvfb; do
+for p in imagemagick libjpeg-turbo-progs libvips-tools feh xvfb libxcb-damage0-dev; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
 done
 if [ ${#need[@]} -gt 0 ]; then
@@ -22,8 +24,9 @@ if [ ${#need[@]} -gt 0 ]; then
     "${sudo_cmd[@]}" apt-get update -qq
     DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${need[@]}"
 fi
-if [ ! -x "$bench" ]; then
-    cmake --build "$build" --target viewer_bench
+if [ ! -x "$bench" ] || [ ! -x "$probe" ] || [ ! -x "$bare" ]; then
+    cmake "$build" > /dev/null
+    cmake --build "$build" --target viewer_bench viewer_probe viewer_bare querndal
 fi
 mkdir -p "$work"
 export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
@@ -72,15 +75,69 @@ open(sys.argv[1], 'wb').write(placeable + header + body)
 PY
 fi
 
+# 50 000 picture files (links to one small JPEG) under mixed names, for listing.
+if [ ! -d "$work/large" ]; then
+    convert -size 64x48 gradient:red-blue -quality 80 "$work/tiny.jpg"
+    python3 - "$work" <<'PY'
+import os, sys
+work = sys.argv[1]
+os.mkdir(os.path.join(work, 'large'))
+words = ['IMG', 'photo', 'Été', 'scan', 'Rotated', 'DSC', 'holiday']
+for i in range(50000):
+    os.link(os.path.join(work, 'tiny.jpg'), os.path.join(work, 'large', f'{words[i % 7]}_{i}.jpg'))
+PY
+fi
+mkdir -p "$work/empty"
+# The real program, run from a folder of its own so that its settings file names the folder it
+# opens at start.
+app_for() { # app_for <folder> -> a program folder whose settings open <folder>
+    local dir=$out/app-$(basename "$1")
+    mkdir -p "$dir"
+    cp "$build/bin/querndal" "$dir/"
+    printf '3,3,1,"%s",0\r\n' "$1" > "$dir/QUERNDAL.INI"
+    echo "$dir/querndal"
+}
+
 results=$out/results.txt
 : > "$results"
 measure() { # measure <key> <measurement> [arguments...] -> "<key> <median> <detail>"
     local key=$1
     shift
     local line
-    line=$("$bench" --runs "$runs" "$@" 2>/dev/null | tail -n 1) || line="$1 0 failed"
-    echo "$key $(echo "$line" | awk '{print $2}')" >> "$results"
+    line=$("$bench" --runs "$runs" "$@" 2>/dev/null | tail -n 1) || line="$1 0 0 0 failed"
+    echo "$key $(echo "$line" | awk '{print $2, $3, $4}')" >> "$results"
     echo "  $key: $line"
+}
+# Measurements that print several figures from the same interleaved rounds, one line each:
+# "<figure> <median> <min> <max> <runs>"; each is kept under "<prefix>.<figure>".
+measure_rounds() { # measure_rounds <prefix> <measurement> [arguments...]
+    local prefix=$1
+    shift
+    "$bench" --runs "$runs" "$@" 2>/dev/null | awk -v p="$prefix" 'NF == 5 {print p "." $1, $2, $3, $4}' \
+        | tee -a "$results" | sed 's/^/  /'
+}
+# Whole processes on the virtual screen, each started afresh, the programs taking turns round by
+# round: first paint, settled (last paint before 300 ms of quiet) and peak resident memory.
+probe_rounds() { # probe_rounds <key>=<command line> ...
+    local round spec key
+    local tmp=$out/probe.txt
+    : > "$tmp"
+    for round in $(seq 0 "$runs"); do
+        for spec in "$@"; do
+            key=${spec%%=*}
+            # shellcheck disable=SC2086
+            line=$(DISPLAY=:97 "$probe" --quiet 300 ${spec#*=} 2>/dev/null) || continue
+            # The first round only warms the page cache.
+            [ "$round" -gt 0 ] && echo "$key $line" >> "$tmp"
+        done
+    done
+    for spec in "$@"; do
+        key=${spec%%=*}
+        for column in 3:paint 4:settled 5:rss; do
+            awk -v k="$key" -v c="${column%%:*}" '$1 == k {print $c}' "$tmp" | sort -g | awk -v k="$key.${column#*:}" '
+                {v[NR] = $1} END {if (NR) printf "%s %.2f %.2f %.2f\n", k, v[int((NR + 1) / 2)], v[1], v[NR]}'
+        done
+    done | tee -a "$results" | sed 's/^/  /'
 }
 # Time per picture of a command run over a whole folder: its total divided by the count.
 per_picture() { # per_picture <key> <count> <command...>
@@ -90,7 +147,7 @@ per_picture() { # per_picture <key> <count> <command...>
     line=$("$bench" --runs 3 command "$@" 2>/dev/null | tail -n 1) || line="command 0 failed"
     local total
     total=$(echo "$line" | awk '{print $2}')
-    echo "$key $(awk -v t="$total" -v n="$count" 'BEGIN {printf "%.2f", t / n}')" >> "$results"
+    echo "$key $(echo "$line" | awk -v n="$count" '{printf "%.2f %.2f %.2f", $2 / n, $3 / n, $4 / n}')" >> "$results"
     echo "  $key: $total ms for $count pictures"
 }
 
@@ -107,6 +164,19 @@ for kind in bmp gif wmf; do
     measure "$kind.full" full "$work/picture.$kind"
 done
 
+echo "Limits in process, in the same interleaved rounds as ours"
+measure_rounds baseline limits "$work/baseline.jpg"
+measure_rounds progressive limits "$work/progressive.jpg"
+measure_rounds large list "$work/large"
+
+Xvfb :97 -screen 0 1920x1080x24 > /dev/null 2>&1 &
+xvfb=$!
+trap 'kill $xvfb 2> /dev/null || true' EXIT
+sleep 0.5
+echo "Whole processes on a 1920 x 1080 X screen (first paint, settled, peak memory)"
+probe_rounds "bare=$bare" "ours.empty=$(app_for "$work/empty")" \
+    "ours.large=$(app_for "$work/large")" "feh.large=feh -S filename $work/large"
+
 echo "The viewer's windows (offscreen, 1920 x 1080 screen)"
 measure select select "$work/photos"
 measure resize resize "$work/photos"
@@ -115,7 +185,6 @@ measure step.24mp.cold step "$work/photos" cold
 measure step.hd.ahead step "$work/hd" ahead
 measure step.hd.cold step "$work/hd" cold
 measure zoom zoom "$work/photos"
-measure startup startup "$work/photos"
 measure memory.slots memory-slots "$work/photos"
 measure memory.full memory-full "$work/baseline.jpg"
 measure keyrepeat keyrepeat "$work/photos"
@@ -126,10 +195,6 @@ per_picture feh.montage "$count" feh --montage --thumb-width 97 --thumb-height 7
     --output-only "$out/feh-montage.png" "$work/photos"
 # feh as a slide show: every picture once, 10 ms apart (counted in its figure), on a virtual
 # screen.
-Xvfb :97 -screen 0 1920x1080x24 > /dev/null 2>&1 &
-xvfb=$!
-trap 'kill $xvfb 2> /dev/null || true' EXIT
-sleep 0.5
 DISPLAY=:97 per_picture feh.show.24mp "$count" feh --on-last-slide quit --slideshow-delay 0.01 \
     --fullscreen "$work/photos"
 hdcount=$(ls "$work/hd" | wc -l)
@@ -137,46 +202,56 @@ DISPLAY=:97 per_picture feh.show.hd "$hdcount" feh --on-last-slide quit --slides
     --fullscreen "$work/hd"
 
 value() { awk -v key="$1" '$1 == key {print $2}' "$results"; }
+spread() { awk -v key="$1" '$1 == key && NF >= 4 {printf "%s-%s", $3, $4}' "$results"; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
 meets() { awk -v a="$1" -v b="$2" 'BEGIN {print (a <= b) ? 1 : 0}'; }
 
 table=$out/results.tsv
 : > "$table"
-row() { # row <name> <ours> <reference name> <reference> <limit on ours/reference or absolute> <target text>
-    local name=$1 ours=$2 refname=$3 ref=$4 limit=$5 target=$6 r ok
+# row <name> <our key> <reference name> <reference key, or empty for an absolute limit>
+#     <limit on ours/reference, or absolute> <target text>
+row() {
+    local name=$1 ours refname=$3 ref="" limit=$5 target=$6 r ok
+    ours=$(value "$2")
+    [ -n "$4" ] && ref=$(value "$4")
     if [ -n "$ref" ] && [ "$ref" != 0 ]; then
         r=$(ratio "$ours" "$ref")
         ok=$(meets "$r" "$limit")
     else
         r=-
-        ok=$(meets "$ours" "$limit")
+        ok=$(meets "${ours:-0}" "$limit")
     fi
-    printf '%-44s %10s %-30s %10s %7s  %s %s\n' "$name" "$ours" "$refname" "${ref:--}" "$r" "$target" \
+    printf '%-46s %9s %-15s %-30s %9s %-15s %6s  %s %s\n' "$name" "${ours:--}" "[$(spread "$2")]" \
+        "$refname" "${ref:--}" "[$([ -n "$4" ] && spread "$4")]" "$r" "$target" \
         "$([ "$ok" = 1 ] && echo met || echo MISSED)"
     # An absolute target is drawn as the reference bar, so the chart shows how far below it we are.
-    printf '%s\t%s\t%s\t%s\t%s (%s)\t%s\n' "$name" "$ours" "$refname" "${ref:-$limit}" "$target" "$r" "$ok" >> "$table"
+    printf '%s\t%s\t%s\t%s\t%s (%s)\t%s\n' "$name" "${ours:-0}" "$refname" "${ref:-$limit}" "$target" "$r" "$ok" >> "$table"
 }
 
 echo
-echo "Medians of $runs runs (milliseconds unless said). Ratio = ours / reference."
-printf '%-44s %10s %-30s %10s %7s  %s\n' measurement ours reference value ratio target
+echo "Medians of $runs runs [min-max] (milliseconds unless said). Ratio = ours / reference."
+echo "Machine load: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores."
+printf '%-46s %9s %-15s %-30s %9s %-15s %6s  %s\n' measurement ours spread reference value spread ratio target
 for kind in baseline progressive; do
-    row "thumbnail of a $kind 24 MP JPEG" "$(value $kind.thumbnail)" "djpeg -scale 1/8" "$(value $kind.djpeg-1/8)" 1.05 "<= 1.05x"
+    row "thumbnail of a $kind 24 MP JPEG" $kind.ours.thumbnail "libjpeg 1/8, in process" $kind.libjpeg.scale-1/8 1.05 "<= 1.05x"
 done
-row "select 24 MP JPEG until its slot is painted" "$(value select)" "djpeg -scale 1/8" "$(value baseline.djpeg-1/8)" 1.5 "<= 1.5x"
-row "select 24 MP JPEG until painted" "$(value select)" "vipsthumbnail (own process)" "$(value baseline.vipsthumbnail)" 1.0 "faster"
-row "select 24 MP JPEG until painted" "$(value select)" "feh --montage, per picture" "$(value feh.montage)" 1.0 "faster"
-row "full decode, 24 MP baseline" "$(value baseline.full)" "djpeg" "$(value baseline.djpeg-full)" 1.3 "close to djpeg"
-row "show step, 24 MP, read ahead" "$(value step.24mp.ahead)" "limit: one frame" "" 16 "< 16 ms"
-row "show step, 24 MP, not read ahead" "$(value step.24mp.cold)" "djpeg full decode" "$(value baseline.djpeg-full)" 0.7 "<= 0.7x"
-row "show step, 24 MP, not read ahead" "$(value step.24mp.cold)" "feh slide show, per picture" "$(value feh.show.24mp)" 1.0 "faster"
-row "show step, 1080p, read ahead" "$(value step.hd.ahead)" "limit: one frame" "" 16 "< 16 ms"
-row "show step, 1080p, not read ahead" "$(value step.hd.cold)" "feh slide show, per picture" "$(value feh.show.hd)" 1.0 "faster"
-row "zoom step (Page Up / Page Down)" "$(value zoom)" "limit: one frame" "" 16 "< 16 ms"
-row "resize with 20 filled slots, no file read" "$(value resize)" "limit: one frame" "" 16 "< 16 ms"
-row "memory, 20 filled slots of 24 MP (MB)" "$(value memory.slots)" "one full 24 MP decode (MB)" "$(value memory.full)" 3 "<= 3x"
-row "longest input stall holding Right (ms)" "$(value keyrepeat)" "limit" "" 50 "< 50 ms"
-row "start-up to first paint" "$(value startup)" "limit: ten frames" "" 160 "< 160 ms"
+row "full decode, 24 MP baseline" baseline.ours.full "libjpeg full, in process" baseline.libjpeg.full 1.1 "<= 1.1x"
+row "select 24 MP JPEG until its slot is painted" select "libjpeg 1/8, in process" baseline.libjpeg.scale-1/8 1.5 "<= 1.5x"
+row "select 24 MP JPEG until painted" select "vipsthumbnail (own process)" baseline.vipsthumbnail 1.0 "faster"
+row "select 24 MP JPEG until painted" select "feh --montage, per picture" feh.montage 1.0 "faster"
+row "show step, 24 MP, read ahead" step.24mp.ahead "limit: one frame" "" 16 "< 16 ms"
+row "show step, 24 MP, not read ahead" step.24mp.cold "libjpeg visible part" baseline.libjpeg.visible-part 1.1 "<= 1.1x"
+row "show step, 24 MP, not read ahead" step.24mp.cold "feh slide show, per picture" feh.show.24mp 1.0 "faster"
+row "show step, 1080p, read ahead" step.hd.ahead "limit: one frame" "" 16 "< 16 ms"
+row "show step, 1080p, not read ahead" step.hd.cold "feh slide show, per picture" feh.show.hd 1.0 "faster"
+row "zoom step (Page Up / Page Down)" zoom "limit: one frame" "" 16 "< 16 ms"
+row "resize with 20 filled slots, no file read" resize "limit: one frame" "" 16 "< 16 ms"
+row "memory, 20 filled slots of 24 MP (MB)" memory.slots "one full 24 MP decode (MB)" memory.full 3 "<= 3x"
+row "longest input stall holding Right (ms)" keyrepeat "limit" "" 50 "< 50 ms"
+row "launch to first paint (process)" ours.empty.paint "bare Qt Widgets window" bare.paint 1.1 "<= 1.1x"
+row "launch with 50 000 files until listed" ours.large.settled "feh -S filename, same folder" feh.large.settled 1.5 "<= 1.5x"
+row "peak memory, 50 000 files listed (MB)" ours.large.rss "feh, same folder (MB)" feh.large.rss 2 "<= 2x"
+row "50 000 files: longest UI block (list+paint)" large.ours.list "limit" "" 100 "< 100 ms"
 echo
 for kind in bmp gif wmf; do
     echo "full decode of the $kind picture: $(value $kind.full) ms"

@@ -65,10 +65,10 @@ void tst_Slots::startWithPictures(ProgramFixture &f, int count, QSize size)
 
 void tst_Slots::clickFile(MainWindow *main, int row)
 {
-    QListWidgetItem *item = File1(main)->item(row);
-    QVERIFY(item);
-    File1(main)->scrollToItem(item);
-    const QPoint at = File1(main)->visualItemRect(item).center();
+    const QModelIndex item = File1(main)->model()->index(row, 0);
+    QVERIFY(item.isValid());
+    File1(main)->scrollTo(item);
+    const QPoint at = File1(main)->visualRect(item).center();
     QTest::mouseClick(File1(main)->viewport(), Qt::LeftButton, {}, at);
 }
 

@@ -1,7 +1,10 @@
-#include "platform/controls.h"
+#include "platform/lists.h"
 #include "testfolder.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -18,7 +21,37 @@ private Q_SLOTS:
     void folderListRefusesNonFolders_data();
     void folderListRefusesNonFolders();
     void driveList();
+    void localeOrder_data();
+    void localeOrder();
+    void refreshKeepsSelection();
+    void pressSelectsBeforeMouseDown();
+    void folderOpenFails_data();
+    void folderOpenFails();
+    void refreshLeavesVanishedFolder();
+    void driveListFollowsVolumes();
+
+private:
+    static QStringList names(const FileList &list);
+    static QStringList names(const DirList &list, int from);
 };
+
+QStringList tst_FileLists::names(const FileList &list)
+{
+    QStringList result;
+    for (int i = 0; i < list.listCount(); ++i) {
+        result << list.list(i);
+    }
+    return result;
+}
+
+QStringList tst_FileLists::names(const DirList &list, int from)
+{
+    QStringList result;
+    for (int i = from; i < list.count(); ++i) {
+        result << list.item(i)->text().trimmed();
+    }
+    return result;
+}
 
 void tst_FileLists::filePattern_data()
 {
@@ -181,6 +214,180 @@ void tst_FileLists::driveList()
     drives.rememberFolder(media + "/2024");
     QCOMPARE(drives.currentFolder(media), media + "/2024"); // ... then where the user last was
     QCOMPARE(drives.currentFolder(stick), stick);
+}
+
+void tst_FileLists::localeOrder_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("numbers by value, no locale set")
+        << "C" << QStringList { "img_1.jpg", "IMG_2.jpg", "IMG_10.jpg", "img_100.jpg" };
+    QTest::newRow("numbers by value, English")
+        << "en_GB" << QStringList { "img_1.jpg", "IMG_2.jpg", "IMG_10.jpg", "img_100.jpg" };
+    QTest::newRow("accents beside their letter, French")
+        << "fr_FR" << QStringList { "eau.gif", "Été.gif", "Rotated.gif", "zèbre.gif" };
+    QTest::newRow("accents beside their letter, no locale set")
+        << "C" << QStringList { "eau.gif", "Été.gif", "Rotated.gif", "zèbre.gif" };
+    QTest::newRow("Swedish puts å after z")
+        << "sv_SE" << QStringList { "apa.bmp", "zon.bmp", "åka.bmp" };
+}
+
+// Files and folders are listed in the user's locale, whatever order the folder holds them in.
+void tst_FileLists::localeOrder()
+{
+    QFETCH(QString, locale);
+    QFETCH(QStringList, expected);
+    const QLocale before;
+    QLocale::setDefault(QLocale(locale));
+    const auto restore = qScopeGuard([&before] { QLocale::setDefault(before); });
+    TestFolder dir;
+    for (auto it = expected.crbegin(); it != expected.crend(); ++it) {
+        dir.write("files/" + *it, "x");
+        dir.makeFolder("folders/" + *it);
+    }
+    FileList files;
+    QVERIFY(files.setPath(dir.filePath("files")));
+    QCOMPARE(names(files), expected);
+    DirList folders;
+    QVERIFY(folders.setPath(dir.filePath("folders")));
+    QCOMPARE(names(folders, folders.count() - int(expected.size())), expected);
+}
+
+// F5 reads the folder again: new files appear, deleted ones go, the selection stays on its file.
+void tst_FileLists::refreshKeepsSelection()
+{
+    TestFolder dir;
+    for (const char *f : { "a.gif", "b.gif", "c.gif" }) {
+        dir.write(f, "x");
+    }
+    FileList list;
+    QVERIFY(list.setPath(dir.path()));
+    list.setCurrentRow(1);
+    QCOMPARE(list.fileName(), QString("b.gif"));
+    QFile::remove(dir.filePath("a.gif"));
+    dir.write("0.gif", "x");
+    QVERIFY(list.refresh());
+    QCOMPARE(names(list), (QStringList { "0.gif", "b.gif", "c.gif" }));
+    QCOMPARE(list.fileName(), QString("b.gif"));
+    QCOMPARE(list.currentRow(), 1);
+    QFile::remove(dir.filePath("b.gif"));
+    QVERIFY(list.refresh());
+    QCOMPARE(list.fileName(), QString());
+    QCOMPARE(list.listCount(), 2);
+}
+
+void tst_FileLists::pressSelectsBeforeMouseDown()
+{
+    TestFolder dir;
+    for (const char *f : { "1.gif", "2.gif", "3.gif" }) {
+        dir.write(f, "x");
+    }
+    FileList list;
+    list.setPath(dir.path());
+    list.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&list));
+    QString atPress;
+    connect(&list, &FileList::mouseDown, &list, [&] { atPress = list.fileName(); });
+    const QPoint third = list.visualRect(list.model()->index(2, 0)).center();
+    QTest::mousePress(list.viewport(), Qt::LeftButton, {}, third);
+    QCOMPARE(atPress, QString("3.gif"));
+    QTest::mouseRelease(list.viewport(), Qt::LeftButton, {}, third);
+}
+
+void tst_FileLists::folderOpenFails_data()
+{
+    QTest::addColumn<bool>("vanish");
+    QTest::newRow("vanished") << true;
+    QTest::newRow("cannot be listed") << false;
+}
+
+// Opening a subfolder that vanished or cannot be listed: the list stays on its folder with its
+// highlight there, the vanished entry goes, and the failure is reported.
+void tst_FileLists::folderOpenFails()
+{
+    QFETCH(bool, vanish);
+    TestFolder dir;
+    dir.makeFolder("top/a");
+    const QString bad = dir.makeFolder("top/b");
+    DirList list;
+    QVERIFY(list.setPath(dir.filePath("top")));
+    const int ancestors = list.count() - 2;
+    if (vanish) {
+        QVERIFY(QDir(bad).removeRecursively());
+    } else {
+        QVERIFY(QFile::setPermissions(bad, QFileDevice::WriteOwner));
+        if (QFileInfo(bad).isReadable()) {
+            QSKIP("permissions do not bind this user");
+        }
+    }
+    const auto restore = qScopeGuard([&] {
+        QFile::setPermissions(bad, QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                  | QFileDevice::ExeOwner);
+    });
+    QSignalSpy changes(&list, &DirList::changed);
+    QSignalSpy failures(&list, &DirList::openFailed);
+    list.setCurrentRow(ancestors + 1);
+    emit list.itemActivated(list.item(ancestors + 1));
+    QCOMPARE(list.path(), dir.filePath("top"));
+    QCOMPARE(changes.size(), 0);
+    QCOMPARE(failures.size(), 1);
+    QCOMPARE(failures.first().first().toString(), bad);
+    QCOMPARE(names(list, ancestors), vanish ? QStringList({ "a" }) : QStringList({ "a", "b" }));
+    QCOMPARE(list.currentItem()->text().trimmed(), QString("top"));
+}
+
+// The folder shown is removed behind the list's back: a refresh goes to the nearest folder left.
+void tst_FileLists::refreshLeavesVanishedFolder()
+{
+    TestFolder dir;
+    dir.makeFolder("top/mid/low");
+    DirList list;
+    QVERIFY(list.setPath(dir.filePath("top/mid/low")));
+    QVERIFY(QDir(dir.filePath("top/mid")).removeRecursively());
+    QSignalSpy changes(&list, &DirList::changed);
+    QVERIFY(list.refresh());
+    QCOMPARE(list.path(), dir.filePath("top"));
+    QCOMPARE(changes.size(), 1);
+    QCOMPARE(list.currentItem()->text().trimmed(), QString("top"));
+
+    // All three in place: the file list follows a folder list that stayed.
+    dir.write("top/new.jpg", "x");
+    DriveList drives;
+    drives.setRoots({ "/" });
+    FileList files;
+    QVERIFY(files.setPath(dir.filePath("top")));
+    dir.write("top/newer.jpg", "x");
+    lists::refreshAll(drives, list, files);
+    QCOMPARE(names(files), (QStringList { "new.jpg", "newer.jpg" }));
+    QCOMPARE(changes.size(), 1);
+}
+
+// A volume mounted after start appears when the list opens; one unmounted goes, and if it was
+// the current one, the volume that now holds its place is shown.
+void tst_FileLists::driveListFollowsVolumes()
+{
+    TestFolder dir;
+    const QString media = dir.makeFolder("media");
+    const QString stick = dir.makeFolder("media/stick");
+    QStringList mounted { "/", media };
+    DriveList drives;
+    drives.setRootSource([&mounted] { return mounted; });
+    QCOMPARE(drives.roots(), mounted);
+    QSignalSpy changes(&drives, &DriveList::changed);
+
+    mounted << stick;
+    drives.showPopup();
+    drives.hidePopup();
+    QCOMPARE(drives.roots(), mounted);
+    QCOMPARE(drives.count(), 3);
+    QVERIFY(drives.setDrive(stick));
+    QCOMPARE(changes.size(), 1);
+
+    mounted.removeLast();
+    drives.refresh();
+    QCOMPARE(drives.roots(), mounted);
+    QCOMPARE(drives.drive(), media);
+    QCOMPARE(changes.size(), 1); // the list only shows what is there; the user picks
 }
 
 QTEST_MAIN(tst_FileLists)

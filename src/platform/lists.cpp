@@ -1,0 +1,511 @@
+#include "lists.h"
+
+#include "core/keycodes.h"
+#include "core/paths.h"
+#include "volumes.h"
+
+#include <QCollator>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QStyle>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <numeric>
+#include <vector>
+
+#include <dirent.h>
+#include <strings.h>
+#include <sys/stat.h>
+
+namespace {
+
+Qt::MouseButton primaryOr(Qt::MouseButton b)
+{
+    return b == Qt::NoButton ? Qt::LeftButton : b;
+}
+
+bool hasSuffix(const char *name, size_t length, const std::vector<QByteArray> &suffixes)
+{
+    for (const QByteArray &suffix : suffixes) {
+        const size_t n = size_t(suffix.size());
+        if (length >= n && ::strncasecmp(name + length - n, suffix.constData(), n) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool isListable(const QFileInfo &info)
+{
+    return info.isDir() && info.isReadable() && info.isExecutable();
+}
+
+} // namespace
+
+namespace lists {
+
+QCollator collator(const QLocale &locale)
+{
+    // Qt's C collation is plain code-point order and ignores the options below; English has no
+    // tailoring of its own, so it gives the Unicode collation's neutral order.
+    const bool neutral = locale.language() == QLocale::C;
+    QCollator result(neutral ? QLocale(QLocale::English, QLocale::UnitedStates) : locale);
+    result.setCaseSensitivity(Qt::CaseInsensitive);
+    result.setNumericMode(true);
+    return result;
+}
+
+void sortNames(QStringList &names, const QLocale &locale)
+{
+    const QCollator order = collator(locale);
+    std::vector<QCollatorSortKey> keys;
+    keys.reserve(size_t(names.size()));
+    for (const QString &name : names) {
+        keys.push_back(order.sortKey(name));
+    }
+    // The sort moves indices only; the keys, costly to copy, stay where they are.
+    std::vector<qsizetype> rows(keys.size());
+    std::iota(rows.begin(), rows.end(), qsizetype(0));
+    std::sort(rows.begin(), rows.end(), [&](qsizetype a, qsizetype b) {
+        const int byKey = keys[size_t(a)].compare(keys[size_t(b)]);
+        // Names the collation holds equal ("a.gif", "A.gif") still get one fixed order.
+        return byKey != 0 ? byKey < 0 : names.at(a) < names.at(b);
+    });
+    QStringList sorted;
+    sorted.reserve(names.size());
+    for (const qsizetype row : rows) {
+        sorted.append(std::move(names[row]));
+    }
+    names = std::move(sorted);
+}
+
+std::optional<QStringList> readNames(
+    const QString &folder, EntryKind kind, const QStringList &suffixes)
+{
+    const QByteArray encoded = QFile::encodeName(folder);
+    DIR *dir = ::opendir(encoded.constData());
+    if (!dir) {
+        return std::nullopt;
+    }
+    std::vector<QByteArray> wanted;
+    for (const QString &suffix : suffixes) {
+        wanted.push_back(QFile::encodeName(suffix));
+    }
+    const int fd = ::dirfd(dir);
+    QStringList names;
+    errno = 0;
+    while (const dirent *entry = ::readdir(dir)) {
+        const char *name = entry->d_name;
+        // Hidden entries, "." and "..".
+        if (name[0] == '.') {
+            continue;
+        }
+        const size_t length = std::strlen(name);
+        if (kind == EntryKind::Files && !hasSuffix(name, length, wanted)) {
+            continue;
+        }
+        bool take = false;
+        switch (entry->d_type) {
+        case DT_REG:
+            take = kind == EntryKind::Files;
+            break;
+        case DT_DIR:
+            take = kind == EntryKind::Folders;
+            break;
+        case DT_LNK:
+        case DT_UNKNOWN: {
+            // Only links, and file systems that give no type, cost a look at the entry itself.
+            struct stat st;
+            take = ::fstatat(fd, name, &st, 0) == 0
+                && (kind == EntryKind::Files ? S_ISREG(st.st_mode) : S_ISDIR(st.st_mode));
+            break;
+        }
+        default:
+            break;
+        }
+        if (take) {
+            names.append(QFile::decodeName(QByteArray::fromRawData(name, qsizetype(length))));
+        }
+        errno = 0;
+    }
+    const bool failed = errno != 0;
+    ::closedir(dir);
+    if (failed) {
+        return std::nullopt;
+    }
+    return names;
+}
+
+void refreshAll(DriveList &drives, DirList &folders, FileList &files)
+{
+    drives.refresh();
+    const QString shown = folders.path();
+    folders.refresh();
+    if (folders.path() != shown) {
+        return; // the folder list's changed() lists the files of where it went
+    }
+    if (files.path() == folders.path()) {
+        files.refresh();
+    } else {
+        files.setPath(folders.path());
+    }
+}
+
+} // namespace lists
+
+// ---- DriveList
+
+DriveList::DriveList(QWidget *parent)
+    : QComboBox(parent)
+{
+    connect(this, &QComboBox::activated, this, [this](int index) {
+        if (index >= 0 && index < m_roots.size()) {
+            Q_EMIT changed();
+        }
+    });
+}
+
+void DriveList::setRoots(const QStringList &roots)
+{
+    const QSignalBlocker blocker(this);
+    const QString current = drive();
+    m_roots = roots;
+    clear();
+    const QIcon icon = style()->standardIcon(QStyle::SP_DriveHDIcon);
+    for (const QString &root : roots) {
+        addItem(icon, QDir::toNativeSeparators(root));
+    }
+    // The current volume stays current; where it was unmounted, the volume that now holds its
+    // place is shown, as the user would find it on opening the list.
+    const QString keep = current.isEmpty() ? QString() : volumes::rootOf(current, m_roots);
+    const int index = int(m_roots.indexOf(keep));
+    if (index >= 0) {
+        setCurrentIndex(index);
+    }
+}
+
+void DriveList::setRootSource(std::function<QStringList()> source)
+{
+    m_source = std::move(source);
+    refresh();
+}
+
+void DriveList::refresh()
+{
+    if (!m_source) {
+        return;
+    }
+    const QStringList fresh = m_source();
+    if (fresh != m_roots) {
+        setRoots(fresh);
+    }
+}
+
+void DriveList::showPopup()
+{
+    refresh();
+    QComboBox::showPopup();
+}
+
+QString DriveList::drive() const
+{
+    const int i = currentIndex();
+    return i >= 0 && i < m_roots.size() ? m_roots[i] : QString();
+}
+
+bool DriveList::setDrive(const QString &path)
+{
+    if (path.isEmpty()) {
+        return false;
+    }
+    const int index = int(m_roots.indexOf(volumes::rootOf(path, m_roots)));
+    if (index < 0) {
+        return false;
+    }
+    if (index != currentIndex()) {
+        setCurrentIndex(index);
+        Q_EMIT changed();
+    }
+    return true;
+}
+
+QString DriveList::currentFolder(const QString &root) const
+{
+    return m_lastFolder.value(root, root);
+}
+
+void DriveList::rememberFolder(const QString &folder)
+{
+    const QString root = volumes::rootOf(folder, m_roots);
+    if (!root.isEmpty()) {
+        m_lastFolder.insert(root, folder);
+    }
+}
+
+// ---- DirList
+
+namespace {
+constexpr int kPathRole = Qt::UserRole;
+} // namespace
+
+DirList::DirList(QWidget *parent)
+    : QListWidget(parent)
+{
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setUniformItemSizes(true);
+    connect(this, &QListWidget::itemActivated, this, &DirList::open);
+}
+
+bool DirList::setPath(const QString &path)
+{
+    if (path.isEmpty()) {
+        return false;
+    }
+    const QFileInfo info(path);
+    if (!isListable(info)) {
+        return false;
+    }
+    const QString clean = QDir::cleanPath(info.absoluteFilePath());
+    // Read before anything changes, so a folder that cannot be read leaves the list as it was.
+    std::optional<QStringList> subfolders = lists::readNames(clean, lists::EntryKind::Folders);
+    if (!subfolders) {
+        return false;
+    }
+    lists::sortNames(*subfolders);
+    const bool changedPath = clean != m_path;
+    fill(clean, *subfolders);
+    if (changedPath) {
+        Q_EMIT changed();
+    }
+    return true;
+}
+
+bool DirList::refresh()
+{
+    QString folder = m_path;
+    while (!folder.isEmpty()) {
+        if (setPath(folder)) {
+            return true;
+        }
+        const QString parent = QFileInfo(folder).absolutePath();
+        folder = parent == folder ? QString() : parent;
+    }
+    return false;
+}
+
+void DirList::fill(const QString &path, const QStringList &subfolders)
+{
+    m_path = path;
+    clear();
+    const QIcon openIcon = style()->standardIcon(QStyle::SP_DirOpenIcon);
+    const QIcon closedIcon = style()->standardIcon(QStyle::SP_DirClosedIcon);
+
+    QStringList chain;
+    QDir dir(m_path);
+    chain.prepend(dir.absolutePath());
+    while (dir.cdUp()) {
+        chain.prepend(dir.absolutePath());
+    }
+    int level = 0;
+    QListWidgetItem *current = nullptr;
+    for (const QString &folder : chain) {
+        const QString name = QDir(folder).isRoot() ? QDir::toNativeSeparators(folder)
+                                                   : QFileInfo(folder).fileName();
+        auto *item
+            = new QListWidgetItem(openIcon, QString(level * 2, QLatin1Char(' ')) + name, this);
+        item->setData(kPathRole, folder);
+        current = item;
+        ++level;
+    }
+    const QString indent(level * 2, QLatin1Char(' '));
+    const QDir shown(m_path);
+    for (const QString &name : subfolders) {
+        auto *item = new QListWidgetItem(closedIcon, indent + name, this);
+        item->setData(kPathRole, shown.filePath(name));
+    }
+    if (current) {
+        const QSignalBlocker blocker(this);
+        setCurrentItem(current);
+    }
+}
+
+void DirList::open(QListWidgetItem *item)
+{
+    if (!item) {
+        return;
+    }
+    const QString target = item->data(kPathRole).toString();
+    if (setPath(target)) {
+        return;
+    }
+    // Read the shown folder again: a vanished entry goes, the highlight returns to the folder
+    // really shown (or, when that is gone too, the list moves up and says so by changed()).
+    const QString before = m_path;
+    refresh();
+    if (m_path == before) {
+        Q_EMIT openFailed(target);
+    }
+}
+
+// ---- NameListModel
+
+void NameListModel::setNames(QStringList names)
+{
+    beginResetModel();
+    m_names = std::move(names);
+    endResetModel();
+}
+
+int NameListModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_names.size());
+}
+
+QVariant NameListModel::data(const QModelIndex &index, int role) const
+{
+    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= m_names.size()) {
+        return {};
+    }
+    return m_names.at(index.row());
+}
+
+// ---- FileList
+
+namespace {
+// The pattern's entries are all "*.<extension>", so a match is a suffix test.
+const QStringList &patternSuffixes()
+{
+    static const QStringList s_suffixes = [] {
+        QStringList result;
+        for (const QString &entry : FileList::pattern().split(QLatin1Char(';'))) {
+            result.append(entry.mid(1));
+        }
+        return result;
+    }();
+    return s_suffixes;
+}
+} // namespace
+
+FileList::FileList(QWidget *parent)
+    : QListView(parent)
+    , m_model(new NameListModel(this))
+{
+    setModel(m_model);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Every row is one line of text: the view lays out any number of rows without measuring them.
+    setUniformItemSizes(true);
+}
+
+QString FileList::pattern()
+{
+    return QStringLiteral("*.bmp;*.wmf;*.gif;*.jpg");
+}
+
+bool FileList::setPath(const QString &path)
+{
+    if (path.isEmpty()) {
+        return false;
+    }
+    const QFileInfo info(path);
+    if (!isListable(info)) {
+        return false;
+    }
+    return listFolder(QDir::cleanPath(info.absoluteFilePath()));
+}
+
+bool FileList::refresh()
+{
+    return !m_path.isEmpty() && listFolder(m_path);
+}
+
+bool FileList::listFolder(const QString &path)
+{
+    std::optional<QStringList> names
+        = lists::readNames(path, lists::EntryKind::Files, patternSuffixes());
+    if (!names) {
+        return false;
+    }
+    lists::sortNames(*names);
+    const QString selected = path == m_path ? fileName() : QString();
+    m_path = path;
+    const int keep = selected.isEmpty() ? -1 : int(names->indexOf(selected));
+    m_model->setNames(std::move(*names));
+    if (keep >= 0) {
+        setCurrentRow(keep);
+    }
+    return true;
+}
+
+QString FileList::fileName() const
+{
+    const QModelIndex current = currentIndex();
+    return current.isValid() && selectionModel()->isSelected(current) ? list(current.row())
+                                                                      : QString();
+}
+
+QString FileList::list(int index) const
+{
+    return index >= 0 && index < listCount() ? m_model->names().at(index) : QString();
+}
+
+QString FileList::filePath(const QString &name) const
+{
+    return QDir::toNativeSeparators(paths::join(m_path, name));
+}
+
+int FileList::currentRow() const
+{
+    const QModelIndex current = currentIndex();
+    return current.isValid() ? current.row() : -1;
+}
+
+void FileList::setCurrentRow(int row)
+{
+    // A single-selection view selects the index it makes current.
+    setCurrentIndex(m_model->index(row, 0));
+}
+
+void FileList::keyPressEvent(QKeyEvent *event)
+{
+    // Left and Right browse the list like Up and Down.
+    if (event->key() == Qt::Key_Left || event->key() == Qt::Key_Right) {
+        QKeyEvent moved(event->type(), event->key() == Qt::Key_Left ? Qt::Key_Up : Qt::Key_Down,
+            event->modifiers(), event->text(), event->isAutoRepeat(), event->count());
+        QListView::keyPressEvent(&moved);
+        event->setAccepted(moved.isAccepted());
+        return;
+    }
+    QListView::keyPressEvent(event);
+}
+
+void FileList::keyReleaseEvent(QKeyEvent *event)
+{
+    QListView::keyReleaseEvent(event);
+    const int code = vk::fromQtKey(event->key());
+    if (code != vk::None && !event->isAutoRepeat()) {
+        Q_EMIT keyUp(code, vk::shiftState(event->modifiers()));
+    }
+}
+
+void FileList::mousePressEvent(QMouseEvent *event)
+{
+    // The item under the pointer is selected before the handler runs.
+    QListView::mousePressEvent(event);
+    const QPoint p = event->position().toPoint();
+    Q_EMIT mouseDown(
+        int(primaryOr(event->button())), vk::shiftState(event->modifiers()), p.x(), p.y());
+}
+
+void FileList::mouseReleaseEvent(QMouseEvent *event)
+{
+    QListView::mouseReleaseEvent(event);
+    const QPoint p = event->position().toPoint();
+    Q_EMIT mouseUp(
+        int(primaryOr(event->button())), vk::shiftState(event->modifiers()), p.x(), p.y());
+}

@@ -1,0 +1,171 @@
+#pragma once
+
+#include <QAbstractListModel>
+#include <QComboBox>
+#include <QHash>
+#include <QListView>
+#include <QListWidget>
+#include <QLocale>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+class QCollator;
+
+namespace lists {
+
+// The order names are listed in: the user's locale, without regard to case, digits by their
+// value ("IMG_2" before "IMG_10"). A locale without a collation of its own (C, POSIX) takes the
+// neutral order of the Unicode collation.
+QCollator collator(const QLocale &locale = QLocale());
+// Sorts `names` in that order; each sort key is computed once, names equal but for case keep a
+// fixed order.
+void sortNames(QStringList &names, const QLocale &locale = QLocale());
+
+enum class EntryKind { Files, Folders };
+// The names of the entries of `folder` of one kind (links followed, hidden ones left out), read in
+// one pass over the folder; for files only names whose suffix is one of `suffixes` (matched
+// without regard to case). Nothing when the folder cannot be read.
+std::optional<QStringList> readNames(
+    const QString &folder, EntryKind kind, const QStringList &suffixes = {});
+
+} // namespace lists
+
+// The drive list: the mounted volumes. Each volume remembers the last folder shown on it.
+class DriveList : public QComboBox
+{
+    Q_OBJECT
+public:
+    explicit DriveList(QWidget *parent = nullptr);
+
+    // Replaces the listed volumes (tests list folders of their own).
+    void setRoots(const QStringList &roots);
+    // Where the volumes come from: read now, and again each time the list pops up or is
+    // refreshed, so a volume mounted after start appears and one removed goes.
+    void setRootSource(std::function<QStringList()> source);
+    QStringList roots() const { return m_roots; }
+    // Reads the volumes again from the source; the current volume stays current while it is
+    // mounted. Never emits changed().
+    void refresh();
+    // The current volume's root.
+    QString drive() const;
+    // Selects the volume that holds `path`; false when no listed volume does. Emits changed()
+    // when the volume is another one.
+    bool setDrive(const QString &path);
+    // The folder a volume opens at: the last one shown on it, else its root.
+    QString currentFolder(const QString &root) const;
+    void rememberFolder(const QString &folder);
+
+    void showPopup() override;
+
+Q_SIGNALS:
+    void changed();
+
+private:
+    std::function<QStringList()> m_source;
+    QStringList m_roots;
+    QHash<QString, QString> m_lastFolder;
+};
+
+// The folder list: the ancestors of the current path from the root down, then its subfolders.
+class DirList : public QListWidget
+{
+    Q_OBJECT
+public:
+    explicit DirList(QWidget *parent = nullptr);
+
+    QString path() const { return m_path; }
+    // Shows `path`; false, and nothing changes, when it is not a folder that can be listed.
+    // Emits changed() when the path is another one.
+    bool setPath(const QString &path);
+    // Reads the folder again in place. When the folder itself is gone, shows the nearest folder
+    // above it that can be listed (and emits changed()). False when nothing could be listed.
+    bool refresh();
+
+Q_SIGNALS:
+    void changed();
+    // The user opened `path` (double-click or Enter) but it vanished or cannot be listed: the
+    // list shows what it showed before, with the stale entry gone and the highlight back on its
+    // own folder.
+    void openFailed(const QString &path);
+
+private:
+    void fill(const QString &path, const QStringList &subfolders);
+    void open(QListWidgetItem *item);
+
+    QString m_path;
+};
+
+// The names a list shows, one row each: one string per entry, nothing else, so a folder of many
+// thousand files costs little to hold and nothing to lay out.
+class NameListModel : public QAbstractListModel
+{
+    Q_OBJECT
+public:
+    using QAbstractListModel::QAbstractListModel;
+
+    const QStringList &names() const { return m_names; }
+    void setNames(QStringList names);
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+
+private:
+    QStringList m_names;
+};
+
+// The file list: the files of one folder that match a fixed pattern.
+class FileList : public QListView
+{
+    Q_OBJECT
+public:
+    explicit FileList(QWidget *parent = nullptr);
+
+    // The pattern, ";"-separated, matched without regard to case.
+    static QString pattern();
+
+    QString path() const { return m_path; }
+    // Lists `path`; false, and the list keeps its path and contents, when it cannot be listed.
+    bool setPath(const QString &path);
+    // Reads the folder again, keeping the selection on the same file while it exists.
+    bool refresh();
+    // The selected file's name; empty when nothing is selected.
+    QString fileName() const;
+    // Entry i, or empty outside the list.
+    QString list(int index) const;
+    // The full path of `name` in the listed folder, in native form (the current-file path).
+    QString filePath(const QString &name) const;
+    int listCount() const { return int(m_model->names().size()); }
+
+    // Row access as a list widget offers it.
+    int count() const { return listCount(); }
+    int currentRow() const;
+    // Makes `row` current and selected; outside the list nothing is.
+    void setCurrentRow(int row);
+
+Q_SIGNALS:
+    void mouseDown(int button, int shift, int x, int y);
+    void mouseUp(int button, int shift, int x, int y);
+    void keyUp(int keyCode, int shift);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void keyReleaseEvent(QKeyEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    bool listFolder(const QString &path);
+
+    QString m_path;
+    NameListModel *m_model;
+};
+
+namespace lists {
+// F5: the three lists read the system again in place. The folder list moves up when its folder
+// is gone (its changed() then lists the files); otherwise the file list keeps its selection
+// where the file still exists.
+void refreshAll(DriveList &drives, DirList &folders, FileList &files);
+} // namespace lists
