@@ -66,8 +66,9 @@ void MainWindow::createMenu()
         bool inHelp;
     };
     // In menu order; every item counts as a control of the window, the "&Help" menu and its
-    // separator included. "&Auto" and "Auto &Loop" are reached only through "&Loop": they are
-    // defined hidden and disabled.
+    // separator included. "&Auto" and "Auto &Loop" are reached only through "&Loop": hidden and
+    // disabled, and kept off the menu bar, whose mnemonics would otherwise take turns between
+    // "&Loop" and "Auto &Loop" at each Alt+L.
     static const Item items[] = {
         { "setup", "&Setup", &MainWindow::setup_Click, false },
         { "loopits", "&Loop", &MainWindow::loopits_Click, false },
@@ -90,7 +91,11 @@ void MainWindow::createMenu()
             m_layout.add(ControlKind::MenuItem);
         }
         const QString caption = QString::fromLatin1(item.caption);
-        QAction *action = item.inHelp ? help->addAction(caption) : menuBar()->addAction(caption);
+        const bool hidden =
+            item.handler == &MainWindow::auto_Click || item.handler == &MainWindow::autoloop_Click;
+        QAction *action = hidden        ? new QAction(caption, this)
+            : item.inHelp ? help->addAction(caption)
+                          : menuBar()->addAction(caption);
         action->setObjectName(QLatin1String(item.name));
         connect(action, &QAction::triggered, this, item.handler);
         m_layout.add(ControlKind::MenuItem);
@@ -98,7 +103,7 @@ void MainWindow::createMenu()
             help->addSeparator()->setObjectName(QStringLiteral("line1"));
             m_layout.add(ControlKind::MenuItem);
         }
-        if (item.handler == &MainWindow::auto_Click || item.handler == &MainWindow::autoloop_Click) {
+        if (hidden) {
             action->setVisible(false);
             action->setEnabled(false);
         }
@@ -148,7 +153,11 @@ void MainWindow::createControls()
     m_pathLabel = new QLabel(m_inner);
     // A file name is shown as it is, never read as markup.
     m_pathLabel->setTextFormat(Qt::PlainText);
+    // Drawn as a label is by default, on the system's control colour, so it stays readable on
+    // every background colour the window takes.
     m_pathLabel->setAutoFillBackground(true);
+    m_pathLabel->setBackgroundRole(QPalette::Button);
+    m_pathLabel->setForegroundRole(QPalette::ButtonText);
     m_pathLabel->setTextInteractionFlags(Qt::NoTextInteraction);
     addControl(ControlKind::Other, m_pathLabel, "Label1", QRectF(2220, 6000, 7215, 315));
 
@@ -158,6 +167,9 @@ void MainWindow::createControls()
 
     connect(m_driveList, &DriveList::changed, this, &MainWindow::Drive1_Change);
     connect(m_folderList, &DirList::changed, this, &MainWindow::Dir1_Change);
+    // A folder that vanished or cannot be listed is a folder change that failed: the lists show
+    // the folder they really show, and the show starts again from the first file.
+    connect(m_folderList, &DirList::openFailed, this, &MainWindow::Dir1_Change);
     connect(m_hotKeyPicture, &PictureBox::clicked, this, &MainWindow::Picture1_Click);
     connect(m_fileList, &FileList::mouseUp, this, &MainWindow::File1_MouseUp);
     connect(m_fileList, &FileList::mouseDown, this, &MainWindow::File1_MouseDown);
@@ -221,7 +233,8 @@ void MainWindow::Form_Load()
     move(twips::toPixels(left, m_tpp), twips::toPixels(top, m_tpp));
     p.slotRing().setCurrentSlot(0);
     // The program's own folder first; a failure here is ignored.
-    m_driveList->setRoots(services.volumeRoots());
+    // The volumes are read again each time the list opens: a stick plugged in later is there.
+    m_driveList->setRootSource([&services]() { return services.volumeRoots(); });
     if (m_driveList->setDrive(p.systemProgramFolder())) {
         m_folderList->setPath(p.systemProgramFolder());
     }
@@ -339,6 +352,10 @@ void MainWindow::Form_KeyDown(int keyCode, int shift)
     }
     if (keyCode == vk::F1) {
         help::showHelpContents(m_program);
+    }
+    // F5 reads the drives, folders and files again, keeping the selection where it still exists.
+    if (keyCode == vk::F5) {
+        lists::refreshAll(*m_driveList, *m_folderList, *m_fileList);
     }
 }
 
@@ -644,4 +661,34 @@ QString MainWindow::listedFile(int index) const
 Picture MainWindow::slotPicture(int slot) const
 {
     return slot >= 0 && slot < Program::kSlotCount ? m_strip->picture(slot)->picture() : Picture();
+}
+
+QString MainWindow::openPath(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        return QStringLiteral("%1: no such file or folder").arg(path);
+    }
+    if (!info.isDir() && !info.isFile()) {
+        return QStringLiteral("%1: not a folder or a file").arg(path);
+    }
+    // As if the folder had been chosen in the lists.
+    const QString folder = info.isDir() ? info.absoluteFilePath() : info.absolutePath();
+    m_driveList->setDrive(folder);
+    if (!m_folderList->setPath(folder)) {
+        return QStringLiteral("%1: the folder cannot be listed").arg(folder);
+    }
+    if (info.isDir()) {
+        return QString();
+    }
+    // A file goes into the next slot as a click on it in the file list would put it.
+    for (int row = 0; row < m_fileList->listCount(); ++row) {
+        if (m_fileList->list(row) == info.fileName()) {
+            m_fileList->setCurrentRow(row);
+            File1_MouseDown(Qt::LeftButton, 0, 0, 0);
+            File1_MouseUp(Qt::LeftButton, 0, 0, 0);
+            return QString();
+        }
+    }
+    return QStringLiteral("%1: not a picture the viewer shows (BMP, GIF, JPEG, WMF)").arg(path);
 }

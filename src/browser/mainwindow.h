@@ -66,6 +66,9 @@ public:
     bool deleteCurrentFile();
     // Renames the current file to a name the user picks in a save-as dialog.
     void renameCurrentFile();
+    // Opens a folder in the lists, or a file's folder with the file selected into the next slot,
+    // as the user would by hand. Empty on success, else why not, for the user.
+    QString openPath(const QString &path);
     // The path label shows `path`, which becomes the file rename and delete act on.
     void setCurrentFile(const QString &path) override;
 

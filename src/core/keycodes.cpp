@@ -7,6 +7,10 @@ int fromQtKey(int qtKey)
     switch (qtKey) {
     case Qt::Key_Pause:
         return Pause;
+    case Qt::Key_Escape:
+        return Escape;
+    case Qt::Key_End:
+        return End;
     case Qt::Key_PageUp:
         return PageUp;
     case Qt::Key_PageDown:

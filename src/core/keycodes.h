@@ -8,8 +8,10 @@ namespace vk {
 enum Code : int {
     None = 0,
     Pause = 19,
+    Escape = 27,
     PageUp = 33,
     PageDown = 34,
+    End = 35,
     Home = 36,
     Left = 37,
     Up = 38,
@@ -19,6 +21,7 @@ enum Code : int {
     F1 = 112,
     F2 = 113,
     F4 = 115,
+    F5 = 116,
     F7 = 118,
 };
 

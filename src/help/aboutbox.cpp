@@ -92,9 +92,16 @@ void AboutBox::Form_Load()
     setWindowFlag(Qt::WindowStaysOnTopHint, true);
     const QSizeF screen = m_program.services().screenSizeTwips();
     // Each difference is rounded to whole twips, then halved with the fraction dropped.
-    const int left = int(std::nearbyint(screen.width() - kDesignWidth)) / 2;
-    const int top = int(std::nearbyint(screen.height() - kDesignHeight)) / 2;
-    controls::setTwipRect(this, QRectF(left, top, kDesignWidth, kDesignHeight), m_tpp);
+    // The outer size counts, the window frame included; the inner area sits inside the frame.
+    const QMargins frame = controls::windowFrame();
+    const float frameLeft = twips::fromPixels(frame.left(), m_tpp);
+    const float frameTop = twips::fromPixels(frame.top(), m_tpp);
+    const float outerWidth = kDesignWidth + frameLeft + twips::fromPixels(frame.right(), m_tpp);
+    const float outerHeight = kDesignHeight + frameTop + twips::fromPixels(frame.bottom(), m_tpp);
+    const int left = int(std::nearbyint(screen.width() - outerWidth)) / 2;
+    const int top = int(std::nearbyint(screen.height() - outerHeight)) / 2;
+    controls::setTwipRect(this, QRectF(left + frameLeft, top + frameTop, kDesignWidth, kDesignHeight),
+                          m_tpp);
     m_titleLabel->setText(Program::appTitle);
     m_addressLabel->setText(postalAddress);
     m_supportLabel->setText(supportLine);

@@ -19,6 +19,8 @@ struct Picture
     // The part of the picture (natural pixels) that `image` holds; empty: all of it. A picture
     // larger than the screen may be decoded only where the screen shows it.
     QRect region;
+    // Drawn from vectors (a metafile): it can be drawn sharp at any size, larger than its own.
+    bool scalable = false;
 
     bool isEmpty() const { return naturalSize.isEmpty(); }
     // The part `image` holds, in natural pixels.

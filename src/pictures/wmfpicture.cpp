@@ -1537,6 +1537,7 @@ LoadResult decode(const QByteArray &bytes, const QSize &target, bool pixels, con
         }
         LoadResult result;
         result.picture.naturalSize = natural;
+        result.picture.scalable = true;
         if (!pixels) {
             return result;
         }

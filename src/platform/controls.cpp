@@ -11,8 +11,21 @@
 #include <QPainter>
 #include <QStyle>
 #include <QTimer>
+#include <QWindow>
 
 namespace controls {
+
+QMargins windowFrame()
+{
+    const auto windows = QApplication::topLevelWidgets();
+    for (const QWidget *window : windows) {
+        if (window->isVisible() && window->windowHandle()
+            && !window->windowHandle()->frameMargins().isNull()) {
+            return window->windowHandle()->frameMargins();
+        }
+    }
+    return QMargins();
+}
 
 void disconnectControls(QWidget *window)
 {
@@ -93,11 +106,22 @@ void ImageBox::takePictureSize()
 
 void ImageBox::paintEvent(QPaintEvent *event)
 {
+    QPainter painter(this);
+    paintPicture(painter, event->rect());
+    if (m_bordered) {
+        // A thin flat single line, inside the box.
+        painter.setPen(QPen(Qt::black, 0));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+}
+
+void ImageBox::paintPicture(QPainter &painter, const QRect &exposedRect)
+{
     const QImage &image = m_picture.image;
     const QSize natural = m_picture.naturalSize;
     if (image.isNull() || natural.isEmpty() || width() <= 0 || height() <= 0) {
         if (m_outlined && width() > 1 && height() > 1) {
-            QPainter painter(this);
             // A shade away from the background, whatever colour the user picked for it.
             const QColor background = palette().color(QPalette::Window);
             painter.setPen(background.lightness() < 80 ? QColor(255, 255, 255, 70)
@@ -106,20 +130,23 @@ void ImageBox::paintEvent(QPaintEvent *event)
         }
         return;
     }
-    QPainter painter(this);
     const QRect held = m_picture.heldRegion();
     const bool whole = held == QRect(QPoint(0, 0), natural);
     // A box no larger than a screen that shows the whole picture keeps its scaled pixmap, so
     // repaints cost a copy. A larger box (a zoomed or very large picture) is drawn only where it
-    // is exposed, never scaled whole.
+    // is exposed, never scaled whole. The pixmap has the screen's device pixels, so a
+    // high-density screen shows every pixel the decode gave.
     constexpr qint64 kCachedPixels = 4096LL * 4096;
-    if (whole && qint64(width()) * height() <= kCachedPixels) {
-        if (m_scaled.size() != size()) {
-            m_scaled = QPixmap::fromImage(image.size() == size()
+    const qreal ratio = devicePixelRatioF();
+    const QSize devicePixels = (QSizeF(size()) * ratio).toSize();
+    if (whole && qint64(devicePixels.width()) * devicePixels.height() <= kCachedPixels) {
+        if (m_scaled.size() != devicePixels) {
+            m_scaled = QPixmap::fromImage(image.size() == devicePixels
                     ? image
-                    : image.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+                    : image.scaled(devicePixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+            m_scaled.setDevicePixelRatio(ratio);
         }
-        painter.drawPixmap(event->rect(), m_scaled, event->rect());
+        painter.drawPixmap(QPoint(0, 0), m_scaled);
         return;
     }
     m_scaled = QPixmap();
@@ -127,7 +154,7 @@ void ImageBox::paintEvent(QPaintEvent *event)
     const qreal sx = qreal(width()) / natural.width();
     const qreal sy = qreal(height()) / natural.height();
     const QRectF target(held.x() * sx, held.y() * sy, held.width() * sx, held.height() * sy);
-    const QRectF exposed = QRectF(event->rect()) & target;
+    const QRectF exposed = QRectF(exposedRect) & target;
     if (exposed.isEmpty()) {
         return;
     }
@@ -135,7 +162,7 @@ void ImageBox::paintEvent(QPaintEvent *event)
     const qreal iy = image.height() / target.height();
     const QRectF source((exposed.x() - target.x()) * ix, (exposed.y() - target.y()) * iy,
                         exposed.width() * ix, exposed.height() * iy);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, !qFuzzyCompare(ix, 1.0));
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, !qFuzzyCompare(ix * ratio, 1.0));
     painter.drawImage(exposed, image, source);
 }
 

@@ -16,7 +16,12 @@ void setTwipRect(QWidget *widget, const QRectF &rect, float twipsPerPixel);
 // Cuts every connection from the window's controls to the window: no handler runs any more for
 // a window that is going away (hiding or destroying it still moves the focus out of its fields).
 void disconnectControls(QWidget *window);
+// The window frame the window system puts around the program's windows, as seen on one that is
+// already shown; none before any is (the frame is the same for all, title bar and borders).
+QMargins windowFrame();
 } // namespace controls
+
+class QPainter;
 
 // An image control: paints its picture stretched to its own rectangle; with stretching off it
 // takes the picture's own size.
@@ -33,6 +38,8 @@ public:
     void setStretch(bool stretch);
     // An empty box draws a faint outline, so the user sees where a picture will go.
     void setOutlinedWhenEmpty(bool outlined) { m_outlined = outlined; }
+    // A thin black line around the box, picture or not.
+    void setBordered(bool bordered) { m_bordered = bordered; }
 
 Q_SIGNALS:
     void clicked(int button);
@@ -49,11 +56,13 @@ protected:
 
 private:
     void takePictureSize();
+    void paintPicture(QPainter &painter, const QRect &exposedRect);
 
     float m_tpp;
     Picture m_picture;
     bool m_stretch = true;
     bool m_outlined = false;
+    bool m_bordered = false;
     bool m_pressed = false;
     QPixmap m_scaled;
 };

@@ -103,11 +103,13 @@ void SetupDialog::Form_Load()
     Program &p = m_program;
     Settings &settings = p.settings();
     setWindowTitle(Program::appTitle);
-    // Centred by its outer size, frame included.
+    // Centred by its outer size, the window frame included.
     const QSizeF screen = p.services().screenSizeTwips();
-    const QSize frame = frameGeometry().size() - geometry().size();
-    const float outerWidth = kDesignWidth + twips::fromPixels(frame.width(), m_tpp);
-    const float outerHeight = kDesignHeight + twips::fromPixels(frame.height(), m_tpp);
+    const QMargins frame = controls::windowFrame();
+    const float outerWidth =
+        kDesignWidth + twips::fromPixels(frame.left() + frame.right(), m_tpp);
+    const float outerHeight =
+        kDesignHeight + twips::fromPixels(frame.top() + frame.bottom(), m_tpp);
     const float left = (float(screen.width()) - outerWidth) / 2.0f;
     const float top = (float(screen.height()) - outerHeight) / 2.0f;
     move(twips::toPixels(left, m_tpp), twips::toPixels(top, m_tpp));

@@ -17,6 +17,10 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QTimer>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <utility>
 
 namespace {
 constexpr int kDesignInterval = 3000;
@@ -52,6 +56,7 @@ SlideShowWindow::SlideShowWindow(Program &program)
     m_picture = new ImageBox(m_tpp, this);
     m_picture->setObjectName(QStringLiteral("Image1"));
     m_picture->setFocusPolicy(Qt::NoFocus);
+    m_picture->setBordered(true);
     setTwipRect(m_picture, QRectF(0, 0, 9375, 6615));
     m_picture->raise(); // the picture lies above the label
 
@@ -350,15 +355,55 @@ void SlideShowWindow::Form_KeyDown(int keyCode, int shift)
         r.setHeight(float(float(r.height()) * factor));
         setTwipRect(m_picture, r);
         centreImage();
+        coverShownPart();
         break;
     }
     case vk::Home:
         m_picture->setStretch(false);
         centreImage();
         break;
+    // Keys people try first in a full-screen viewer, beyond the original ones.
+    case vk::Escape:
+        Form_Click();
+        break;
+    case vk::End:
+        fitToScreen();
+        break;
     default:
         break;
     }
+}
+
+void SlideShowWindow::fitToScreen()
+{
+    const Picture &picture = m_picture->picture();
+    if (picture.isEmpty()) {
+        return;
+    }
+    // A zoom like Page Up and Page Down, to the largest size the screen holds whole; Home undoes
+    // it.
+    const QSizeF screen = m_program.services().screenSizeTwips();
+    const QSizeF natural = picture.sizeTwips(m_tpp);
+    const double scale = std::min(screen.width() / natural.width(),
+                                  screen.height() / natural.height());
+    m_picture->setStretch(true);
+    QRectF r = twipRect(m_picture);
+    r.setSize(QSizeF(float(natural.width() * scale), float(natural.height() * scale)));
+    setTwipRect(m_picture, r);
+    centreImage();
+    coverShownPart();
+}
+
+void SlideShowWindow::wheelEvent(QWheelEvent *event)
+{
+    // The wheel steps as Left and Right do: towards the user, the next picture.
+    const int delta = event->angleDelta().y();
+    if (delta < 0) {
+        Form_KeyDown(vk::Right, 0);
+    } else if (delta > 0) {
+        Form_KeyDown(vk::Left, 0);
+    }
+    event->accept();
 }
 
 void SlideShowWindow::centreImage()
@@ -457,16 +502,29 @@ void SlideShowWindow::showFile(const QString &path)
 Picture SlideShowWindow::pictureFor(const QString &path)
 {
     const QFileInfo info(path);
-    if (m_ahead.ready && m_ahead.path == path && m_ahead.size == info.size()
-        && m_ahead.modified == info.lastModified()) {
+    const bool sameFile = m_ahead.path == path && m_ahead.size == info.size()
+        && m_ahead.modified == info.lastModified();
+    if (sameFile && m_ahead.ready) {
         Picture picture = m_ahead.picture;
         dropReadAhead();
         return picture;
     }
+    // A read-ahead still on its way is waited for, never dropped and done again; anything else
+    // is decoded away from this thread all the same, so a slow file can be given up on.
+    int ticket = sameFile ? m_ahead.ticket : 0;
+    if (ticket) {
+        m_ahead.ticket = 0;
+    }
     dropReadAhead();
-    const pictures::LoadResult result = pictures::loadVisible(path, viewportPixels());
+    if (!ticket) {
+        ticket = m_decoder->findVisible(path, viewportPixels());
+    }
+    if (!ticket) {
+        ticket = m_decoder->requestVisible(path, viewportPixels());
+    }
+    const std::optional<pictures::LoadResult> result = m_decoder->waitFor(ticket);
     // A picture that cannot be read shows nothing under its own name, never the one before.
-    return result.ok() ? result.picture : Picture();
+    return result && result->ok() ? result->picture : Picture();
 }
 
 void SlideShowWindow::readAhead()
@@ -508,6 +566,13 @@ void SlideShowWindow::decoded(int ticket, const pictures::LoadResult &result)
         m_ahead.picture = result.ok() ? result.picture : Picture();
         return;
     }
+    if (ticket == m_overviewTicket) {
+        m_overviewTicket = 0;
+        if (result.ok() && result.picture.file == m_picture->picture().file) {
+            m_overview = result.picture;
+        }
+        return;
+    }
     sharpPictureDecoded(ticket, result);
 }
 
@@ -521,11 +586,45 @@ void SlideShowWindow::waitForDecodes()
 
 void SlideShowWindow::showPicture(const Picture &picture)
 {
-    if (m_sharpTicket) {
-        m_decoder->cancel(m_sharpTicket);
-        m_sharpTicket = 0;
+    for (int *ticket : { &m_sharpTicket, &m_overviewTicket }) {
+        if (*ticket) {
+            m_decoder->cancel(*ticket);
+            *ticket = 0;
+        }
     }
+    m_overview = Picture();
     m_picture->setPicture(picture);
+    // A picture held only in part (larger than the screen) gets a whole one at screen size in
+    // the background, so that a zoom-out shows all of it at once instead of bands.
+    if (!picture.image.isNull() && picture.heldRegion() != QRect(QPoint(0, 0), picture.naturalSize)) {
+        m_overviewTicket = m_decoder->request(picture.file, devicePixels(viewportPixels()));
+    }
+}
+
+void SlideShowWindow::coverShownPart()
+{
+    const Picture &picture = m_picture->picture();
+    if (picture.isEmpty() || picture.heldRegion().contains(visibleRegion())) {
+        return;
+    }
+    if (m_overview.image.isNull() && m_overviewTicket) {
+        const int ticket = std::exchange(m_overviewTicket, 0);
+        const std::optional<pictures::LoadResult> result = m_decoder->waitFor(ticket);
+        if (result && result->ok()) {
+            m_overview = result->picture;
+        }
+    }
+    if (!m_overview.image.isNull() && m_overview.file == picture.file) {
+        if (m_sharpTicket) {
+            m_decoder->cancel(std::exchange(m_sharpTicket, 0));
+        }
+        m_picture->setPicture(m_overview);
+    }
+}
+
+QSize SlideShowWindow::devicePixels(const QSize &logical) const
+{
+    return (QSizeF(logical) * devicePixelRatioF()).toSize();
 }
 
 QSize SlideShowWindow::viewportPixels() const
@@ -557,16 +656,26 @@ void SlideShowWindow::sharpen()
         return;
     }
     const QRect held = picture.heldRegion();
-    // Image pixels per picture pixel, against screen pixels per picture pixel (never more than
-    // one: a picture blown up past its own size has nothing more to give).
+    // Image pixels per picture pixel, against device pixels per picture pixel as shown. A raster
+    // picture blown up past its own size has nothing more to give; a metafile is drawn again at
+    // the size shown.
+    const QSize shownPixels = devicePixels(m_picture->size());
     const qreal heldScale = picture.image.isNull() ? 0.0 : qreal(picture.image.width()) / held.width();
-    const qreal shownScale = qMin<qreal>(1.0, qreal(m_picture->width()) / picture.naturalSize.width());
+    qreal shownScale = qreal(shownPixels.width()) / picture.naturalSize.width();
+    if (!picture.scalable) {
+        shownScale = qMin<qreal>(1.0, shownScale);
+    }
     if (held.contains(visible) && heldScale >= shownScale * 0.99) {
         return;
     }
     const bool ownSize = !m_picture->stretch();
-    m_sharpTicket = ownSize ? m_decoder->requestVisible(picture.file, viewportPixels())
-                            : m_decoder->request(picture.file, QSize());
+    if (ownSize) {
+        m_sharpTicket = m_decoder->requestVisible(picture.file, viewportPixels());
+    } else {
+        // The size shown: a reduced decode when zoomed out, the whole picture when zoomed in, a
+        // metafile drawn at exactly that size.
+        m_sharpTicket = m_decoder->request(picture.file, shownPixels);
+    }
 }
 
 void SlideShowWindow::sharpPictureDecoded(int ticket, const pictures::LoadResult &result)

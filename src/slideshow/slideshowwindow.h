@@ -67,6 +67,7 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
 
 private:
     struct ReadAhead {
@@ -92,6 +93,8 @@ private:
         bool m_wasRunning;
     };
 
+    // The picture as large as the screen holds it whole, proportions kept.
+    void fitToScreen();
     // Runs or holds the show: the timer and the label's colour together.
     void setRunning(bool running);
     // The run/hold state and the label's colour, leaving the timer as it is.
@@ -109,6 +112,10 @@ private:
     void sharpPictureDecoded(int ticket, const pictures::LoadResult &result);
     // The screen in pixels: what a picture at its own size can show at most.
     QSize viewportPixels() const;
+    QSize devicePixels(const QSize &logical) const;
+    // A zoom that shows more of a picture than is held shows the whole one at a reduced
+    // resolution at once, until the sharp one arrives.
+    void coverShownPart();
     // The part of the picture (natural pixels) that is on the screen now.
     QRect visibleRegion() const;
     // Asks for a sharper decode when the shown part is not held at the resolution it is shown at.
@@ -123,6 +130,9 @@ private:
     QString m_shownFile;
     AsyncPictureLoader *m_decoder = nullptr;
     int m_sharpTicket = 0;
+    // The whole picture at screen size, for a picture held only in part.
+    Picture m_overview;
+    int m_overviewTicket = 0;
     ReadAhead m_ahead;
     bool m_readAheadEnabled = true;
     bool m_pressed = false;

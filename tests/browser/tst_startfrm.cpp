@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QMenuBar>
+#include <QSet>
 #include <QTest>
 
 // The main window's ways out, its key preview, its lists and the caption highlight.
@@ -126,19 +127,20 @@ void tst_StartForm::menuBar()
     f.start();
     MainWindow *main = startForm(*f.program);
     QStringList captions;
-    QStringList visible;
+    QSet<QKeySequence> mnemonics;
     for (QAction *a : main->menuBar()->actions()) {
         captions << a->text();
-        if (a->isVisible()) {
-            visible << a->text();
-        }
+        // Two items with one mnemonic take turns at each press: Alt+L would open the show
+        // only every other time.
+        const QKeySequence mnemonic = QKeySequence::mnemonic(a->text());
+        QVERIFY2(!mnemonics.contains(mnemonic), qPrintable(a->text()));
+        mnemonics.insert(mnemonic);
     }
-    QCOMPARE(captions, (QStringList { "&Setup", "&Loop", "&Auto", "Auto &Loop", "&Reset", "&Clear",
-                                      "&Print", "Re&name", "&Delete", "&Help", "&Exit" }));
-    QCOMPARE(visible, (QStringList { "&Setup", "&Loop", "&Reset", "&Clear", "&Print", "Re&name",
-                                     "&Delete", "&Help", "&Exit" }));
-    QVERIFY(!menuItem(main, "auto")->isEnabled());
-    QVERIFY(!menuItem(main, "autoloop")->isEnabled());
+    QCOMPARE(captions, (QStringList { "&Setup", "&Loop", "&Reset", "&Clear", "&Print", "Re&name",
+                                      "&Delete", "&Help", "&Exit" }));
+    // "&Auto" and "Auto &Loop" exist only to be reached through "&Loop".
+    QVERIFY(!menuItem(main, "auto")->isEnabled() && !menuItem(main, "auto")->isVisible());
+    QVERIFY(!menuItem(main, "autoloop")->isEnabled() && !menuItem(main, "autoloop")->isVisible());
     QCOMPARE(menuItem(main, "contents")->text(), QString("Contents"));
     QCOMPARE(menuItem(main, "about")->text(), QString("About"));
 }

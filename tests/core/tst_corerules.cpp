@@ -132,7 +132,8 @@ void tst_CoreRules::keyCodes_data()
     QTest::newRow("f2") << int(Qt::Key_F2) << 113;
     QTest::newRow("f4") << int(Qt::Key_F4) << 115;
     QTest::newRow("f7") << int(Qt::Key_F7) << 118;
-    QTest::newRow("escape unknown") << int(Qt::Key_Escape) << 0;
+    QTest::newRow("escape") << int(Qt::Key_Escape) << 27;
+    QTest::newRow("end") << int(Qt::Key_End) << 35;
     QTest::newRow("letter unknown") << int(Qt::Key_A) << 0;
 }
 

@@ -210,7 +210,7 @@ void tst_SlideShow::holdResumePause()
     QTest::keyClick(show, Qt::Key_Pause);
     QVERIFY(!Timer1(show)->isActive());
     QCOMPARE(show->labelColor(), palette::kHighlight);
-    QTest::keyClick(show, Qt::Key_Escape); // not a key of the show
+    QTest::keyClick(show, Qt::Key_Insert); // not a key of the show
     QVERIFY(p.isSlideShowLoaded());
 }
 
@@ -449,9 +449,11 @@ void tst_SlideShow::largePictureDecodedWhereShown()
     QCOMPARE(shown.image.size(), QSize(800, 800));
     QVERIFY(qRed(shown.image.pixel(200, 400)) > 200 && qBlue(shown.image.pixel(200, 400)) < 60);
     QVERIFY(qBlue(shown.image.pixel(600, 400)) > 200 && qRed(shown.image.pixel(600, 400)) < 60);
+    // Zoomed out, the whole picture shows at once (a reduced decode), then at the size shown.
     QTest::keyClick(show, Qt::Key_PageDown);
-    QTRY_VERIFY(Image1(show)->picture().region.isEmpty());
-    QCOMPARE(Image1(show)->picture().image.size(), QSize(2000, 1000));
+    QVERIFY(Image1(show)->picture().region.isEmpty());
+    QVERIFY(!Image1(show)->picture().image.isNull());
+    QTRY_COMPARE(Image1(show)->picture().image.size(), QSize(1800, 900));
 }
 
 QTEST_MAIN(tst_SlideShow)
