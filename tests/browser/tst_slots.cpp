@@ -5,6 +5,7 @@
 #include "programfixture.h"
 #include "slideshow/slideshowwindow.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QLabel>
 #include <QMenuBar>
@@ -30,6 +31,8 @@ private Q_SLOTS:
     void slotClickOpensShowHeld();
     void emptySlotClickDoesNothing();
     void dropOnSlotMakesItCurrent();
+    void activationIsNoFocusMove();
+    void thumbnailInsideSlotOnWideScreen();
 
 private:
     // Starts the program on a folder of pictures named 00.bmp, 01.bmp, ...
@@ -365,6 +368,47 @@ void tst_Slots::dropOnSlotMakesItCurrent()
     emit open(main, 0)->dropped();
     QCOMPARE(qint16(p.slotRing().currentSlot()), qint16(0));
     QCOMPARE(Label1(main)->text(), p.slotRing().file(0));
+}
+
+// The window coming back to the front (after a show, a box) gives the focus back to the caption
+// that had it; that is no move, and the current file stays what the show left.
+void tst_Slots::activationIsNoFocusMove()
+{
+    ProgramFixture f;
+    startWithPictures(f, 2);
+    Program &p = *f.program;
+    MainWindow *main = startForm(p);
+    clickFile(main, 0);
+    clickFile(main, 1);
+    filename(main, 0)->setFocus();
+    main->setCurrentFile(p.slotRing().file(1)); // what a show's last step leaves
+    for (Qt::FocusReason reason : { Qt::ActiveWindowFocusReason, Qt::PopupFocusReason }) {
+        QFocusEvent out(QEvent::FocusOut, reason);
+        QApplication::sendEvent(filename(main, 0), &out);
+        QFocusEvent in(QEvent::FocusIn, reason);
+        QApplication::sendEvent(filename(main, 0), &in);
+    }
+    QCOMPARE(p.currentFile(), p.slotRing().file(1));
+    QCOMPARE(Label1(main)->text(), p.slotRing().file(1));
+}
+
+// On a wide screen the fit makes a 4:3 thumbnail taller than its slot; it is shrunk into it.
+void tst_Slots::thumbnailInsideSlotOnWideScreen()
+{
+    ProgramFixture f;
+    f.services.screenTwips = QSizeF(1920 * 15.0, 1080 * 15.0);
+    startWithPictures(f, 1, QSize(800, 600));
+    MainWindow *main = startForm(*f.program);
+    main->resize(1920, 1000);
+    QTRY_COMPARE(main->width(), 1920);
+    const QRectF box = main->twipRect(open(main, 0));
+    clickFile(main, 0);
+    const QRectF thumb = main->twipRect(open(main, 0));
+    QVERIFY2(box.adjusted(-0.5, -0.5, 0.5, 0.5).contains(thumb),
+             qPrintable(QStringLiteral("%1 x %2 in %3 x %4")
+                            .arg(thumb.width()).arg(thumb.height()).arg(box.width()).arg(box.height())));
+    QVERIFY(qAbs(thumb.width() / thumb.height() - 800.0 / 600.0) < 0.01);
+    QVERIFY(qAbs(thumb.center().y() - box.center().y()) < 1);
 }
 
 QTEST_MAIN(tst_Slots)

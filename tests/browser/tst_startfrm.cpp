@@ -31,6 +31,12 @@ private Q_SLOTS:
     void highlight();
     void resizeKeepsProportions();
     void minimisedDoesNotFail();
+    void openingVanishedFolder();
+    void pathLabelReadable_data();
+    void pathLabelReadable();
+    void f2KeepsFolderSavedLater();
+    void commandLinePath_data();
+    void commandLinePath();
 };
 
 namespace {
@@ -267,6 +273,102 @@ void tst_StartForm::minimisedDoesNotFail()
     main->showMinimized();
     QCoreApplication::processEvents();
     QVERIFY(f.program->isMainWindowLoaded());
+}
+
+// A double-click on a folder that has gone: the lists stay together on the folder they show,
+// and a show starts again from the first file.
+void tst_StartForm::openingVanishedFolder()
+{
+    ProgramFixture f;
+    f.folder.write("a.gif", "x");
+    const QString gone = f.folder.makeFolder("gone");
+    f.start();
+    Program &p = *f.program;
+    MainWindow *main = startForm(p);
+    QVERIFY(Dir1(main)->setPath(f.folder.path()));
+    p.show().setListPosition(3);
+    QDir(gone).removeRecursively();
+    DirList *folders = Dir1(main);
+    const int row = folders->count() - 1; // the only subfolder, last
+    QCOMPARE(folders->item(row)->text().trimmed(), QString("gone"));
+    emit folders->itemActivated(folders->item(row));
+    QCOMPARE(qint16(p.show().listPosition()), qint16(0));
+    QCOMPARE(File1(main)->path(), folders->path());
+    QCOMPARE(File1(main)->list(0), QString("a.gif"));
+}
+
+void tst_StartForm::pathLabelReadable_data()
+{
+    QTest::addColumn<int>("background");
+    for (int colour : { 0, 1, 3, 15 }) {
+        QTest::addRow("colour %d", colour) << colour;
+    }
+}
+
+// The path label is drawn on the control colour, so black text stays readable on every
+// background the window takes.
+void tst_StartForm::pathLabelReadable()
+{
+    QFETCH(int, background);
+    ProgramFixture f;
+    f.start();
+    MainWindow *main = startForm(*f.program);
+    main->setBackgroundColor(background);
+    main->setCurrentFile("/pics/cat.bmp");
+    const QImage shot = Label1(main)->grab().toImage();
+    const QColor behind = shot.pixelColor(shot.width() - 2, shot.height() / 2);
+    QCOMPARE(behind, QApplication::palette().color(QPalette::Button));
+    QVERIFY(qAbs(qGray(behind.rgb()) - qGray(QColor(Qt::black).rgb())) > 100);
+}
+
+// F2 in the show writes the folder of the last settings written, not one read earlier.
+void tst_StartForm::f2KeepsFolderSavedLater()
+{
+    ProgramFixture f;
+    const QString first = f.folder.makeFolder("first");
+    const QString later = f.folder.makeFolder("later");
+    f.folder.write("later/a.gif", "x");
+    f.writeIni("3,3,1,\"" + first.toUtf8() + "\",0\r\n");
+    f.start();
+    Program &p = *f.program;
+    QVERIFY(Dir1(startForm(p))->setPath(later));
+    menuItem(startForm(p), "clear")->trigger();
+    menuItem(startForm(p), "loopits")->trigger();
+    QTest::keyClick(form2(p), Qt::Key_F2);
+    QCOMPARE(f.ini(), "3,4,1,\"" + later.toUtf8() + "\",0\r\n");
+}
+
+void tst_StartForm::commandLinePath_data()
+{
+    QTest::addColumn<QString>("given");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<QString>("slot0");
+    QTest::newRow("folder") << "pics" << true << "";
+    QTest::newRow("picture") << "pics/b.bmp" << true << "pics/b.bmp";
+    QTest::newRow("not a picture") << "pics/notes.txt" << false << "";
+    QTest::newRow("nothing there") << "pics/none.bmp" << false << "";
+}
+
+// A path on the command line opens as if chosen by hand: a folder in the lists, a picture
+// selected into the next slot.
+void tst_StartForm::commandLinePath()
+{
+    QFETCH(QString, given);
+    QFETCH(bool, accepted);
+    QFETCH(QString, slot0);
+    ProgramFixture f;
+    f.folder.writePicture("pics/a.bmp", 10, 10);
+    f.folder.writePicture("pics/b.bmp", 10, 10);
+    f.folder.write("pics/notes.txt", "x");
+    f.start();
+    Program &p = *f.program;
+    MainWindow *main = startForm(p);
+    QCOMPARE(main->openPath(f.folder.filePath(given)).isEmpty(), accepted);
+    if (accepted) {
+        QCOMPARE(File1(main)->path(), f.folder.filePath("pics"));
+    }
+    QCOMPARE(p.slotRing().file(0), slot0.isEmpty() ? QString() : f.folder.filePath(slot0));
+    QCOMPARE(p.currentFile(), p.slotRing().file(0));
 }
 
 QTEST_MAIN(tst_StartForm)

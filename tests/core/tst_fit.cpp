@@ -12,6 +12,8 @@ private Q_SLOTS:
     void centreCarriesOver();
     void unusableSizes_data();
     void unusableSizes();
+    void withinSlot_data();
+    void withinSlot();
 };
 
 void tst_Fit::fit_data()
@@ -92,6 +94,25 @@ void tst_Fit::unusableSizes()
     const QRectF slot(2220, 120, 1455, 1155);
     const auto d = fit::divisor(W, H, refW, refH);
     QCOMPARE(fit::fitSlot(slot, W, H, d.value_or(0.0)), slot);
+}
+
+void tst_Fit::withinSlot_data()
+{
+    QTest::addColumn<QRectF>("fitted");
+    QTest::addColumn<QRectF>("expected");
+    const QRectF box(0, 0, 1000, 800);
+    QTest::newRow("fits: unchanged") << QRectF(100, 50, 800, 700) << QRectF(100, 50, 800, 700);
+    // Taller than the box (a 4:3 picture on a wide screen): same centre and proportions.
+    QTest::newRow("too tall") << QRectF(0, -100, 1000, 1000) << QRectF(100, 0, 800, 800);
+    QTest::newRow("too wide") << QRectF(-500, 300, 2000, 200) << QRectF(0, 350, 1000, 100);
+}
+
+// A fitted thumbnail never reaches beyond its slot's picture box.
+void tst_Fit::withinSlot()
+{
+    QFETCH(QRectF, fitted);
+    QFETCH(QRectF, expected);
+    QCOMPARE(fit::withinSlot(fitted, QRectF(0, 0, 1000, 800)), expected);
 }
 
 QTEST_GUILESS_MAIN(tst_Fit)

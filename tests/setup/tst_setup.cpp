@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -28,6 +29,8 @@ private Q_SLOTS:
     void laterSetupReadsFile();
     void printSetupCloses();
     void closingThroughWindowSystem();
+    void popupIsNoFocusLoss();
+    void closingMainWindowWithSetupOpen();
 
 private:
     SetupDialog *openSetup(ProgramFixture &f)
@@ -215,6 +218,39 @@ void tst_Setup::closingThroughWindowSystem()
     QVERIFY(dialog->close());
     QVERIFY(!f.program->isSetupDialogLoaded());
     QCOMPARE(f.ini(), f.defaultRecord());
+}
+
+// A context menu on the interval field takes the focus for a moment; an emptied field is not
+// turned into "3" by it.
+void tst_Setup::popupIsNoFocusLoss()
+{
+    ProgramFixture f;
+    SetupDialog *dialog = openSetup(f);
+    QVERIFY(dialog);
+    Text1(dialog)->setFocus();
+    Text1(dialog)->clear();
+    QFocusEvent out(QEvent::FocusOut, Qt::PopupFocusReason);
+    QApplication::sendEvent(Text1(dialog), &out);
+    QCOMPARE(Text1(dialog)->text(), QString());
+}
+
+// Closing the main window while Setup is open ends the program: the field's focus loss while
+// the dialog goes does not bring the slide show, or through it a new main window, back.
+void tst_Setup::closingMainWindowWithSetupOpen()
+{
+    ProgramFixture f;
+    SetupDialog *dialog = openSetup(f);
+    QVERIFY(dialog);
+    Text1(dialog)->setFocus();
+    QTest::keyClicks(Text1(dialog), "7");
+    QVERIFY(startForm(*f.program)->close());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!f.program->isMainWindowLoaded());
+    QVERIFY(!f.program->isSlideShowLoaded());
+    QVERIFY(!f.program->isSetupDialogLoaded());
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        QVERIFY2(!window->isVisible(), qPrintable(window->objectName()));
+    }
 }
 
 QTEST_MAIN(tst_Setup)

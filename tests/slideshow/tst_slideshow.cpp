@@ -5,6 +5,9 @@
 #include "slideshow/slideshowwindow.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QWheelEvent>
 #include <QLabel>
 #include <QTest>
 #include <QTimer>
@@ -35,6 +38,11 @@ private Q_SLOTS:
     void readAheadFollowsFile();
     void singleFileLeft();
     void largePictureDecodedWhereShown();
+    void firstIntervalActsOnPictureOnShow_data();
+    void firstIntervalActsOnPictureOnShow();
+    void labelClickPrintsAndStays();
+    void addedKeys();
+    void metafileZoomDrawnAtShownSize();
 
 private:
     // A started program listing `count` pictures (00.bmp ...) of `size`, loop mode `loopMode`.
@@ -454,6 +462,106 @@ void tst_SlideShow::largePictureDecodedWhereShown()
     QVERIFY(Image1(show)->picture().region.isEmpty());
     QVERIFY(!Image1(show)->picture().image.isNull());
     QTRY_COMPARE(Image1(show)->picture().image.size(), QSize(1800, 900));
+}
+
+// Between "&Loop" and the first tick the path label still names the file selected before; F7
+// and Delete act on the picture on show all the same.
+void tst_SlideShow::firstIntervalActsOnPictureOnShow_data()
+{
+    QTest::addColumn<bool>("rename");
+    QTest::newRow("Delete") << false;
+    QTest::newRow("F7") << true;
+}
+
+void tst_SlideShow::firstIntervalActsOnPictureOnShow()
+{
+    QFETCH(bool, rename);
+    ProgramFixture f;
+    start(f, 3, 1);
+    Program &p = *f.program;
+    MainWindow *main = startForm(p);
+    File1(main)->setCurrentRow(2);
+    main->File1_KeyUp(39, 0); // 02.bmp selected into a slot
+    menuItem(main, "reset")->trigger();
+    menuItem(main, "loopits")->trigger(); // 00.bmp on show
+    SlideShowWindow *show = form2(p);
+    if (rename) {
+        f.services.saveAsAnswers.enqueue(f.folder.filePath("pics/new.bmp"));
+        QTest::keyClick(show, Qt::Key_F7);
+        QCOMPARE(f.services.saveAsCalls, QStringList { file(f, 0) });
+        QVERIFY(f.folder.exists("pics/new.bmp"));
+        QVERIFY(!QFile::exists(file(f, 0)));
+    } else {
+        QTest::keyClick(show, Qt::Key_Delete);
+        QVERIFY(f.services.messages[0].text.contains(file(f, 0)));
+        QVERIFY(!QFile::exists(file(f, 0)));
+    }
+    QVERIFY(QFile::exists(file(f, 2)));
+}
+
+// The label's click is the label's: the show prints, stops, and stays up.
+void tst_SlideShow::labelClickPrintsAndStays()
+{
+    ProgramFixture f;
+    start(f, 2, 1);
+    Program &p = *f.program;
+    menuItem(startForm(p), "loopits")->trigger();
+    SlideShowWindow *show = form2(p);
+    QVERIFY(QTest::qWaitForWindowExposed(show));
+    QTest::mouseClick(Label3(show), Qt::LeftButton);
+    QCOMPARE(f.services.printCalls, 1);
+    QVERIFY(p.isSlideShowLoaded());
+    QVERIFY(!Timer1(show)->isActive());
+    QCOMPARE(show->labelColor(), palette::kPlain); // stopped, not held
+}
+
+// Esc ends the show as a click does; the wheel steps; End fits the picture to the screen and
+// Home undoes it.
+void tst_SlideShow::addedKeys()
+{
+    ProgramFixture f;
+    start(f, 3, 1, QSize(100, 50));
+    Program &p = *f.program;
+    menuItem(startForm(p), "loopits")->trigger();
+    SlideShowWindow *show = form2(p);
+    show->Timer1_Timer(); // 00 on show
+    QWheelEvent down(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, -120), Qt::NoButton,
+                     Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(show, &down);
+    QCOMPARE(Label3(show)->text(), file(f, 1));
+    QWheelEvent up(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, 120), Qt::NoButton,
+                   Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(show, &up);
+    QCOMPARE(Label3(show)->text(), file(f, 0));
+    QTest::keyClick(show, Qt::Key_End);
+    // 100 × 50 on the 800 × 800 screen: as wide as the screen, proportions kept, centred.
+    QCOMPARE(Image1(show)->geometry(), QRect(0, 200, 800, 400));
+    QTest::keyClick(show, Qt::Key_Home);
+    QCOMPARE(Image1(show)->size(), QSize(100, 50));
+    QTest::keyClick(show, Qt::Key_Escape);
+    QVERIFY(!p.isSlideShowLoaded());
+    QVERIFY(startForm(p)->isVisible());
+}
+
+// A metafile zoomed in is drawn again at the size shown, not enlarged from a smaller drawing.
+void tst_SlideShow::metafileZoomDrawnAtShownSize()
+{
+    ProgramFixture f;
+    start(f, 0, 1);
+    QFile::copy(QStringLiteral(VIEWER_CORPUS_DIR "/wmf/good/libwmf/Eg.wmf"),
+                f.folder.filePath("pics/eg.wmf"));
+    Program &p = *f.program;
+    File1(startForm(p))->refresh();
+    menuItem(startForm(p), "loopits")->trigger();
+    SlideShowWindow *show = form2(p);
+    QVERIFY(Image1(show)->picture().scalable);
+    for (int i = 0; i < 8; ++i) {
+        QTest::keyClick(show, Qt::Key_PageUp);
+    }
+    // Aspect kept within the box: the drawing is as large as the box, give or take a pixel of
+    // rounding.
+    QTRY_VERIFY(qAbs(Image1(show)->picture().image.width() - Image1(show)->width()) <= 2
+                && qAbs(Image1(show)->picture().image.height() - Image1(show)->height()) <= 2);
 }
 
 QTEST_MAIN(tst_SlideShow)
