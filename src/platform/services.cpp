@@ -1,3 +1,8 @@
 #include "services.h"
 
 Services::~Services() = default;
+
+Services::PrinterSetup Services::setUpPrinter()
+{
+    return printerSetup() ? PrinterSetup::Chosen : PrinterSetup::Cancelled;
+}
