@@ -2,6 +2,7 @@
 
 #include "core/keycodes.h"
 #include "core/twips.h"
+#include "help/viewer/helpchannel.h"
 #include "volumes.h"
 
 #include <QApplication>
@@ -235,7 +236,13 @@ bool QtServices::printWidget(QWidget *widget)
 
 void QtServices::showHelp(const QString &helpFile, int command, const QString &keyword)
 {
-    QProcess::startDetached(m_helpViewer, { helpFile, QString::number(command), keyword });
+    const QStringList arguments { helpFile, QString::number(command), keyword };
+    // The help window already open for this file comes to the front at the keyword; only
+    // without one is a viewer started.
+    if (help::forwardToRunningViewer(arguments)) {
+        return;
+    }
+    QProcess::startDetached(m_helpViewer, arguments);
 }
 
 void QtServices::sendKey(int virtualKey)

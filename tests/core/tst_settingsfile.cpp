@@ -1,6 +1,6 @@
 #include "core/settings.h"
 #include "core/settingsfile.h"
-#include "core/settingslocation.h"
+#include "core/locations.h"
 #include "testfolder.h"
 
 #include <QDir>
@@ -479,9 +479,14 @@ void tst_SettingsFile::location()
     QFETCH(bool, fileWritable);
     QFETCH(QString, xdg);
     QFETCH(QString, expected);
-    const QString home = settingslocation::configHome(xdg, "/home/u");
-    QCOMPARE(settingslocation::choose("/opt/q", "QUERNDAL.INI", folderWritable, fileWritable, home),
+    const QString home = locations::configHome(xdg, "/home/u");
+    QCOMPARE(locations::choose("/opt/q", "QUERNDAL.INI", folderWritable, fileWritable, home),
              expected);
+    // The help file goes with the program, not with the settings.
+    QCOMPARE(locations::chooseHelpFile("/usr/bin", "QUERNDAL.hlp", false),
+             QString("/usr/share/querndal/QUERNDAL.hlp"));
+    QCOMPARE(locations::chooseHelpFile("/opt/q", "QUERNDAL.hlp", true),
+             QString("/opt/q/QUERNDAL.hlp"));
 }
 
 QTEST_GUILESS_MAIN(tst_SettingsFile)

@@ -371,7 +371,7 @@ void tst_HelpViewer::builtHelpFileContents()
     document.setHtml(file.html);
     QCOMPARE(document.metaInformation(QTextDocument::DocumentTitle),
         QStringLiteral("VELDRANE W95 and NT Help"));
-    const QString contents = help::topicText(document, help::contentsKeyword);
+    const QString contents = help::topicText(document, QLatin1String(help::kContentsKeyword));
     QVERIFY(!contents.isEmpty());
     // Whole words: "Del" inside "Delete" does not tell the user about the key.
     const QRegularExpression word(

@@ -2,10 +2,12 @@
 
 #include <QString>
 
-// Where the settings file lives. Beside the program while its folder (or a settings file
-// already in it) can be written, as a program run from its build or a portable folder expects;
-// installed system-wide, where neither can, in the user's configuration folder.
-namespace settingslocation {
+// Where the program's own files live. The settings file: beside the program while its folder (or
+// a settings file already in it) can be written, as a program run from its build or a portable
+// folder expects; installed system-wide, where neither can, in the user's configuration folder.
+// The help file: beside the program, else where an install puts it (share/querndal under the
+// install prefix).
+namespace locations {
 
 // The folder name under the user's configuration folder.
 inline constexpr char kConfigFolderName[] = "querndal";
@@ -26,4 +28,10 @@ QString choose(const QString &programFolder, const QString &fileName, bool folde
 // succeed.
 QString settingsPath(const QString &programFolder, const QString &fileName);
 
-} // namespace settingslocation
+// The help file `fileName` for a program in `programFolder`: beside it when `existsBeside`, else
+// `programFolder`/../share/querndal/`fileName`.
+QString chooseHelpFile(const QString &programFolder, const QString &fileName, bool existsBeside);
+// chooseHelpFile() with a look at the program's folder.
+QString helpFilePath(const QString &programFolder, const QString &fileName);
+
+} // namespace locations

@@ -1,4 +1,4 @@
-#include "settingslocation.h"
+#include "locations.h"
 
 #include <QDir>
 #include <QFile>
@@ -7,7 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace settingslocation {
+namespace locations {
 
 QString configHome(const QString &xdgConfigHome, const QString &home)
 {
@@ -52,4 +52,19 @@ QString settingsPath(const QString &programFolder, const QString &fileName)
     return path;
 }
 
-} // namespace settingslocation
+QString chooseHelpFile(const QString &programFolder, const QString &fileName, bool existsBeside)
+{
+    if (existsBeside) {
+        return QDir(programFolder).filePath(fileName);
+    }
+    return QDir::cleanPath(programFolder + QStringLiteral("/../share/")
+                           + QLatin1String(kConfigFolderName) + QLatin1Char('/') + fileName);
+}
+
+QString helpFilePath(const QString &programFolder, const QString &fileName)
+{
+    return chooseHelpFile(programFolder, fileName,
+                          QFileInfo(QDir(programFolder).filePath(fileName)).isFile());
+}
+
+} // namespace locations
