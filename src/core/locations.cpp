@@ -18,22 +18,22 @@ QString configHome(const QString &xdgConfigHome, const QString &home)
 }
 
 QString choose(const QString &programFolder, const QString &fileName, bool folderWritable,
-               bool existingFileWritable, const QString &configHome)
+    bool existingFileWritable, const QString &configHome)
 {
     if (folderWritable || existingFileWritable) {
         return QDir(programFolder).filePath(fileName);
     }
-    return QDir(configHome).filePath(QLatin1String(kConfigFolderName) + QLatin1Char('/')
-                                     + fileName);
+    return QDir(configHome)
+        .filePath(QLatin1String(kConfigFolderName) + QLatin1Char('/') + fileName);
 }
 
 namespace {
 
-bool writable(const QString &path)
-{
-    // The effective rights, as an open would meet them (a read-only mount included).
-    return ::eaccess(QFile::encodeName(path).constData(), W_OK) == 0;
-}
+    bool writable(const QString &path)
+    {
+        // The effective rights, as an open would meet them (a read-only mount included).
+        return ::eaccess(QFile::encodeName(path).constData(), W_OK) == 0;
+    }
 
 } // namespace
 
@@ -42,8 +42,8 @@ QString settingsPath(const QString &programFolder, const QString &fileName)
     const QString beside = QDir(programFolder).filePath(fileName);
     const bool fileWritable = QFileInfo(beside).isFile() && writable(beside);
     const QString home = configHome(qEnvironmentVariable("XDG_CONFIG_HOME"), QDir::homePath());
-    const QString path = choose(programFolder, fileName, writable(programFolder), fileWritable,
-                                home);
+    const QString path
+        = choose(programFolder, fileName, writable(programFolder), fileWritable, home);
     const QString folder = QFileInfo(path).path();
     if (path != beside && !QFileInfo::exists(folder) && QDir().mkpath(folder)) {
         // A folder of the user's own settings is the user's alone, as the XDG rules ask.
@@ -58,13 +58,13 @@ QString chooseHelpFile(const QString &programFolder, const QString &fileName, bo
         return QDir(programFolder).filePath(fileName);
     }
     return QDir::cleanPath(programFolder + QStringLiteral("/../share/")
-                           + QLatin1String(kConfigFolderName) + QLatin1Char('/') + fileName);
+        + QLatin1String(kConfigFolderName) + QLatin1Char('/') + fileName);
 }
 
 QString helpFilePath(const QString &programFolder, const QString &fileName)
 {
-    return chooseHelpFile(programFolder, fileName,
-                          QFileInfo(QDir(programFolder).filePath(fileName)).isFile());
+    return chooseHelpFile(
+        programFolder, fileName, QFileInfo(QDir(programFolder).filePath(fileName)).isFile());
 }
 
 } // namespace locations

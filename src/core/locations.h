@@ -20,7 +20,7 @@ QString configHome(const QString &xdgConfigHome, const QString &home);
 // `fileName`: beside the program when `folderWritable` or `existingFileWritable`, else
 // `configHome`/querndal/`fileName`.
 QString choose(const QString &programFolder, const QString &fileName, bool folderWritable,
-               bool existingFileWritable, const QString &configHome);
+    bool existingFileWritable, const QString &configHome);
 
 // choose() with the facts of this system and this user: the folder and an existing file are
 // probed for writing, and the configuration folder comes from the environment. When the

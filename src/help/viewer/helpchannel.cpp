@@ -13,16 +13,16 @@ namespace help {
 
 namespace {
 
-constexpr char kTaken = 'k';
-constexpr quint32 kMaxMessage = 64 * 1024;
+    constexpr char kTaken = 'k';
+    constexpr quint32 kMaxMessage = 64 * 1024;
 
-QByteArray encode(const QStringList &arguments)
-{
-    QByteArray bytes;
-    QDataStream stream(&bytes, QIODevice::WriteOnly);
-    stream << arguments;
-    return bytes;
-}
+    QByteArray encode(const QStringList &arguments)
+    {
+        QByteArray bytes;
+        QDataStream stream(&bytes, QIODevice::WriteOnly);
+        stream << arguments;
+        return bytes;
+    }
 
 } // namespace
 
@@ -31,8 +31,8 @@ QString channelName(const QString &helpFile)
     const QFileInfo info(helpFile);
     const QString canonical = info.canonicalFilePath();
     const QString path = canonical.isEmpty() ? info.absoluteFilePath() : canonical;
-    const QByteArray hash =
-            QCryptographicHash::hash(path.toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
+    const QByteArray hash
+        = QCryptographicHash::hash(path.toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
     return QStringLiteral("querndal-help-%1-%2").arg(::getuid()).arg(QString::fromLatin1(hash));
 }
 

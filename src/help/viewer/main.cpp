@@ -22,10 +22,10 @@ int main(int argc, char *argv[])
     if (!request.helpFile.isEmpty()) {
         channel.listen(request.helpFile);
     }
-    QObject::connect(&channel, &help::ChannelServer::received, &window,
-                     [&window](const QStringList &received) {
-                         window.showRequest(help::parseArguments(received));
-                     });
+    QObject::connect(
+        &channel, &help::ChannelServer::received, &window, [&window](const QStringList &received) {
+            window.showRequest(help::parseArguments(received));
+        });
     window.show();
     return QApplication::exec();
 }
