@@ -10,7 +10,7 @@ if [ "${1:-}" = "--sanitize" ]; then
     build=$root/build-sanitize
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVIEWER_SANITIZE=ON
     cmake --build "$build" --parallel
-    export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1
+    export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
     export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
     export LSAN_OPTIONS=suppressions=$root/scripts/lsan.supp:print_suppressions=0
     cd "$build"
