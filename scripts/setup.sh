@@ -8,7 +8,7 @@ packages=(
     libwmf-dev libexpat1-dev libjpeg-dev libfontconfig-dev fonts-urw-base35
     clang libclang-rt-14-dev libjpeg-turbo-progs
     xvfb xauth xdotool openbox x11-apps imagemagick wmctrl python3
-    cups printer-driver-cups-pdf poppler-utils
+    cups printer-driver-cups-pdf poppler-utils desktop-file-utils
 )
 
 missing=()

@@ -1,5 +1,6 @@
 #include "program.h"
 
+#include "core/locations.h"
 #include "core/paths.h"
 #include "core/settingsfile.h"
 #include "platform/controls.h"
@@ -114,8 +115,12 @@ void Program::computePaths()
 {
     m_programFolder = paths::withoutTrailingSeparator(m_systemFolder);
     const QString baseName = programFileName.left(programFileName.size() - 3);
-    m_settingsPath = m_programFolder + QLatin1Char('/') + baseName + QStringLiteral("INI");
-    m_helpFilePath = m_programFolder + QLatin1Char('/') + baseName + QStringLiteral("hlp");
+    // Beside the program, unless installed where the user cannot write (then the user's
+    // configuration folder); the help file beside it or where an install puts it.
+    // The root lost its separator above; the files still go right under it.
+    const QString folder = m_programFolder.isEmpty() ? QStringLiteral("/") : m_programFolder;
+    m_settingsPath = locations::settingsPath(folder, baseName + QStringLiteral("INI"));
+    m_helpFilePath = locations::helpFilePath(folder, baseName + QStringLiteral("hlp"));
 }
 
 bool Program::saveSettings(const QString &folder)

@@ -15,7 +15,8 @@ public:
 
     const QString &path() const { return m_path; }
 
-    // Reads the record into slideInterval, savedColorIndex, loopMode, lastFolder and hideFileName,
+    // Reads the record (only from a regular file, or a link to one; anything else is
+    // unreadable and never waited on) into slideInterval, savedColorIndex, loopMode, lastFolder and hideFileName,
     // one field after the other: a read that fails part-way leaves the fields before the failing
     // one replaced and the rest unchanged. True when all five fields were read.
     bool read(Settings &settings) const;
@@ -34,6 +35,15 @@ public:
     static QString formatNumber(float value);
     static std::optional<float> parseNumber(const QString &field);
     static std::optional<qint16> parseInteger(const QString &field);
+
+    // Up to `maxSize` bytes of the regular file at `path` (links followed); false, without
+    // waiting, for anything that is not a regular file or cannot be read.
+    static bool readRegularFile(const QString &path, qint64 maxSize, QByteArray *bytes);
+    // Replaces the regular file at `path` (or the one a link leads to; the link stays) with
+    // `bytes`, or makes it. Through a temporary file beside it where the folder takes one, else
+    // in place; every write and flush is checked, and on any failure the old contents stay
+    // whole. A path that is or leads to anything but a regular file is never written.
+    static bool writeRegularFile(const QString &path, const QByteArray &bytes);
 
 private:
     QString m_path;

@@ -1,12 +1,11 @@
 #pragma once
 
+#include "help/helpcommand.h"
+
 class Program;
 class QString;
 
 namespace help {
-
-// The help viewer's command that shows the topic for a keyword.
-constexpr int kHelpKey = 0x101;
 
 // Opens the program's help file at its contents; returns at once.
 void showHelpContents(Program &program);

@@ -1,5 +1,6 @@
 #include "app/program.h"
 #include "browser/mainwindow.h"
+#include "platform/programicon.h"
 #include "platform/qtservices.h"
 #include "windows.h"
 
@@ -11,6 +12,8 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    // Every window, box and the About box carry the program's own icon.
+    QApplication::setWindowIcon(programIcon());
     const QString folder = QCoreApplication::applicationDirPath();
     QtServices services(QDir(folder).filePath(QStringLiteral("querndal-help")));
     Program program(services, folder, viewerWindows());

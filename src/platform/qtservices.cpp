@@ -2,6 +2,7 @@
 
 #include "core/keycodes.h"
 #include "core/twips.h"
+#include "help/viewer/helpchannel.h"
 #include "volumes.h"
 
 #include <QApplication>
@@ -18,8 +19,12 @@
 #include <QScreen>
 #include <QWidget>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <future>
+#include <mutex>
+#include <thread>
 
 QtServices::QtServices(QString helpViewer)
     : m_helpViewer(std::move(helpViewer))
@@ -100,11 +105,35 @@ QPrinter &QtServices::printer()
     return *m_printer;
 }
 
+std::optional<QtServices::Printers> QtServices::lookUpPrinters(int waitMs)
+{
+    static std::mutex mutex;
+    static std::shared_future<Printers> pending;
+    const std::lock_guard<std::mutex> lock(mutex);
+    if (!pending.valid()) {
+        // A detached thread and a promise rather than std::async: the future of std::async
+        // would wait for a stuck look-up when it is destroyed, at the latest at the program's end.
+        auto promise = std::make_shared<std::promise<Printers>>();
+        pending = promise->get_future().share();
+        std::thread([promise] {
+            // Names only: building a print device for each printer would ask the print system
+            // for every printer's driver file.
+            promise->set_value(Printers { QPrinterInfo::availablePrinterNames(),
+                                          QPrinterInfo::defaultPrinterName() });
+        }).detach();
+    }
+    if (pending.wait_for(std::chrono::milliseconds(waitMs)) != std::future_status::ready) {
+        return std::nullopt;
+    }
+    Printers printers = pending.get();
+    pending = {};
+    return printers;
+}
+
 bool QtServices::hasPrinter()
 {
-    // Names only: building a print device for each printer would ask the print system for every
-    // printer's driver file.
-    return !QPrinterInfo::availablePrinterNames().isEmpty();
+    const auto printers = lookUpPrinters();
+    return printers && !printers->installed.isEmpty();
 }
 
 QString QtServices::printerToUse(const QString &chosen, const QStringList &installed,
@@ -124,17 +153,19 @@ void QtServices::choosePrinter(const QString &printerName)
     m_chosenPrinter = printerName;
 }
 
-bool QtServices::printerSetup()
+Services::PrinterSetup QtServices::setUpPrinter()
 {
-    const QStringList installed = QPrinterInfo::availablePrinterNames();
-    if (installed.isEmpty()) {
-        return false;
+    // Until the print system has answered, nothing else may ask it: the printer object and the
+    // dialog would ask it again and wait as long as it keeps silent.
+    const auto printers = lookUpPrinters();
+    if (!printers || printers->installed.isEmpty()) {
+        return PrinterSetup::NoPrinter;
     }
     QPrinter &p = printer();
     // The dialog opens on the printer the next print would go to, which is no longer the
     // printer's start-up default once the system's default has changed.
     const QString current =
-            printerToUse(m_chosenPrinter, installed, QPrinterInfo::defaultPrinterName());
+            printerToUse(m_chosenPrinter, printers->installed, printers->currentDefault);
     if (!current.isEmpty()) {
         p.setPrinterName(current);
     }
@@ -142,10 +173,10 @@ bool QtServices::printerSetup()
     // Setting up a printer chooses a printer; a file is not one, and there are no pages to pick.
     dialog.setOptions(QAbstractPrintDialog::PrintShowPageSize);
     if (dialog.exec() != QDialog::Accepted) {
-        return false;
+        return PrinterSetup::Cancelled;
     }
     choosePrinter(p.outputFormat() == QPrinter::NativeFormat ? p.printerName() : QString());
-    return true;
+    return PrinterSetup::Chosen;
 }
 
 bool QtServices::printWidget(QWidget *widget)
@@ -153,9 +184,15 @@ bool QtServices::printWidget(QWidget *widget)
     if (!widget) {
         return false;
     }
+    // A print system that does not answer in time fails the print; until it has answered,
+    // nothing else may ask it (the printer object would, and wait as long as it keeps silent).
+    const auto printers = lookUpPrinters();
+    if (!printers) {
+        return false;
+    }
     // With no printer Qt quietly prints into a PDF file; that is not what the user asked for.
-    const QString target = printerToUse(m_chosenPrinter, QPrinterInfo::availablePrinterNames(),
-                                        QPrinterInfo::defaultPrinterName());
+    const QString target =
+            printerToUse(m_chosenPrinter, printers->installed, printers->currentDefault);
     if (target.isEmpty()) {
         return false;
     }
@@ -194,7 +231,13 @@ bool QtServices::printWidget(QWidget *widget)
 
 void QtServices::showHelp(const QString &helpFile, int command, const QString &keyword)
 {
-    QProcess::startDetached(m_helpViewer, { helpFile, QString::number(command), keyword });
+    const QStringList arguments { helpFile, QString::number(command), keyword };
+    // The help window already open for this file comes to the front at the keyword; only
+    // without one is a viewer started.
+    if (help::forwardToRunningViewer(arguments)) {
+        return;
+    }
+    QProcess::startDetached(m_helpViewer, arguments);
 }
 
 void QtServices::sendKey(int virtualKey)

@@ -16,6 +16,13 @@ public:
     enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel };
     enum class Icon { None, Critical, Question, Exclamation, Information };
     enum class Answer { Ok, Cancel, Yes, No };
+    // How the printer-setup dialog ended.
+    enum class PrinterSetup {
+        Chosen, // the user accepted a printer; later prints use it
+        Cancelled, // the user closed the dialog without a choice
+        NoPrinter, // there was no printer to choose (none installed, or the print system did not
+                   // answer in time): the dialog was not shown
+    };
 
     virtual ~Services();
 
@@ -25,9 +32,8 @@ public:
     // The save-as dialog opened on `initialFileName` (a full path); the chosen full path, or
     // nothing when the user cancelled.
     virtual std::optional<QString> saveAs(const QString &initialFileName) = 0;
-    // The printer-setup dialog; the printer chosen is the one printImage uses from then on.
-    // False when the user cancelled.
-    virtual bool printerSetup() = 0;
+    // The printer-setup dialog; the printer chosen is the one printWidget uses from then on.
+    virtual PrinterSetup setUpPrinter() = 0;
     // Prints an image of the widget's client area on one page; false when nothing was printed.
     virtual bool printWidget(QWidget *widget) = 0;
     // Opens `helpFile` in the help viewer with a command and a keyword; returns at once.

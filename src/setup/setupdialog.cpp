@@ -186,7 +186,12 @@ void SetupDialog::Command2_Click()
 
 void SetupDialog::Command3_Click()
 {
-    m_program.services().printerSetup();
+    Services &services = m_program.services();
+    if (services.setUpPrinter() == Services::PrinterSetup::NoPrinter) {
+        services.messageBox(QStringLiteral("No printer is installed.  Please install a printer, "
+                                           "then choose Print Setup again."),
+                            Services::Buttons::Ok, Services::Icon::Information, Program::appTitle);
+    }
     m_program.unloadSetupDialog();
     showMainWindow();
 }

@@ -29,6 +29,7 @@ private Q_SLOTS:
     void deleteFileOfAnotherFolder();
     void deleteThatFails();
     void deleteRefusesFolder();
+    void deleteOnlyConfirmedFile();
     void renameIntoAnotherFolder();
     void renameCancelled();
     void renameRefusedWhenNameTaken();
@@ -184,6 +185,7 @@ void tst_FileOps::deleteClearsEverySlotShowingFile()
     QFETCH(int, caseRule);
     QFETCH(bool, otherCaseCleared);
     ProgramFixture f;
+    f.services.answers.enqueue(Services::Answer::Yes); // the user confirms
     f.services.caseRule = Qt::CaseSensitivity(caseRule);
     start(f, { "a.bmp", "b.bmp" });
     Program &p = *f.program;
@@ -217,6 +219,7 @@ void tst_FileOps::deleteClearsEverySlotShowingFile()
 void tst_FileOps::deleteFileOfAnotherFolder()
 {
     ProgramFixture f;
+    f.services.answers.enqueue(Services::Answer::Yes); // the user confirms
     start(f, { "a.bmp" });
     f.folder.writePicture("other/x.bmp", 10, 10);
     Program &p = *f.program;
@@ -236,6 +239,7 @@ void tst_FileOps::deleteFileOfAnotherFolder()
 void tst_FileOps::deleteThatFails()
 {
     ProgramFixture f;
+    f.services.answers.enqueue(Services::Answer::Yes); // the user confirms
     start(f, { "a.bmp" });
     Program &p = *f.program;
     MainWindow *main = startForm(p);
@@ -252,6 +256,7 @@ void tst_FileOps::deleteThatFails()
 void tst_FileOps::deleteRefusesFolder()
 {
     ProgramFixture f;
+    f.services.answers.enqueue(Services::Answer::Yes); // the user confirms
     start(f, { "a.bmp" });
     MainWindow *main = startForm(*f.program);
     const QString folder = f.folder.makeFolder("pics/keep");
@@ -336,6 +341,7 @@ void tst_FileOps::renameRefusedWhenNameTaken()
 void tst_FileOps::deleteDuringRunningShow()
 {
     ProgramFixture f;
+    f.services.answers.enqueue(Services::Answer::Yes); // the user confirms
     start(f, { "a.bmp", "b.bmp", "c.bmp" });
     Program &p = *f.program;
     MainWindow *main = startForm(p);
@@ -359,6 +365,7 @@ void tst_FileOps::deleteDuringRunningShow()
 void tst_FileOps::deleteOnShowDoesNotSkipNext()
 {
     ProgramFixture f;
+    f.services.answers.enqueue(Services::Answer::Yes); // the user confirms
     start(f, { "a.bmp", "b.bmp", "c.bmp", "d.bmp" });
     Program &p = *f.program;
     menuItem(startForm(p), "loopits")->trigger();
@@ -472,6 +479,25 @@ void tst_FileOps::printFailure()
     f.services.printSucceeds = true;
     menuItem(startForm(*f.program), "printscreen")->trigger();
     QCOMPARE(f.services.messages.size(), 1);
+}
+
+// The file at the path was replaced while the box was open: the other file is not deleted.
+void tst_FileOps::deleteOnlyConfirmedFile()
+{
+    ProgramFixture f;
+    f.services.answers.enqueue(Services::Answer::Yes);
+    start(f, { "a.bmp" });
+    MainWindow *main = startForm(*f.program);
+    select(main, 0);
+    f.services.whileModal = [&]() {
+        QFile::remove(f.folder.filePath("pics/a.bmp"));
+        f.folder.writePicture("pics/a.bmp", 33, 33);
+    };
+    menuItem(main, "deleteit")->trigger();
+    QVERIFY(f.folder.exists("pics/a.bmp"));
+    QCOMPARE(f.services.messages.size(), 2);
+    QVERIFY(f.services.messages[1].text.contains("changed or replaced"));
+    QCOMPARE(f.program->slotRing().file(0), f.folder.filePath("pics/a.bmp")); // nothing cleared
 }
 
 QTEST_MAIN(tst_FileOps)

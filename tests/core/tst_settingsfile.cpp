@@ -1,9 +1,63 @@
 #include "core/settings.h"
 #include "core/settingsfile.h"
+#include "core/locations.h"
 #include "testfolder.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTest>
+
+#include <csignal>
+#include <functional>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kSkipped = 77;
+constexpr uid_t kNobody = 65534;
+const QByteArray s_old("4,5,0,\"/old\",1\r\n");
+
+// Runs `step` in a child process (a limit or a lost right must not reach the test itself); its
+// exit code: 0 passed, kSkipped when the system cannot set the case up, anything else failed.
+int inChild(const std::function<int()> &step)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::_exit(step());
+    }
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) {
+        return -1;
+    }
+    return WEXITSTATUS(status);
+}
+
+// Drops to a user without special rights, so folder permissions hold; the folder must let that
+// user through.
+bool dropRights()
+{
+    return ::geteuid() != 0 || (::setgid(kNobody) == 0 && ::setuid(kNobody) == 0);
+}
+
+// A long folder, so the record passes any small limit.
+const QString s_longFolder = QString(300, QLatin1Char('f'));
+
+int fileType(const QString &path)
+{
+    struct stat info {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & S_IFMT)
+                                                                     : -1;
+}
+
+} // namespace
 
 class tst_SettingsFile : public QObject
 {
@@ -19,6 +73,15 @@ private Q_SLOTS:
     void failedWriteKeepsOldFile();
     void unwritablePlaces();
     void missingFile();
+    void failedSaveKeepsOldFile_data();
+    void failedSaveKeepsOldFile();
+    void fullFileSystemKeepsOldFile();
+    void inPlaceWhereNoTemporaryFile();
+    void onlyRegularFiles_data();
+    void onlyRegularFiles();
+    void linkIsWrittenThrough();
+    void location_data();
+    void location();
 };
 
 void tst_SettingsFile::format_data()
@@ -180,12 +243,13 @@ void tst_SettingsFile::partialReadKeepsLaterFields()
     QCOMPARE(s.hideFileName, qint16(1));
 }
 
-// Writing into a folder that cannot take the file fails and leaves the old file whole.
+// Writing where neither the folder nor the file can be written fails and leaves the old file whole.
 void tst_SettingsFile::failedWriteKeepsOldFile()
 {
     TestFolder dir;
     const QByteArray old("4,5,0,\"/old\",1\r\n");
     const QString path = dir.write("ro/QUERNDAL.INI", old);
+    QFile::setPermissions(path, QFile::ReadOwner);
     QFile::setPermissions(dir.filePath("ro"), QFile::ReadOwner | QFile::ExeOwner);
     const bool writable = QFile(dir.filePath("ro/probe")).open(QIODevice::WriteOnly);
     if (writable) {
@@ -217,6 +281,212 @@ void tst_SettingsFile::missingFile()
     Settings s;
     QVERIFY(!SettingsFile(dir.filePath("none.ini")).read(s));
     QCOMPARE(s.slideInterval, 3.0f);
+}
+
+// A write that stops part-way (a file-size limit: the disk as good as full) fails, and the old
+// file stays whole, whether it was being replaced or rewritten in place.
+void tst_SettingsFile::failedSaveKeepsOldFile_data()
+{
+    QTest::addColumn<bool>("folderReadOnly");
+    QTest::newRow("through a temporary file") << false;
+    QTest::newRow("in place") << true;
+}
+
+void tst_SettingsFile::failedSaveKeepsOldFile()
+{
+    QFETCH(bool, folderReadOnly);
+    TestFolder dir;
+    const QString path = dir.write("p/QUERNDAL.INI", s_old);
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                          | QFile::ExeOther);
+    QVERIFY(::chown(QFile::encodeName(path).constData(), kNobody, kNobody) == 0
+            || ::geteuid() != 0);
+    if (folderReadOnly) {
+        QFile::setPermissions(dir.filePath("p"), QFile::ReadOwner | QFile::ExeOwner
+                                                     | QFile::ReadOther | QFile::ExeOther);
+    }
+    const int result = inChild([&] {
+        if (folderReadOnly && !dropRights()) {
+            return kSkipped;
+        }
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit { 24, 24 };
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) {
+            return kSkipped;
+        }
+        return SettingsFile(path).save(Settings(), s_longFolder) ? 1 : 0;
+    });
+    QFile::setPermissions(dir.filePath("p"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    if (result == kSkipped) {
+        QSKIP("cannot drop rights or set a file-size limit here");
+    }
+    QCOMPARE(result, 0);
+    QCOMPARE(dir.read("p/QUERNDAL.INI"), s_old);
+    QCOMPARE(QDir(dir.filePath("p")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList { "QUERNDAL.INI" });
+}
+
+// A file system that is really full (a small private tmpfs, where the rights allow mounting one).
+void tst_SettingsFile::fullFileSystemKeepsOldFile()
+{
+    TestFolder dir;
+    const QString mountPoint = dir.makeFolder("small");
+    const int result = inChild([&] {
+        const QByteArray point = QFile::encodeName(mountPoint);
+        if (::unshare(CLONE_NEWNS) != 0
+            || ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+            || ::mount("tmpfs", point.constData(), "tmpfs", 0, "size=64k") != 0) {
+            return kSkipped;
+        }
+        const QString path = mountPoint + "/QUERNDAL.INI";
+        QFile old(path);
+        if (!old.open(QIODevice::WriteOnly) || old.write(s_old) != s_old.size()) {
+            return 2;
+        }
+        old.close();
+        QFile filler(mountPoint + "/filler");
+        if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+            return 3;
+        }
+        const QByteArray chunk(4096, 'x');
+        while (filler.write(chunk) == chunk.size()) {
+        }
+        filler.close();
+        const bool saved = SettingsFile(path).save(Settings(), s_longFolder);
+        QFile again(path);
+        const bool whole = again.open(QIODevice::ReadOnly) && again.readAll() == s_old;
+        const bool clean = QDir(mountPoint).entryList(QDir::Files | QDir::Hidden).size() == 2;
+        ::umount(point.constData());
+        return !saved && whole && clean ? 0 : 4;
+    });
+    if (result == kSkipped) {
+        QSKIP("cannot mount a private tmpfs here (needs root in its own mount namespace)");
+    }
+    QCOMPARE(result, 0);
+}
+
+// A folder that takes no new file, with a writable settings file in it (an installed program
+// whose file was made writable): the file is rewritten where it stands.
+void tst_SettingsFile::inPlaceWhereNoTemporaryFile()
+{
+    TestFolder dir;
+    const QString path = dir.write("p/QUERNDAL.INI", s_old + QByteArray(200, ' '));
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                          | QFile::ExeOther);
+    QVERIFY(::chown(QFile::encodeName(path).constData(), kNobody, kNobody) == 0
+            || ::geteuid() != 0);
+    QFile::setPermissions(dir.filePath("p"), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther
+                                                 | QFile::ExeOther);
+    Settings s;
+    s.slideInterval = 2.5f;
+    const int result = inChild([&] {
+        if (!dropRights()) {
+            return kSkipped;
+        }
+        return SettingsFile(path).save(s, "/new") ? 0 : 1;
+    });
+    QFile::setPermissions(dir.filePath("p"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QCOMPARE(result, 0);
+    QCOMPARE(dir.read("p/QUERNDAL.INI"), QByteArray("2.5,3,1,\"/new\",0\r\n"));
+}
+
+// Anything but a regular file is unreadable (without waiting) and never replaced.
+void tst_SettingsFile::onlyRegularFiles_data()
+{
+    QTest::addColumn<QString>("kind");
+    for (const char *kind : { "fifo", "link to fifo", "folder", "link to folder", "socket",
+                              "device", "link to device", "dangling link" }) {
+        QTest::newRow(kind) << QString::fromLatin1(kind);
+    }
+}
+
+void tst_SettingsFile::onlyRegularFiles()
+{
+    QFETCH(QString, kind);
+    TestFolder dir;
+    const QByteArray node = QFile::encodeName(dir.filePath("node"));
+    const QString path = dir.filePath("QUERNDAL.INI");
+    const QByteArray settings = QFile::encodeName(path);
+    const bool link = kind.startsWith("link") || kind == "dangling link";
+    const QByteArray made = link ? node : settings;
+    if (kind.endsWith("fifo")) {
+        QVERIFY(::mkfifo(made.constData(), 0600) == 0);
+    } else if (kind.endsWith("folder")) {
+        QVERIFY(::mkdir(made.constData(), 0700) == 0);
+    } else if (kind == "socket") {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address {};
+        address.sun_family = AF_UNIX;
+        qstrncpy(address.sun_path, made.constData(), sizeof address.sun_path);
+        QVERIFY(::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0);
+        ::close(fd);
+    } else if (kind.endsWith("device")) {
+        if (::mknod(made.constData(), S_IFCHR | 0600, makedev(1, 3)) != 0) {
+            QSKIP("cannot make a device node here");
+        }
+    }
+    if (link) {
+        QVERIFY(::symlink(node.constData(), settings.constData()) == 0);
+    }
+    const int settingsType = fileType(path);
+    const int nodeType = fileType(dir.filePath("node"));
+    const QDir::Filters everything = QDir::AllEntries | QDir::System | QDir::Hidden
+        | QDir::NoDotAndDotDot;
+    const QStringList entries = QDir(dir.path()).entryList(everything);
+
+    Settings s;
+    QVERIFY(!SettingsFile(path).read(s));
+    QVERIFY(!SettingsFile(path).save(s, "/new"));
+    QCOMPARE(fileType(path), settingsType);
+    QCOMPARE(fileType(dir.filePath("node")), nodeType);
+    QCOMPARE(QDir(dir.path()).entryList(everything), entries);
+}
+
+// A link to a regular file (a settings file kept with the user's other dotfiles) is written
+// through: the link stays and the file it leads to holds the record.
+void tst_SettingsFile::linkIsWrittenThrough()
+{
+    TestFolder dir;
+    const QString target = dir.write("dotfiles/querndal.ini", s_old);
+    const QString path = dir.filePath("QUERNDAL.INI");
+    QVERIFY(QFile::link(target, path));
+    QVERIFY(SettingsFile(path).save(Settings(), "/new"));
+    QCOMPARE(fileType(path), int(S_IFLNK));
+    QCOMPARE(dir.read("dotfiles/querndal.ini"), QByteArray("3,3,1,\"/new\",0\r\n"));
+}
+
+void tst_SettingsFile::location_data()
+{
+    QTest::addColumn<bool>("folderWritable");
+    QTest::addColumn<bool>("fileWritable");
+    QTest::addColumn<QString>("xdg");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("portable folder") << true << false << "/cfg" << "/opt/q/QUERNDAL.INI";
+    QTest::newRow("writable file in a read-only folder") << false << true << "/cfg"
+                                                         << "/opt/q/QUERNDAL.INI";
+    QTest::newRow("installed system-wide") << false << false << "/cfg"
+                                           << "/cfg/querndal/QUERNDAL.INI";
+    QTest::newRow("no XDG_CONFIG_HOME") << false << false << ""
+                                        << "/home/u/.config/querndal/QUERNDAL.INI";
+    QTest::newRow("relative XDG_CONFIG_HOME ignored") << false << false << "cfg"
+                                                      << "/home/u/.config/querndal/QUERNDAL.INI";
+}
+
+void tst_SettingsFile::location()
+{
+    QFETCH(bool, folderWritable);
+    QFETCH(bool, fileWritable);
+    QFETCH(QString, xdg);
+    QFETCH(QString, expected);
+    const QString home = locations::configHome(xdg, "/home/u");
+    QCOMPARE(locations::choose("/opt/q", "QUERNDAL.INI", folderWritable, fileWritable, home),
+             expected);
+    // The help file goes with the program, not with the settings.
+    QCOMPARE(locations::chooseHelpFile("/usr/bin", "QUERNDAL.hlp", false),
+             QString("/usr/share/querndal/QUERNDAL.hlp"));
+    QCOMPARE(locations::chooseHelpFile("/opt/q", "QUERNDAL.hlp", true),
+             QString("/opt/q/QUERNDAL.hlp"));
 }
 
 QTEST_GUILESS_MAIN(tst_SettingsFile)

@@ -29,6 +29,9 @@ import time
 import traceback
 from pathlib import Path
 
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import printsystem  # noqa: E402  the scheduler set-up the C++ tests share
+
 SKIP = 77
 TOOLS = ("Xvfb", "openbox", "xdotool", "xprop", "xwininfo", "wmctrl", "xwd", "convert")
 SCREEN = (1280, 1024)
@@ -424,7 +427,7 @@ class Screen:
 
 # ---- a print system of the journey's own
 
-CUPSD = "/usr/sbin/cupsd"
+CUPSD = printsystem.CUPSD
 PRINT_TOOLS = ("lpadmin", "lpstat", "pdfinfo", "pdftoppm")
 # Time for a job to pass through the filters into a PDF on a slow, busy machine.
 PRINT_WAIT = 30.0
@@ -494,34 +497,10 @@ class PrintSystem:
         return env
 
     def start(self):
-        for name in ("etc/ppd", "cache", "state", "spool", "log", "home"):
-            (self.folder / name).mkdir(parents=True)
-        # The filters run as another user and must pass through to the spool folder.
-        self.folder.chmod(0o711)
-        (self.folder / "etc" / "cups-files.conf").write_text(
-            f"ServerRoot {self.folder}/etc\n"
-            f"StateDir {self.folder}/state\n"
-            f"CacheDir {self.folder}/cache\n"
-            f"RequestRoot {self.folder}/spool\n"
-            f"AccessLog {self.folder}/log/access_log\n"
-            f"ErrorLog {self.folder}/log/error_log\n"
-            f"PageLog {self.folder}/log/page_log\n"
-            "SystemGroup root\n")
-        (self.folder / "etc" / "cupsd.conf").write_text(
-            f"Listen {self.socket}\n"
-            "LogLevel info\n"
-            "Browsing No\n"
-            "WebInterface No\n"
-            "<Location />\n"
-            "  Order allow,deny\n"
-            "  Allow all\n"
-            "</Location>\n")
+        printsystem.write_config(self.folder)
+        (self.folder / "home").mkdir()
         with open(self.folder / "log" / "cupsd.out", "wb") as log:
-            self.process = subprocess.Popen(
-                [CUPSD, "-f", "-c", str(self.folder / "etc" / "cupsd.conf"),
-                 "-s", str(self.folder / "etc" / "cups-files.conf")],
-                stdin=subprocess.DEVNULL, stdout=log, stderr=log, start_new_session=True,
-                preexec_fn=_die_with_parent)
+            self.process = printsystem.start_cupsd(self.folder, log)
 
         def answering():
             if self.process.poll() is not None:

@@ -1,3 +1,4 @@
+#include "help/viewer/helpchannel.h"
 #include "help/viewer/helpfile.h"
 #include "help/viewer/helprequest.h"
 #include "help/viewer/helpwindow.h"
@@ -8,6 +9,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QTest>
@@ -15,6 +17,9 @@
 #include <QTextBrowser>
 #include <QTextCursor>
 #include <QTextDocument>
+
+#include <future>
+#include <thread>
 
 using help::Command;
 
@@ -80,6 +85,9 @@ private Q_SLOTS:
     void builtHelpFileContents_data();
     void builtHelpFileContents();
     void builtHelpFileLinksResolve();
+    void requestGoesToTheOpenWindow_data();
+    void requestGoesToTheOpenWindow();
+    void secondViewerHandsOver();
 };
 
 void tst_HelpViewer::parseArguments_data()
@@ -371,7 +379,7 @@ void tst_HelpViewer::builtHelpFileContents()
     document.setHtml(file.html);
     QCOMPARE(document.metaInformation(QTextDocument::DocumentTitle),
         QStringLiteral("VELDRANE W95 and NT Help"));
-    const QString contents = help::topicText(document, help::contentsKeyword);
+    const QString contents = help::topicText(document, QLatin1String(help::kContentsKeyword));
     QVERIFY(!contents.isEmpty());
     // Whole words: "Del" inside "Delete" does not tell the user about the key.
     const QRegularExpression word(
@@ -397,6 +405,67 @@ void tst_HelpViewer::builtHelpFileLinksResolve()
         }
     }
     QVERIFY(links > 0);
+}
+
+// A request for a file whose window is open moves that window to the keyword; a request for
+// another file, with no window of its own, is not taken.
+void tst_HelpViewer::requestGoesToTheOpenWindow_data()
+{
+    QTest::addColumn<QString>("keyword");
+    QTest::addColumn<bool>("otherFile");
+    QTest::addColumn<QString>("anchor");
+    QTest::newRow("keyword") << "LATER" << false << "LATER";
+    QTest::newRow("contents") << QString::fromLatin1(help::kContentsKeyword) << false
+                              << "CONTENTS";
+    QTest::newRow("another file") << "LATER" << true << QString();
+}
+
+void tst_HelpViewer::requestGoesToTheOpenWindow()
+{
+    QFETCH(QString, keyword);
+    QFETCH(bool, otherFile);
+    QFETCH(QString, anchor);
+    TestFolder dir;
+    const QString file = dir.write("SAMPLE.hlp", sampleHelp());
+    const QString other = dir.write("OTHER.hlp", sampleHelp());
+    HelpWindow window(help::parseArguments({ file }));
+    help::ChannelServer channel;
+    QVERIFY(channel.listen(file));
+    QObject::connect(&channel, &help::ChannelServer::received, &window,
+                     [&window](const QStringList &arguments) {
+                         window.showRequest(help::parseArguments(arguments));
+                     });
+    const QStringList request { otherFile ? other : file,
+                                QString::number(help::kKeywordCommand), keyword };
+    // The caller waits for the answer, so it asks from a thread while this one serves.
+    std::future<bool> taken = std::async(std::launch::async,
+                                         [request] { return help::forwardToRunningViewer(request); });
+    while (taken.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
+        QCoreApplication::processEvents();
+    }
+    QCOMPARE(taken.get(), !otherFile);
+    QCOMPARE(window.currentAnchor(), anchor);
+}
+
+// The program starts the viewer once; a second start for the same file hands its request to
+// the first and ends, so there is one help window.
+void tst_HelpViewer::secondViewerHandsOver()
+{
+    TestFolder dir;
+    const QString file = dir.write("SAMPLE.hlp", sampleHelp());
+    const QString viewer = QStringLiteral(VIEWER_BIN_DIR "/querndal-help");
+    QProcess first;
+    first.start(viewer, { file });
+    QVERIFY(first.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(help::forwardToRunningViewer({ file }), 10000);
+    QProcess second;
+    second.start(viewer, { file, QString::number(help::kKeywordCommand), "LATER" });
+    QVERIFY(second.waitForFinished(10000));
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.exitCode(), 0);
+    QCOMPARE(first.state(), QProcess::Running);
+    first.terminate();
+    QVERIFY(first.waitForFinished(10000));
 }
 
 QTEST_MAIN(tst_HelpViewer)

@@ -32,7 +32,7 @@ const QString s_queue = QStringLiteral("ViewerTestPdf");
 const QString s_queue2 = QStringLiteral("ViewerTestPdf2");
 
 // A private CUPS scheduler in a folder of its own, reached through a local socket, so the tests
-// never see or change the system's printers.
+// never see or change the system's printers (tests/e2e/printsystem.py sets it up).
 class PrintSystem
 {
 public:
@@ -45,66 +45,32 @@ public:
     QString socket() const { return m_folder + QStringLiteral("/cups.sock"); }
     bool isRunning() const { return m_cupsd.state() != QProcess::NotRunning; }
 
+    // The scheduler is set up and started by the script the journeys use too; it runs until
+    // its input closes or it is told to end.
     bool start(QString *why)
     {
-        QDir root(m_folder);
-        for (const char *name : { "etc", "etc/ppd", "cache", "state", "spool", "log" }) {
-            root.mkpath(QString::fromLatin1(name));
-        }
-        // The filters run as another user and must reach the spool folder inside this one.
-        QFile::setPermissions(m_folder,
-            QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
-                | QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther
-                | QFileDevice::ExeOther);
-        const QString files = QStringLiteral("ServerRoot %1/etc\n"
-                                             "StateDir %1/state\n"
-                                             "CacheDir %1/cache\n"
-                                             "RequestRoot %1/spool\n"
-                                             "AccessLog %1/log/access_log\n"
-                                             "ErrorLog %1/log/error_log\n"
-                                             "PageLog %1/log/page_log\n"
-                                             "SystemGroup root\n")
-                                  .arg(m_folder);
-        const QString daemon = QStringLiteral("Listen %1\n"
-                                              "LogLevel info\n"
-                                              "Browsing No\n"
-                                              "WebInterface No\n"
-                                              "<Location />\n"
-                                              "  Order allow,deny\n"
-                                              "  Allow all\n"
-                                              "</Location>\n")
-                                   .arg(socket());
-        if (!writeFile(QStringLiteral("etc/cups-files.conf"), files.toUtf8())
-            || !writeFile(QStringLiteral("etc/cupsd.conf"), daemon.toUtf8())) {
-            *why = QStringLiteral("cannot write the scheduler's configuration");
-            return false;
-        }
         m_cupsd.setProcessChannelMode(QProcess::MergedChannels);
         // A test that dies must not leave a scheduler behind.
         m_cupsd.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-        m_cupsd.start(s_cupsd,
-            { QStringLiteral("-f"), QStringLiteral("-c"), path("etc/cupsd.conf"),
-                QStringLiteral("-s"), path("etc/cups-files.conf") });
+        m_cupsd.start(QStringLiteral(VIEWER_PYTHON),
+            { QStringLiteral(VIEWER_PRINTSYSTEM_SCRIPT), QStringLiteral("serve"), m_folder });
         if (!m_cupsd.waitForStarted(5000)) {
-            *why = QStringLiteral("cupsd did not start: ") + m_cupsd.errorString();
+            *why = QStringLiteral("the print system script did not start: ") + m_cupsd.errorString();
             return false;
         }
-        const QDeadlineTimer deadline(10000);
-        while (!deadline.hasExpired()) {
-            if (m_cupsd.state() == QProcess::NotRunning) {
-                *why = QStringLiteral("cupsd ended at once: ")
-                    + QString::fromLocal8Bit(m_cupsd.readAll()) + errorLog();
-                return false;
-            }
-            if (QFileInfo::exists(socket())
-                && run(QStringLiteral("lpstat"), { QStringLiteral("-r") })
-                       .contains(QStringLiteral("scheduler is running"))) {
-                return true;
-            }
-            QTest::qWait(50);
+        QByteArray said;
+        const QDeadlineTimer deadline(20000);
+        while (!said.contains('\n') && m_cupsd.state() != QProcess::NotRunning
+            && !deadline.hasExpired()) {
+            m_cupsd.waitForReadyRead(int(qMax<qint64>(deadline.remainingTime(), 1)));
+            said += m_cupsd.readAll();
         }
-        *why = QStringLiteral("cupsd did not answer within 10 s") + errorLog();
-        return false;
+        if (!said.startsWith("ready ")) {
+            *why = QStringLiteral("cupsd did not start: ") + QString::fromLocal8Bit(said)
+                + errorLog();
+            return false;
+        }
+        return true;
     }
 
     void stop()
@@ -112,8 +78,9 @@ public:
         if (!isRunning()) {
             return;
         }
+        m_cupsd.closeWriteChannel();
         ::kill(static_cast<pid_t>(m_cupsd.processId()), SIGTERM);
-        if (!m_cupsd.waitForFinished(10000)) {
+        if (!m_cupsd.waitForFinished(15000)) {
             m_cupsd.kill();
             m_cupsd.waitForFinished(5000);
         }
@@ -202,12 +169,6 @@ private:
     QString path(const char *name) const
     {
         return m_folder + QLatin1Char('/') + QLatin1String(name);
-    }
-
-    bool writeFile(const QString &name, const QByteArray &bytes) const
-    {
-        QFile file(m_folder + QLatin1Char('/') + name);
-        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
     }
 
     QString m_folder;
@@ -434,7 +395,7 @@ void tst_Printing::noQueueFails()
     QtServices services;
     QVERIFY(!QtServices::hasPrinter());
     QVERIFY(!services.printWidget(m_picture));
-    QVERIFY(!services.printerSetup());
+    QVERIFY(services.setUpPrinter() != Services::PrinterSetup::Chosen);
     QVERIFY(m_system.run(QStringLiteral("lpstat"), { QStringLiteral("-o") }).trimmed().isEmpty());
     QCOMPARE(pdfFiles(m_outputFolder), m_filesBefore);
 }

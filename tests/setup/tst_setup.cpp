@@ -27,6 +27,7 @@ private Q_SLOTS:
     void saveWritesAndApplies();
     void cancelKeepsChangesInMemory();
     void laterSetupReadsFile();
+    void printSetupCloses_data();
     void printSetupCloses();
     void closingThroughWindowSystem();
     void popupIsNoFocusLoss();
@@ -198,14 +199,30 @@ void tst_Setup::laterSetupReadsFile()
     QCOMPARE(Text1(form4(p))->text(), QString("7"));
 }
 
+void tst_Setup::printSetupCloses_data()
+{
+    QTest::addColumn<int>("outcome");
+    QTest::addColumn<bool>("said");
+    QTest::newRow("cancelled") << int(Services::PrinterSetup::Cancelled) << false;
+    QTest::newRow("no printer") << int(Services::PrinterSetup::NoPrinter) << true;
+}
+
+// Cancelled or not, the dialog closes; without a printer the user is told so.
 void tst_Setup::printSetupCloses()
 {
+    QFETCH(int, outcome);
+    QFETCH(bool, said);
     ProgramFixture f;
     SetupDialog *dialog = openSetup(f);
     QVERIFY(dialog);
-    f.services.printerSetupSucceeds = false; // cancelled: the dialog still closes
+    f.services.printerSetupAnswer = Services::PrinterSetup(outcome);
     QTest::mouseClick(Command3(dialog), Qt::LeftButton);
     QCOMPARE(f.services.printerSetupCalls, 1);
+    QCOMPARE(f.services.messages.size(), said ? 1 : 0);
+    if (said) {
+        QCOMPARE(f.services.messages[0].title, QString("VELDRANE W95 and NT"));
+        QVERIFY(f.services.messages[0].text.startsWith("No printer is installed."));
+    }
     QVERIFY(!f.program->isSetupDialogLoaded());
     QVERIFY(startForm(*f.program)->isVisible());
 }

@@ -492,6 +492,7 @@ void tst_SlideShow::firstIntervalActsOnPictureOnShow()
         QVERIFY(f.folder.exists("pics/new.bmp"));
         QVERIFY(!QFile::exists(file(f, 0)));
     } else {
+        f.services.answers.enqueue(Services::Answer::Yes);
         QTest::keyClick(show, Qt::Key_Delete);
         QVERIFY(f.services.messages[0].text.contains(file(f, 0)));
         QVERIFY(!QFile::exists(file(f, 0)));

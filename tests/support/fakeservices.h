@@ -9,7 +9,7 @@
 #include <functional>
 
 // Services with scripted answers: every call is recorded, and modal calls take their answer from
-// a queue (a message box with no queued answer answers with its first button).
+// a queue. A box with only OK needs none; a question with no queued answer fails the test.
 class FakeServices : public Services
 {
 public:
@@ -28,7 +28,7 @@ public:
     Answer messageBox(const QString &text, Buttons buttons, Icon icon,
                       const QString &title) override;
     std::optional<QString> saveAs(const QString &initialFileName) override;
-    bool printerSetup() override;
+    PrinterSetup setUpPrinter() override;
     bool printWidget(QWidget *widget) override;
     void showHelp(const QString &helpFile, int command, const QString &keyword) override;
     void sendKey(int virtualKey) override;
@@ -43,7 +43,7 @@ public:
     QQueue<Answer> answers;
     QQueue<std::optional<QString>> saveAsAnswers;
     bool printSucceeds = true;
-    bool printerSetupSucceeds = true;
+    PrinterSetup printerSetupAnswer = PrinterSetup::Chosen;
     QSizeF screenTwips { 800 * 15.0, 800 * 15.0 };
     float tpp = 15.0f;
     Qt::CaseSensitivity caseRule = Qt::CaseSensitive;

@@ -16,9 +16,6 @@ class QTextDocument;
 // case, as users and callers type them either way.
 namespace help {
 
-// The keyword of the topic that explains the whole program.
-inline const QString contentsKeyword = QStringLiteral("CONTENTS");
-
 // The text of a help file, or why it cannot be shown.
 struct HelpFile
 {

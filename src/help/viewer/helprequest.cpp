@@ -8,7 +8,8 @@ Request parseArguments(const QStringList &arguments)
     if (arguments.isEmpty() || arguments.first().isEmpty()) {
         request.problem = QStringLiteral(
             "No help file was named. Start the help viewer with the path of a help file, "
-            "optionally followed by the command 257 and a keyword.");
+            "optionally followed by the command %1 and a keyword.")
+                .arg(kKeywordCommand);
         return request;
     }
     request.helpFile = arguments.at(0);
@@ -27,7 +28,7 @@ Request parseArguments(const QStringList &arguments)
                               .arg(arguments.at(1));
         return request;
     }
-    if (command != keywordCommandNumber) {
+    if (command != kKeywordCommand) {
         request.problem = QStringLiteral("The help command %1 is not one this viewer knows. "
                                          "The start of the help file is shown instead.")
                               .arg(command);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "help/helpcommand.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -10,9 +12,6 @@ enum class Command {
     ShowStart, // no command given, or one the viewer cannot carry out: the file from its start
     ShowKeyword, // the topic that declares the keyword
 };
-
-// The one command number callers pass to show a topic by keyword.
-inline constexpr int keywordCommandNumber = 257;
 
 // What the command line asks for. `problem` is a message for the user about the arguments;
 // when it is not empty the viewer still shows what it can (the file from its start).

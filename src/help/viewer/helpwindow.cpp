@@ -1,5 +1,6 @@
 #include "help/viewer/helpwindow.h"
 
+#include "help/helpcommand.h"
 #include "help/viewer/helpbrowser.h"
 #include "help/viewer/helpfile.h"
 
@@ -65,6 +66,17 @@ HelpWindow::HelpWindow(const help::Request &request, QWidget *parent)
 }
 
 HelpWindow::~HelpWindow() = default;
+
+void HelpWindow::showRequest(const help::Request &request)
+{
+    m_hasDocument = false;
+    m_contents->setEnabled(true);
+    open(request);
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    show();
+    raise();
+    activateWindow();
+}
 
 QString HelpWindow::message() const
 {
@@ -149,7 +161,8 @@ void HelpWindow::showContents()
     if (!m_hasDocument) {
         return;
     }
-    const QString anchor = help::anchorForKeyword(*m_browser->document(), help::contentsKeyword);
+    const QString anchor = help::anchorForKeyword(*m_browser->document(),
+                                                  QLatin1String(help::kContentsKeyword));
     if (anchor.isEmpty()) {
         m_browser->setSource(m_fileUrl, QTextDocument::HtmlResource);
     } else {

@@ -20,6 +20,9 @@ public:
     explicit HelpWindow(const help::Request &request, QWidget *parent = nullptr);
     ~HelpWindow() override;
 
+    // Shows what a later request asks for and brings the window to the front.
+    void showRequest(const help::Request &request);
+
     // What the window tells the user about a problem; empty when there is none.
     QString message() const;
     // Whether the help file is on show (false when it is missing or cannot be shown).

@@ -1,0 +1,7 @@
+#pragma once
+
+#include <QIcon>
+
+// The program's own icon (a picture in a frame), in every size the resources hold, for its
+// windows, its message boxes and the help viewer.
+QIcon programIcon();
