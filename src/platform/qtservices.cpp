@@ -38,6 +38,9 @@ Services::Answer QtServices::messageBox(const QString &text, Buttons buttons, Ic
 {
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle(title);
+    // A file name is shown as it is: "<b>x<i>.jpg" is not read as markup, so the box names the
+    // file that will be acted on.
+    box.setTextFormat(Qt::PlainText);
     box.setText(text);
     switch (icon) {
     case Icon::None:

@@ -310,6 +310,23 @@ def one_pass_show_returns(j):
 
 
 @journey
+def loop_opens_every_time(j):
+    """Alt+L, with real key presses, opens the show at every press, however the show before it
+    ended (a click, Esc)."""
+    folder = coloured_folder(j, count=2)
+    program = start_with(j, folder, interval="3", loop=1)
+    for attempt, ending in enumerate(("click", "click", "Escape"), start=1):
+        program.key("alt+l")
+        show = wait_show(j, program, f"Alt+L number {attempt}")
+        if ending == "click":
+            j.click_screen(SCREEN[0] // 2, SCREEN[1] // 2)
+        else:
+            program.key_in(show, ending)
+        wait_show_ended(j, program, show, f"after show {attempt} ended by {ending}")
+    end_program(j, program)
+
+
+@journey
 def f2_in_show_saves_colour(j):
     folder = coloured_folder(j, count=2)
     program = start_with(j, folder, interval="3", colour=3, loop=1)
