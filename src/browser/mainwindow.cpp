@@ -11,6 +11,7 @@
 #include "platform/controls.h"
 #include "platform/services.h"
 #include "fileoperations.h"
+#include "mainwindowcontrols.h"
 #include "thumbnailstrip.h"
 
 #include <QCloseEvent>
@@ -29,15 +30,16 @@ using layout::ControlKind;
 MainWindow::MainWindow(Program &program)
     : m_program(program)
     , m_tpp(program.services().twipsPerPixel())
+    , m_inner(new QWidget(this))
     , m_layout(m_tpp)
+    , m_c(m_inner, m_layout, m_tpp)
 {
     setObjectName(QStringLiteral("startfrm"));
-    m_inner = new QWidget(this);
     m_inner->setAutoFillBackground(true);
     m_inner->installEventFilter(this);
     setCentralWidget(m_inner);
     createMenu();
-    createControls();
+    connectControls();
     m_inner->resize(designInnerPixels());
     resize(designInnerPixels() + QSize(0, menuBar()->sizeHint().height()));
     // The window sees every key pressed in its controls first; the control still gets it.
@@ -59,125 +61,54 @@ QSize MainWindow::designInnerPixels() const
 
 void MainWindow::createMenu()
 {
+    using Place = MenuItem::Place;
     struct Item {
-        const char *name;
-        const char *caption;
+        MenuItem item;
         void (MainWindow::*handler)();
-        bool inHelp;
     };
-    // In menu order; every item counts as a control of the window, the "&Help" menu and its
-    // separator included. "&Auto" and "Auto &Loop" are reached only through "&Loop": hidden and
-    // disabled, and kept off the menu bar, whose mnemonics would otherwise take turns between
-    // "&Loop" and "Auto &Loop" at each Alt+L.
-    static const Item items[] = {
-        { "setup", "&Setup", &MainWindow::setup_Click, false },
-        { "loopits", "&Loop", &MainWindow::loopits_Click, false },
-        { "auto", "&Auto", &MainWindow::auto_Click, false },
-        { "autoloop", "Auto &Loop", &MainWindow::autoloop_Click, false },
-        { "reset", "&Reset", &MainWindow::reset_Click, false },
-        { "clear", "&Clear", &MainWindow::clear_Click, false },
-        { "printscreen", "&Print", &MainWindow::printscreen_Click, false },
-        { "rename", "Re&name", &MainWindow::rename_Click, false },
-        { "deleteit", "&Delete", &MainWindow::deleteit_Click, false },
-        { "contents", "Contents", &MainWindow::contents_Click, true },
-        { "about", "About", &MainWindow::about_Click, true },
-        { "exit", "&Exit", &MainWindow::exit_Click, false },
+    // In menu order. "&Auto" and "Auto &Loop" are reached only through "&Loop".
+    const std::vector<Item> items = {
+        { { "setup", "&Setup", Place::Bar }, &MainWindow::setup_Click },
+        { { "loopits", "&Loop", Place::Bar }, &MainWindow::loopits_Click },
+        { { "auto", "&Auto", Place::Hidden }, &MainWindow::auto_Click },
+        { { "autoloop", "Auto &Loop", Place::Hidden }, &MainWindow::autoloop_Click },
+        { { "reset", "&Reset", Place::Bar }, &MainWindow::reset_Click },
+        { { "clear", "&Clear", Place::Bar }, &MainWindow::clear_Click },
+        { { "printscreen", "&Print", Place::Bar }, &MainWindow::printscreen_Click },
+        { { "rename", "Re&name", Place::Bar }, &MainWindow::rename_Click },
+        { { "deleteit", "&Delete", Place::Bar }, &MainWindow::deleteit_Click },
+        { { "contents", "Contents", Place::Help }, &MainWindow::contents_Click },
+        { { "line1", "-", Place::Separator }, nullptr },
+        { { "about", "About", Place::Help }, &MainWindow::about_Click },
+        { { "exit", "&Exit", Place::Bar }, &MainWindow::exit_Click },
     };
-    QMenu *help = nullptr;
+    std::vector<MenuItem> menu;
     for (const Item &item : items) {
-        if (item.inHelp && !help) {
-            help = menuBar()->addMenu(QStringLiteral("&Help"));
-            help->menuAction()->setObjectName(QStringLiteral("help"));
-            m_layout.add(ControlKind::MenuItem);
-        }
-        const QString caption = QString::fromLatin1(item.caption);
-        const bool hidden =
-            item.handler == &MainWindow::auto_Click || item.handler == &MainWindow::autoloop_Click;
-        QAction *action = hidden        ? new QAction(caption, this)
-            : item.inHelp ? help->addAction(caption)
-                          : menuBar()->addAction(caption);
-        action->setObjectName(QLatin1String(item.name));
-        connect(action, &QAction::triggered, this, item.handler);
-        m_layout.add(ControlKind::MenuItem);
-        if (item.handler == &MainWindow::contents_Click) {
-            help->addSeparator()->setObjectName(QStringLiteral("line1"));
-            m_layout.add(ControlKind::MenuItem);
-        }
-        if (hidden) {
-            action->setVisible(false);
-            action->setEnabled(false);
+        menu.push_back(item.item);
+    }
+    const std::vector<QAction *> actions = buildMenu(*this, menu, m_layout);
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (items[i].handler) {
+            connect(actions[i], &QAction::triggered, this, items[i].handler);
         }
     }
 }
 
-void MainWindow::addControl(ControlKind kind, QWidget *control, const char *name,
-                            const QRectF &designTwips)
+void MainWindow::connectControls()
 {
-    control->setObjectName(QLatin1String(name));
-    m_layout.add(kind, control, designTwips);
-}
-
-void MainWindow::createControls()
-{
-    m_hotKeyPicture = new PictureBox(m_tpp, m_inner);
-    m_hotKeyPicture->setPixmap(
-        style()->standardIcon(QStyle::SP_MessageBoxQuestion).pixmap(32, 32));
-    m_hotKeyPicture->setToolTip(QStringLiteral("Hot keys"));
-    addControl(ControlKind::PictureBox, m_hotKeyPicture, "Picture1", QRectF(120, 120, 480, 480));
-
-    m_loader = new PictureBox(m_tpp, m_inner);
-    m_loader->hide(); // the loader is never seen
-    addControl(ControlKind::PictureBox, m_loader, "Picture2", QRectF(720, 120, 480, 480));
-
-    m_driveList = new DriveList(m_inner);
-    addControl(ControlKind::DriveList, m_driveList, "Drive1", QRectF(120, 840, 1995, 315));
-
-    m_folderList = new DirList(m_inner);
-    addControl(ControlKind::Other, m_folderList, "Dir1", QRectF(120, 1200, 1995, 1155));
-
-    // The reference box lies beneath the file list, where nobody sees or reaches it.
-    m_referenceBox = new ImageBox(m_tpp, m_inner);
-    addControl(ControlKind::Other, m_referenceBox, "Image1", QRectF(1800, 5820, 255, 255));
-
-    m_fileList = new FileList(m_inner);
-    addControl(ControlKind::Other, m_fileList, "File1", QRectF(120, 2400, 1995, 3930));
-
-    m_strip = new ThumbnailStrip(m_inner, m_tpp);
-    for (int i = 0; i < Program::kSlotCount; ++i) {
-        m_layout.add(ControlKind::Other, m_strip->picture(i), ThumbnailStrip::designPictureBox(i));
-    }
-    for (int i = 0; i < Program::kSlotCount; ++i) {
-        m_layout.add(ControlKind::Other, m_strip->caption(i), ThumbnailStrip::designCaptionBox(i));
-    }
-
-    m_pathLabel = new QLabel(m_inner);
-    // A file name is shown as it is, never read as markup.
-    m_pathLabel->setTextFormat(Qt::PlainText);
-    // Drawn as a label is by default, on the system's control colour, so it stays readable on
-    // every background colour the window takes.
-    m_pathLabel->setAutoFillBackground(true);
-    m_pathLabel->setBackgroundRole(QPalette::Button);
-    m_pathLabel->setForegroundRole(QPalette::ButtonText);
-    m_pathLabel->setTextInteractionFlags(Qt::NoTextInteraction);
-    addControl(ControlKind::Other, m_pathLabel, "Label1", QRectF(2220, 6000, 7215, 315));
-
-    m_referenceBox->lower();
-    setTabOrder(m_driveList, m_folderList);
-    setTabOrder(m_folderList, m_fileList);
-
-    connect(m_driveList, &DriveList::changed, this, &MainWindow::Drive1_Change);
-    connect(m_folderList, &DirList::changed, this, &MainWindow::Dir1_Change);
+    connect(m_c.driveList, &DriveList::changed, this, &MainWindow::Drive1_Change);
+    connect(m_c.folderList, &DirList::changed, this, &MainWindow::Dir1_Change);
     // A folder that vanished or cannot be listed is a folder change that failed: the lists show
     // the folder they really show, and the show starts again from the first file.
-    connect(m_folderList, &DirList::openFailed, this, &MainWindow::Dir1_Change);
-    connect(m_hotKeyPicture, &PictureBox::clicked, this, &MainWindow::Picture1_Click);
-    connect(m_fileList, &FileList::mouseUp, this, &MainWindow::File1_MouseUp);
-    connect(m_fileList, &FileList::mouseDown, this, &MainWindow::File1_MouseDown);
-    connect(m_fileList, &FileList::keyUp, this, &MainWindow::File1_KeyUp);
-    connect(m_strip, &ThumbnailStrip::pictureReleased, this, &MainWindow::open_MouseUp);
-    connect(m_strip, &ThumbnailStrip::pictureDropped, this, &MainWindow::open_DragDrop);
-    connect(m_strip, &ThumbnailStrip::captionGotFocus, this, &MainWindow::filename_GotFocus);
-    connect(m_strip, &ThumbnailStrip::captionLostFocus, this, &MainWindow::filename_LostFocus);
+    connect(m_c.folderList, &DirList::openFailed, this, &MainWindow::Dir1_Change);
+    connect(m_c.hotKeyPicture, &PictureBox::clicked, this, &MainWindow::Picture1_Click);
+    connect(m_c.fileList, &FileList::mouseUp, this, &MainWindow::File1_MouseUp);
+    connect(m_c.fileList, &FileList::mouseDown, this, &MainWindow::File1_MouseDown);
+    connect(m_c.fileList, &FileList::keyUp, this, &MainWindow::File1_KeyUp);
+    connect(m_c.strip, &ThumbnailStrip::pictureReleased, this, &MainWindow::open_MouseUp);
+    connect(m_c.strip, &ThumbnailStrip::pictureDropped, this, &MainWindow::open_DragDrop);
+    connect(m_c.strip, &ThumbnailStrip::captionGotFocus, this, &MainWindow::filename_GotFocus);
+    connect(m_c.strip, &ThumbnailStrip::captionLostFocus, this, &MainWindow::filename_LostFocus);
 }
 
 QSizeF MainWindow::innerSize() const
@@ -214,7 +145,7 @@ int MainWindow::backgroundColor() const
 void MainWindow::setCurrentFile(const QString &path)
 {
     m_program.setCurrentFile(path);
-    m_pathLabel->setText(path);
+    m_c.pathLabel->setText(path);
 }
 
 void MainWindow::Form_Load()
@@ -234,9 +165,9 @@ void MainWindow::Form_Load()
     p.slotRing().setCurrentSlot(0);
     // The program's own folder first; a failure here is ignored.
     // The volumes are read again each time the list opens: a stick plugged in later is there.
-    m_driveList->setRootSource([&services]() { return services.volumeRoots(); });
-    if (m_driveList->setDrive(p.systemProgramFolder())) {
-        m_folderList->setPath(p.systemProgramFolder());
+    m_c.driveList->setRootSource([&services]() { return services.volumeRoots(); });
+    if (m_c.driveList->setDrive(p.systemProgramFolder())) {
+        m_c.folderList->setPath(p.systemProgramFolder());
     }
     m_shown = true;
     showMaximized();
@@ -257,10 +188,10 @@ void MainWindow::Form_Load()
         }
     };
     step(p.readSettings());
-    step(m_driveList->setDrive(settings.lastFolder));
-    step(m_folderList->setPath(settings.lastFolder));
+    step(m_c.driveList->setDrive(settings.lastFolder));
+    step(m_c.folderList->setPath(settings.lastFolder));
     for (int i = 0; i < Program::kSlotCount; ++i) {
-        const QRectF r = twipRect(m_strip->picture(i));
+        const QRectF r = twipRect(m_c.strip->picture(i));
         p.setSlotGeometry(i, { int(std::nearbyint(r.left())), int(std::nearbyint(r.top())),
                                int(std::nearbyint(r.width())), int(std::nearbyint(r.height())) });
     }
@@ -306,14 +237,14 @@ void MainWindow::Form_Resize()
 {
     m_layout.apply(innerSize());
     // Filled slots are fitted again from the pictures they hold; no file is read.
-    const QRectF reference = twipRect(m_referenceBox);
+    const QRectF reference = twipRect(m_c.referenceBox);
     for (int i = 0; i < Program::kSlotCount; ++i) {
-        const Picture &picture = m_strip->picture(i)->picture();
+        const Picture &picture = m_c.strip->picture(i)->picture();
         if (m_program.slotRing().file(i).size() >= 2 && !picture.isEmpty()) {
-            m_strip->fit(i, picture.sizeTwips(m_tpp), reference, slotBox(i));
+            m_c.strip->fit(i, picture.sizeTwips(m_tpp), reference, slotBox(i));
         }
     }
-    m_strip->scheduleSharpening();
+    m_c.strip->scheduleSharpening();
 }
 
 void MainWindow::Form_Unload()
@@ -333,7 +264,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 void MainWindow::exit_Click()
 {
-    m_program.saveSettings(m_fileList->path());
+    m_program.saveSettings(m_c.fileList->path());
     m_program.services().endProgram();
 }
 
@@ -355,7 +286,7 @@ void MainWindow::Form_KeyDown(int keyCode, int shift)
     }
     // F5 reads the drives, folders and files again, keeping the selection where it still exists.
     if (keyCode == vk::F5) {
-        lists::refreshAll(*m_driveList, *m_folderList, *m_fileList);
+        lists::refreshAll(*m_c.driveList, *m_c.folderList, *m_c.fileList);
     }
 }
 
@@ -370,13 +301,13 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 void MainWindow::Drive1_Change()
 {
     // A volume that cannot be listed leaves the folder and file lists as they were.
-    m_folderList->setPath(m_driveList->currentFolder(m_driveList->drive()));
+    m_c.folderList->setPath(m_c.driveList->currentFolder(m_c.driveList->drive()));
 }
 
 void MainWindow::Dir1_Change()
 {
-    m_driveList->rememberFolder(m_folderList->path());
-    m_fileList->setPath(m_folderList->path());
+    m_c.driveList->rememberFolder(m_c.folderList->path());
+    m_c.fileList->setPath(m_c.folderList->path());
     m_program.show().rewind();
 }
 
@@ -387,14 +318,14 @@ void MainWindow::File1_MouseUp(int, int, int, int)
 
 void MainWindow::refreshCaptionHighlight(int count)
 {
-    m_strip->highlightShowing(m_program.slotRing(), m_program.currentFile(),
+    m_c.strip->highlightShowing(m_program.slotRing(), m_program.currentFile(),
                               m_program.services().fileNameCase(), count);
 }
 
 void MainWindow::File1_MouseDown(int, int, int, int)
 {
-    m_fileList->setFocus();
-    if (m_fileList->fileName().isEmpty()) {
+    m_c.fileList->setFocus();
+    if (m_c.fileList->fileName().isEmpty()) {
         return;
     }
     selectCurrentFile(false);
@@ -402,7 +333,7 @@ void MainWindow::File1_MouseDown(int, int, int, int)
 
 void MainWindow::File1_KeyUp(int keyCode, int)
 {
-    if (m_fileList->fileName().isEmpty() || (keyCode != vk::Left && keyCode != vk::Right)) {
+    if (m_c.fileList->fileName().isEmpty() || (keyCode != vk::Left && keyCode != vk::Right)) {
         return;
     }
     selectCurrentFile(true);
@@ -411,22 +342,22 @@ void MainWindow::File1_KeyUp(int keyCode, int)
 void MainWindow::selectCurrentFile(bool fromKeyboard)
 {
     Program &p = m_program;
-    const QString path = m_fileList->filePath(m_fileList->fileName());
+    const QString path = m_c.fileList->filePath(m_c.fileList->fileName());
     setCurrentFile(path);
     // Only the size is read now, from the file's header, so the slot takes its shape at once; the
     // pixels are decoded for the slot's size away from this thread.
     const pictures::LoadResult header = pictures::readSize(path);
     if (header.ok()) {
-        m_loader->setPicture(header.picture);
+        m_c.loader->setPicture(header.picture);
     }
     const int s = p.slotRing().take();
     if (header.ok()) {
-        m_strip->fit(s, m_loader->sizeTwips(), twipRect(m_referenceBox), slotBox(s));
+        m_c.strip->fit(s, m_c.loader->sizeTwips(), twipRect(m_c.referenceBox), slotBox(s));
     }
     // A file that cannot be read leaves its slot empty under its own name, never showing the
     // picture of the file before it.
     p.slotRing().setFile(s, path);
-    m_strip->fill(s, path, header.ok() ? header.picture : Picture());
+    m_c.strip->fill(s, path, header.ok() ? header.picture : Picture());
     if (fromKeyboard) {
         refreshCaptionHighlight();
     }
@@ -434,30 +365,30 @@ void MainWindow::selectCurrentFile(bool fromKeyboard)
 
 QRectF MainWindow::slotBox(int index) const
 {
-    return m_layout.placeOf(m_strip->picture(index), innerSize());
+    return m_layout.placeOf(m_c.strip->picture(index), innerSize());
 }
 
 void MainWindow::waitForThumbnails()
 {
-    m_strip->waitForThumbnails();
+    m_c.strip->waitForThumbnails();
 }
 
 void MainWindow::filename_GotFocus(int index)
 {
-    m_strip->highlightOnly(m_program.slotRing(), index);
+    m_c.strip->highlightOnly(m_program.slotRing(), index);
     m_program.slotRing().setCurrentSlot(index);
     setCurrentFile(m_program.slotRing().file(index));
 }
 
 void MainWindow::filename_LostFocus(int index)
 {
-    m_strip->highlightOnly(m_program.slotRing(), index);
+    m_c.strip->highlightOnly(m_program.slotRing(), index);
 }
 
 void MainWindow::open_MouseUp(int index, int, int, int, int)
 {
     Program &p = m_program;
-    m_fileList->setFocus();
+    m_c.fileList->setFocus();
     p.show().setFromList(false);
     p.slotRing().setCurrentSlot(index);
     const QString file = p.slotRing().file(index);
@@ -467,7 +398,7 @@ void MainWindow::open_MouseUp(int index, int, int, int, int)
     setCurrentFile(file);
     p.show().setContinuous(p.settings().loopMode == 1);
     // A first touch loads the show, with the slot already chosen.
-    p.slideShow()->openHeld(file, m_strip->picture(index)->picture());
+    p.slideShow()->openHeld(file, m_c.strip->picture(index)->picture());
     hide();
 }
 
@@ -481,18 +412,18 @@ void MainWindow::clear_Click()
 {
     Program &p = m_program;
     // A settings file that cannot be written does not stop the clearing.
-    p.saveSettings(m_fileList->path());
+    p.saveSettings(m_c.fileList->path());
     p.slotRing().clear();
     for (int i = 0; i < Program::kSlotCount; ++i) {
-        m_strip->empty(i);
-        m_strip->setHighlighted(i, false);
+        m_c.strip->empty(i);
+        m_c.strip->setHighlighted(i, false);
     }
     setCurrentFile(QString());
     p.show().rewind();
     showMaximized();
     for (int i = 0; i < Program::kSlotCount; ++i) {
         const Program::SlotGeometry &g = p.slotGeometry(i);
-        setTwipRect(m_strip->picture(i), QRectF(g.left, g.top, g.width, g.height));
+        setTwipRect(m_c.strip->picture(i), QRectF(g.left, g.top, g.width, g.height));
     }
 }
 
@@ -504,7 +435,7 @@ void MainWindow::reset_Click()
 
 void MainWindow::loopits_Click()
 {
-    if (m_fileList->listCount() == 0) {
+    if (m_c.fileList->listCount() == 0) {
         m_program.services().messageBox(QStringLiteral("No image file in the current directory!"),
                                         Services::Buttons::Ok, Services::Icon::None,
                                         Program::defaultMessageTitle);
@@ -586,10 +517,10 @@ bool MainWindow::deleteFile(const QString &path)
         return false;
     }
     p.slideShow()->clearPicture();
-    m_fileList->setPath(m_folderList->path());
-    m_fileList->refresh();
+    m_c.fileList->setPath(m_c.folderList->path());
+    m_c.fileList->refresh();
     for (const int slot : p.slotRing().slotsShowing(path, services.fileNameCase())) {
-        m_strip->empty(slot);
+        m_c.strip->empty(slot);
         p.slotRing().setFile(slot, QString());
     }
     setCurrentFile(QString());
@@ -609,10 +540,10 @@ void MainWindow::renameFile(const QString &oldName, const QString &dialogName)
     if (!newName) {
         return;
     }
-    m_fileList->refresh();
+    m_c.fileList->refresh();
     for (const int slot : p.slotRing().slotsShowing(oldName, services.fileNameCase())) {
         p.slotRing().setFile(slot, *newName);
-        m_strip->rename(slot, *newName);
+        m_c.strip->rename(slot, *newName);
     }
     setCurrentFile(*newName);
     p.slideShow()->setFileName(*newName);
@@ -644,23 +575,23 @@ void MainWindow::printscreen_Click()
 
 QString MainWindow::listedFolder() const
 {
-    return m_fileList->path();
+    return m_c.fileList->path();
 }
 
 int MainWindow::listCount() const
 {
-    return m_fileList->listCount();
+    return m_c.fileList->listCount();
 }
 
 QString MainWindow::listedFile(int index) const
 {
-    const QString name = m_fileList->list(index);
-    return name.isEmpty() ? QString() : m_fileList->filePath(name);
+    const QString name = m_c.fileList->list(index);
+    return name.isEmpty() ? QString() : m_c.fileList->filePath(name);
 }
 
 Picture MainWindow::slotPicture(int slot) const
 {
-    return slot >= 0 && slot < Program::kSlotCount ? m_strip->picture(slot)->picture() : Picture();
+    return slot >= 0 && slot < Program::kSlotCount ? m_c.strip->picture(slot)->picture() : Picture();
 }
 
 QString MainWindow::openPath(const QString &path)
@@ -674,17 +605,17 @@ QString MainWindow::openPath(const QString &path)
     }
     // As if the folder had been chosen in the lists.
     const QString folder = info.isDir() ? info.absoluteFilePath() : info.absolutePath();
-    m_driveList->setDrive(folder);
-    if (!m_folderList->setPath(folder)) {
+    m_c.driveList->setDrive(folder);
+    if (!m_c.folderList->setPath(folder)) {
         return QStringLiteral("%1: the folder cannot be listed").arg(folder);
     }
     if (info.isDir()) {
         return QString();
     }
     // A file goes into the next slot as a click on it in the file list would put it.
-    for (int row = 0; row < m_fileList->listCount(); ++row) {
-        if (m_fileList->list(row) == info.fileName()) {
-            m_fileList->setCurrentRow(row);
+    for (int row = 0; row < m_c.fileList->listCount(); ++row) {
+        if (m_c.fileList->list(row) == info.fileName()) {
+            m_c.fileList->setCurrentRow(row);
             File1_MouseDown(Qt::LeftButton, 0, 0, 0);
             File1_MouseUp(Qt::LeftButton, 0, 0, 0);
             return QString();

@@ -2,6 +2,7 @@
 
 #include "app/windowlinks.h"
 #include "core/layout.h"
+#include "mainwindowcontrols.h"
 #include "proportionallayout.h"
 
 #include <QMainWindow>
@@ -100,9 +101,7 @@ protected:
 
 private:
     void createMenu();
-    void createControls();
-    void addControl(layout::ControlKind kind, QWidget *control, const char *name,
-                    const QRectF &designTwips);
+    void connectControls();
     // Shows the file at the file list's selection in the next slot of the ring.
     void selectCurrentFile(bool fromKeyboard);
     // Starts a show of the file list from its position, once or round and round.
@@ -113,14 +112,7 @@ private:
     Program &m_program;
     float m_tpp;
     QWidget *m_inner = nullptr;
-    DriveList *m_driveList = nullptr;
-    DirList *m_folderList = nullptr;
-    FileList *m_fileList = nullptr;
-    QLabel *m_pathLabel = nullptr;
-    PictureBox *m_hotKeyPicture = nullptr;
-    PictureBox *m_loader = nullptr;
-    ImageBox *m_referenceBox = nullptr;
-    ThumbnailStrip *m_strip = nullptr;
     ProportionalLayout m_layout;
+    MainWindowControls m_c;
     bool m_shown = false;
 };
