@@ -1,6 +1,6 @@
 #pragma once
 
-#include "help/helpcommand.h"
+#include "core/helpcommand.h"
 
 class Program;
 class QString;

@@ -2,7 +2,7 @@
 
 #include "core/keycodes.h"
 #include "core/twips.h"
-#include "help/viewer/helpchannel.h"
+#include "platform/helpchannel.h"
 #include "volumes.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "help/viewer/helpwindow.h"
 
-#include "help/helpcommand.h"
+#include "core/helpcommand.h"
 #include "help/viewer/helpbrowser.h"
 #include "help/viewer/helpfile.h"
 

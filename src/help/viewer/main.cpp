@@ -1,4 +1,4 @@
-#include "help/viewer/helpchannel.h"
+#include "platform/helpchannel.h"
 #include "help/viewer/helprequest.h"
 #include "help/viewer/helpwindow.h"
 #include "platform/programicon.h"

@@ -1,4 +1,4 @@
-#include "help/viewer/helpchannel.h"
+#include "platform/helpchannel.h"
 
 #include <QCryptographicHash>
 #include <QDataStream>
