@@ -4,23 +4,24 @@
 #include "core/paths.h"
 #include "volumes.h"
 
-#include <QCollator>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QMutex>
 #include <QStyle>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <numeric>
+#include <memory>
 #include <vector>
 
 #include <dirent.h>
 #include <strings.h>
 #include <sys/stat.h>
+#include <unicode/ucol.h>
 
 namespace {
 
@@ -45,46 +46,203 @@ bool isListable(const QFileInfo &info)
     return info.isDir() && info.isReadable() && info.isExecutable();
 }
 
+// The collation of a locale as ICU gives it, opened once: opening reads the locale's tailoring.
+// Lists are sorted on any thread, one at a time.
+class Collation
+{
+public:
+    ~Collation()
+    {
+        if (m_collator) {
+            ucol_close(m_collator);
+        }
+    }
+    // The collator for `locale`, or null when ICU has none; valid until the next call.
+    UCollator *open(const QLocale &locale)
+    {
+        // Qt's C collation is plain code-point order; English has no tailoring of its own, so
+        // it gives the Unicode collation's neutral order.
+        const QByteArray name = locale.language() == QLocale::C
+            ? QByteArray("en_US")
+            : locale.bcp47Name().toLatin1().replace('-', '_');
+        if (m_collator && name == m_name) {
+            return m_collator;
+        }
+        if (m_collator) {
+            ucol_close(m_collator);
+            m_collator = nullptr;
+        }
+        UErrorCode status = U_ZERO_ERROR;
+        UCollator *collator = ucol_open(name.constData(), &status);
+        if (U_FAILURE(status)) {
+            return nullptr;
+        }
+        // Accents still count, case does not; digits by their value; composed and decomposed
+        // spellings of a letter alike.
+        ucol_setAttribute(collator, UCOL_STRENGTH, UCOL_SECONDARY, &status);
+        ucol_setAttribute(collator, UCOL_NUMERIC_COLLATION, UCOL_ON, &status);
+        ucol_setAttribute(collator, UCOL_NORMALIZATION_MODE, UCOL_ON, &status);
+        if (U_FAILURE(status)) {
+            ucol_close(collator);
+            return nullptr;
+        }
+        m_collator = collator;
+        m_name = name;
+        return m_collator;
+    }
+
+    QMutex mutex;
+
+private:
+    UCollator *m_collator = nullptr;
+    QByteArray m_name;
+};
+
+Collation &collation()
+{
+    static Collation s_collation;
+    return s_collation;
+}
+
 } // namespace
 
 namespace lists {
 
-QCollator collator(const QLocale &locale)
+QStringView NameList::view(qsizetype index) const
 {
-    // Qt's C collation is plain code-point order and ignores the options below; English has no
-    // tailoring of its own, so it gives the Unicode collation's neutral order.
-    const bool neutral = locale.language() == QLocale::C;
-    QCollator result(neutral ? QLocale(QLocale::English, QLocale::UnitedStates) : locale);
-    result.setCaseSensitivity(Qt::CaseInsensitive);
-    result.setNumericMode(true);
-    return result;
+    if (index < 0 || index >= size()) {
+        return {};
+    }
+    const Span span = m_spans[size_t(index)];
+    return QStringView(m_text).sliced(qsizetype(span.begin), qsizetype(span.length));
 }
 
-void sortNames(QStringList &names, const QLocale &locale)
+qsizetype NameList::indexOf(QStringView name) const
 {
-    const QCollator order = collator(locale);
-    std::vector<QCollatorSortKey> keys;
-    keys.reserve(size_t(names.size()));
-    for (const QString &name : names) {
-        keys.push_back(order.sortKey(name));
+    for (qsizetype i = 0; i < size(); ++i) {
+        if (view(i) == name) {
+            return i;
+        }
     }
-    // The sort moves indices only; the keys, costly to copy, stay where they are.
-    std::vector<qsizetype> rows(keys.size());
-    std::iota(rows.begin(), rows.end(), qsizetype(0));
-    std::sort(rows.begin(), rows.end(), [&](qsizetype a, qsizetype b) {
-        const int byKey = keys[size_t(a)].compare(keys[size_t(b)]);
-        // Names the collation holds equal ("a.gif", "A.gif") still get one fixed order.
-        return byKey != 0 ? byKey < 0 : names.at(a) < names.at(b);
+    return -1;
+}
+
+void NameList::appendSpan(qsizetype begin)
+{
+    m_spans.push_back({ quint32(begin), quint32(m_text.size() - begin) });
+}
+
+void NameList::append(QStringView name)
+{
+    const qsizetype begin = m_text.size();
+    m_text.append(name);
+    appendSpan(begin);
+}
+
+void NameList::appendEncoded(const char *name, size_t length)
+{
+    // Most names are plain ASCII, widened in place; others go through the file name decoding.
+    const qsizetype begin = m_text.size();
+    const bool ascii = std::all_of(name, name + length, [](char c) { return uchar(c) < 0x80; });
+    if (ascii) {
+        m_text.append(QLatin1String(name, qsizetype(length)));
+    } else {
+        m_text.append(QFile::decodeName(QByteArray::fromRawData(name, qsizetype(length))));
+    }
+    appendSpan(begin);
+}
+
+void NameList::sort(const QLocale &locale)
+{
+    const size_t count = m_spans.size();
+    if (count < 2) {
+        return;
+    }
+    // Each name's sort key is made once, all of them into one buffer; the sort then moves a
+    // row and the key's first twelve bytes, enough to tell most names apart, and reads further
+    // into the keys only on a tie there.
+    constexpr size_t kPrefix = 12;
+    std::vector<quint32> keyStart(count + 1);
+    size_t capacity = size_t(m_text.size()) * 3 + count * 16;
+    std::unique_ptr<quint8[]> keys(new quint8[capacity]);
+    size_t used = 0;
+    {
+        Collation &order = collation();
+        const QMutexLocker locker(&order.mutex);
+        UCollator *collator = order.open(locale);
+        for (size_t i = 0; i < count; ++i) {
+            const QStringView name = view(qsizetype(i));
+            const auto *text = reinterpret_cast<const UChar *>(name.data());
+            const auto length = int32_t(name.size());
+            keyStart[i] = quint32(used);
+            for (;;) {
+                const auto room = int32_t(std::min<size_t>(capacity - used, INT32_MAX));
+                const int32_t needed = collator
+                    ? ucol_getSortKey(collator, text, length, keys.get() + used, room)
+                    : 0;
+                if (needed <= room && room > 0) {
+                    // The key ends in a zero byte; a failed key is that byte alone.
+                    used += size_t(std::max(needed, 1));
+                    keys[used - 1] = 0;
+                    break;
+                }
+                capacity = capacity * 2 + size_t(needed) + 1;
+                std::unique_ptr<quint8[]> larger(new quint8[capacity]);
+                std::memcpy(larger.get(), keys.get(), used);
+                keys = std::move(larger);
+            }
+        }
+        keyStart[count] = quint32(used);
+    }
+    struct Row
+    {
+        quint64 first;
+        quint32 second;
+        quint32 row;
+    };
+    std::vector<Row> rows(count);
+    for (size_t i = 0; i < count; ++i) {
+        const quint8 *key = keys.get() + keyStart[i];
+        const size_t length = keyStart[i + 1] - keyStart[i];
+        quint8 bytes[kPrefix] = {};
+        std::memcpy(bytes, key, std::min(length, kPrefix));
+        quint64 first = 0;
+        quint32 second = 0;
+        for (size_t b = 0; b < 8; ++b) {
+            first = first << 8 | bytes[b];
+        }
+        for (size_t b = 8; b < kPrefix; ++b) {
+            second = second << 8 | bytes[b];
+        }
+        rows[i] = { first, second, quint32(i) };
+    }
+    std::sort(rows.begin(), rows.end(), [&](const Row &a, const Row &b) {
+        if (a.first != b.first) {
+            return a.first < b.first;
+        }
+        if (a.second != b.second) {
+            return a.second < b.second;
+        }
+        // Equal first bytes: a key that ended within them ends at the same byte as the other.
+        if (keyStart[a.row + 1] - keyStart[a.row] > kPrefix) {
+            const int byKey = std::strcmp(
+                reinterpret_cast<const char *>(keys.get() + keyStart[a.row] + kPrefix),
+                reinterpret_cast<const char *>(keys.get() + keyStart[b.row] + kPrefix));
+            if (byKey != 0) {
+                return byKey < 0;
+            }
+        }
+        return view(a.row).compare(view(b.row)) < 0;
     });
-    QStringList sorted;
-    sorted.reserve(names.size());
-    for (const qsizetype row : rows) {
-        sorted.append(std::move(names[row]));
+    std::vector<Span> spans;
+    spans.reserve(count);
+    for (const Row &r : rows) {
+        spans.push_back(m_spans[r.row]);
     }
-    names = std::move(sorted);
+    m_spans = std::move(spans);
 }
 
-std::optional<QStringList> readNames(
+std::optional<NameList> readNames(
     const QString &folder, EntryKind kind, const QStringList &suffixes)
 {
     const QByteArray encoded = QFile::encodeName(folder);
@@ -97,7 +255,7 @@ std::optional<QStringList> readNames(
         wanted.push_back(QFile::encodeName(suffix));
     }
     const int fd = ::dirfd(dir);
-    QStringList names;
+    NameList names;
     errno = 0;
     while (const dirent *entry = ::readdir(dir)) {
         const char *name = entry->d_name;
@@ -129,7 +287,7 @@ std::optional<QStringList> readNames(
             break;
         }
         if (take) {
-            names.append(QFile::decodeName(QByteArray::fromRawData(name, qsizetype(length))));
+            names.appendEncoded(name, length);
         }
         errno = 0;
     }
@@ -272,11 +430,11 @@ bool DirList::setPath(const QString &path)
     }
     const QString clean = QDir::cleanPath(info.absoluteFilePath());
     // Read before anything changes, so a folder that cannot be read leaves the list as it was.
-    std::optional<QStringList> subfolders = lists::readNames(clean, lists::EntryKind::Folders);
+    std::optional<lists::NameList> subfolders = lists::readNames(clean, lists::EntryKind::Folders);
     if (!subfolders) {
         return false;
     }
-    lists::sortNames(*subfolders);
+    subfolders->sort();
     const bool changedPath = clean != m_path;
     fill(clean, *subfolders);
     if (changedPath) {
@@ -298,7 +456,7 @@ bool DirList::refresh()
     return false;
 }
 
-void DirList::fill(const QString &path, const QStringList &subfolders)
+void DirList::fill(const QString &path, const lists::NameList &subfolders)
 {
     m_path = path;
     clear();
@@ -324,7 +482,8 @@ void DirList::fill(const QString &path, const QStringList &subfolders)
     }
     const QString indent(level * 2, QLatin1Char(' '));
     const QDir shown(m_path);
-    for (const QString &name : subfolders) {
+    for (qsizetype i = 0; i < subfolders.size(); ++i) {
+        const QString name = subfolders.at(i);
         auto *item = new QListWidgetItem(closedIcon, indent + name, this);
         item->setData(kPathRole, shown.filePath(name));
     }
@@ -354,7 +513,7 @@ void DirList::open(QListWidgetItem *item)
 
 // ---- NameListModel
 
-void NameListModel::setNames(QStringList names)
+void NameListModel::setNames(lists::NameList names)
 {
     beginResetModel();
     m_names = std::move(names);
@@ -426,12 +585,12 @@ bool FileList::refresh()
 
 bool FileList::listFolder(const QString &path)
 {
-    std::optional<QStringList> names
+    std::optional<lists::NameList> names
         = lists::readNames(path, lists::EntryKind::Files, patternSuffixes());
     if (!names) {
         return false;
     }
-    lists::sortNames(*names);
+    names->sort();
     const QString selected = path == m_path ? fileName() : QString();
     m_path = path;
     const int keep = selected.isEmpty() ? -1 : int(names->indexOf(selected));
