@@ -108,48 +108,39 @@ Collation &collation()
 
 namespace lists {
 
-QStringView NameList::view(qsizetype index) const
+QByteArrayView NameList::bytes(size_t index) const
 {
-    if (index < 0 || index >= size()) {
-        return {};
-    }
-    const Span span = m_spans[size_t(index)];
-    return QStringView(m_text).sliced(qsizetype(span.begin), qsizetype(span.length));
+    const Span span = m_spans[index];
+    return QByteArrayView(m_text).sliced(qsizetype(span.begin), qsizetype(span.length));
+}
+
+QString NameList::at(qsizetype index) const
+{
+    // The file name decoding of this platform is UTF-8.
+    return index >= 0 && index < size() ? QString::fromUtf8(bytes(size_t(index))) : QString();
 }
 
 qsizetype NameList::indexOf(QStringView name) const
 {
-    for (qsizetype i = 0; i < size(); ++i) {
-        if (view(i) == name) {
-            return i;
+    const QByteArray wanted = name.toUtf8();
+    for (size_t i = 0; i < m_spans.size(); ++i) {
+        if (bytes(i) == wanted) {
+            return qsizetype(i);
         }
     }
     return -1;
 }
 
-void NameList::appendSpan(qsizetype begin)
-{
-    m_spans.push_back({ quint32(begin), quint32(m_text.size() - begin) });
-}
-
 void NameList::append(QStringView name)
 {
-    const qsizetype begin = m_text.size();
-    m_text.append(name);
-    appendSpan(begin);
+    const QByteArray encoded = name.toUtf8();
+    appendEncoded(encoded.constData(), size_t(encoded.size()));
 }
 
 void NameList::appendEncoded(const char *name, size_t length)
 {
-    // Most names are plain ASCII, widened in place; others go through the file name decoding.
-    const qsizetype begin = m_text.size();
-    const bool ascii = std::all_of(name, name + length, [](char c) { return uchar(c) < 0x80; });
-    if (ascii) {
-        m_text.append(QLatin1String(name, qsizetype(length)));
-    } else {
-        m_text.append(QFile::decodeName(QByteArray::fromRawData(name, qsizetype(length))));
-    }
-    appendSpan(begin);
+    m_spans.push_back({ quint32(m_text.size()), quint32(length) });
+    m_text.append(name, qsizetype(length));
 }
 
 void NameList::sort(const QLocale &locale)
@@ -163,17 +154,29 @@ void NameList::sort(const QLocale &locale)
     // into the keys only on a tie there.
     constexpr size_t kPrefix = 12;
     std::vector<quint32> keyStart(count + 1);
-    size_t capacity = size_t(m_text.size()) * 3 + count * 16;
+    size_t capacity = size_t(m_text.size()) * 2 + count * 16;
     std::unique_ptr<quint8[]> keys(new quint8[capacity]);
     size_t used = 0;
     {
         Collation &order = collation();
         const QMutexLocker locker(&order.mutex);
         UCollator *collator = order.open(locale);
+        std::vector<UChar> wide;
+        QString decoded;
         for (size_t i = 0; i < count; ++i) {
-            const QStringView name = view(qsizetype(i));
-            const auto *text = reinterpret_cast<const UChar *>(name.data());
-            const auto length = int32_t(name.size());
+            // ICU reads UTF-16: plain ASCII is widened into one reused buffer, the rest decoded.
+            const QByteArrayView name = bytes(i);
+            const UChar *text = nullptr;
+            int32_t length = 0;
+            if (std::all_of(name.begin(), name.end(), [](char c) { return uchar(c) < 0x80; })) {
+                wide.assign(name.begin(), name.end());
+                text = wide.data();
+                length = int32_t(wide.size());
+            } else {
+                decoded = QString::fromUtf8(name);
+                text = reinterpret_cast<const UChar *>(decoded.constData());
+                length = int32_t(decoded.size());
+            }
             keyStart[i] = quint32(used);
             for (;;) {
                 const auto room = int32_t(std::min<size_t>(capacity - used, INT32_MAX));
@@ -204,15 +207,15 @@ void NameList::sort(const QLocale &locale)
     for (size_t i = 0; i < count; ++i) {
         const quint8 *key = keys.get() + keyStart[i];
         const size_t length = keyStart[i + 1] - keyStart[i];
-        quint8 bytes[kPrefix] = {};
-        std::memcpy(bytes, key, std::min(length, kPrefix));
+        quint8 prefix[kPrefix] = {};
+        std::memcpy(prefix, key, std::min(length, kPrefix));
         quint64 first = 0;
         quint32 second = 0;
         for (size_t b = 0; b < 8; ++b) {
-            first = first << 8 | bytes[b];
+            first = first << 8 | prefix[b];
         }
         for (size_t b = 8; b < kPrefix; ++b) {
-            second = second << 8 | bytes[b];
+            second = second << 8 | prefix[b];
         }
         rows[i] = { first, second, quint32(i) };
     }
@@ -232,14 +235,19 @@ void NameList::sort(const QLocale &locale)
                 return byKey < 0;
             }
         }
-        return view(a.row).compare(view(b.row)) < 0;
+        // UTF-8 bytes compare in code-point order.
+        return bytes(a.row).compare(bytes(b.row)) < 0;
     });
-    std::vector<Span> spans;
-    spans.reserve(count);
-    for (const Row &r : rows) {
-        spans.push_back(m_spans[r.row]);
+    keys.reset();
+    std::vector<quint32>().swap(keyStart);
+    // The entries take their new places through the rows, which are not needed after.
+    static_assert(sizeof(Span) <= sizeof(quint64));
+    for (Row &r : rows) {
+        std::memcpy(&r.first, &m_spans[r.row], sizeof(Span));
     }
-    m_spans = std::move(spans);
+    for (size_t i = 0; i < count; ++i) {
+        std::memcpy(&m_spans[i], &rows[i].first, sizeof(Span));
+    }
 }
 
 std::optional<NameList> readNames(

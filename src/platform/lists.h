@@ -15,16 +15,16 @@
 
 namespace lists {
 
-// Names held in one buffer: the characters of all names one after another, and for each entry
-// where its name lies, so a folder of many thousand files costs eight bytes a name beyond its
-// characters. Sorting moves the entries, never the characters.
+// Names held in one buffer: the bytes of all names one after another as the file system spells
+// them (UTF-8), and for each entry where its name lies, so a folder of many thousand files costs
+// eight bytes a name beyond its own bytes. Sorting moves the entries, never the names.
 class NameList
 {
 public:
     qsizetype size() const { return qsizetype(m_spans.size()); }
     bool isEmpty() const { return m_spans.empty(); }
-    QStringView view(qsizetype index) const;
-    QString at(qsizetype index) const { return view(index).toString(); }
+    // Entry `index`, or empty outside the list.
+    QString at(qsizetype index) const;
     // The first entry equal to `name`, or -1.
     qsizetype indexOf(QStringView name) const;
     void append(QStringView name);
@@ -42,9 +42,9 @@ private:
         quint32 begin;
         quint32 length;
     };
-    void appendSpan(qsizetype begin);
+    QByteArrayView bytes(size_t index) const;
 
-    QString m_text;
+    QByteArray m_text;
     std::vector<Span> m_spans;
 };
 
