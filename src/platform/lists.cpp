@@ -15,7 +15,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <memory>
 #include <vector>
 
 #include <dirent.h>
@@ -149,20 +148,27 @@ void NameList::sort(const QLocale &locale)
     if (count < 2) {
         return;
     }
-    // Each name's sort key is made once, all of them into one buffer; the sort then moves a
-    // row and the key's first twelve bytes, enough to tell most names apart, and reads further
-    // into the keys only on a tie there.
+    // Each name's sort key is made once. Its first twelve bytes, enough to tell most names
+    // apart, go into the row the sort moves; the rest of all keys into one buffer, read only on
+    // a tie in those bytes.
     constexpr size_t kPrefix = 12;
-    std::vector<quint32> keyStart(count + 1);
-    size_t capacity = size_t(m_text.size()) * 2 + count * 16;
-    std::unique_ptr<quint8[]> keys(new quint8[capacity]);
-    size_t used = 0;
+    struct Row
+    {
+        quint64 first;
+        quint32 second;
+        quint32 row;
+    };
+    std::vector<Row> rows(count);
+    std::vector<quint32> tailStart(count);
+    std::vector<char> tails;
+    tails.reserve(count * 8);
     {
         Collation &order = collation();
         const QMutexLocker locker(&order.mutex);
         UCollator *collator = order.open(locale);
         std::vector<UChar> wide;
         QString decoded;
+        std::vector<quint8> key(256);
         for (size_t i = 0; i < count; ++i) {
             // ICU reads UTF-16: plain ASCII is widened into one reused buffer, the rest decoded.
             const QByteArrayView name = bytes(i);
@@ -177,47 +183,36 @@ void NameList::sort(const QLocale &locale)
                 text = reinterpret_cast<const UChar *>(decoded.constData());
                 length = int32_t(decoded.size());
             }
-            keyStart[i] = quint32(used);
-            for (;;) {
-                const auto room = int32_t(std::min<size_t>(capacity - used, INT32_MAX));
-                const int32_t needed = collator
-                    ? ucol_getSortKey(collator, text, length, keys.get() + used, room)
-                    : 0;
-                if (needed <= room && room > 0) {
-                    // The key ends in a zero byte; a failed key is that byte alone.
-                    used += size_t(std::max(needed, 1));
-                    keys[used - 1] = 0;
-                    break;
+            int32_t keyLength = 0;
+            if (collator) {
+                keyLength
+                    = ucol_getSortKey(collator, text, length, key.data(), int32_t(key.size()));
+                if (size_t(keyLength) > key.size()) {
+                    key.resize(size_t(keyLength));
+                    keyLength = ucol_getSortKey(collator, text, length, key.data(), keyLength);
                 }
-                capacity = capacity * 2 + size_t(needed) + 1;
-                std::unique_ptr<quint8[]> larger(new quint8[capacity]);
-                std::memcpy(larger.get(), keys.get(), used);
-                keys = std::move(larger);
             }
+            // The key ends in a zero byte; a failed key is that byte alone. Past the end of the
+            // key the prefix reads zeros.
+            const size_t used = keyLength > 0 ? size_t(keyLength) - 1 : 0;
+            quint8 prefix[kPrefix] = {};
+            std::memcpy(prefix, key.data(), std::min(used, kPrefix));
+            quint64 first = 0;
+            quint32 second = 0;
+            for (size_t b = 0; b < 8; ++b) {
+                first = first << 8 | prefix[b];
+            }
+            for (size_t b = 8; b < kPrefix; ++b) {
+                second = second << 8 | prefix[b];
+            }
+            rows[i] = { first, second, quint32(i) };
+            tailStart[i] = quint32(tails.size());
+            if (used > kPrefix) {
+                tails.insert(tails.end(), key.begin() + std::ptrdiff_t(kPrefix),
+                    key.begin() + std::ptrdiff_t(used));
+            }
+            tails.push_back(0);
         }
-        keyStart[count] = quint32(used);
-    }
-    struct Row
-    {
-        quint64 first;
-        quint32 second;
-        quint32 row;
-    };
-    std::vector<Row> rows(count);
-    for (size_t i = 0; i < count; ++i) {
-        const quint8 *key = keys.get() + keyStart[i];
-        const size_t length = keyStart[i + 1] - keyStart[i];
-        quint8 prefix[kPrefix] = {};
-        std::memcpy(prefix, key, std::min(length, kPrefix));
-        quint64 first = 0;
-        quint32 second = 0;
-        for (size_t b = 0; b < 8; ++b) {
-            first = first << 8 | prefix[b];
-        }
-        for (size_t b = 8; b < kPrefix; ++b) {
-            second = second << 8 | prefix[b];
-        }
-        rows[i] = { first, second, quint32(i) };
     }
     std::sort(rows.begin(), rows.end(), [&](const Row &a, const Row &b) {
         if (a.first != b.first) {
@@ -226,20 +221,15 @@ void NameList::sort(const QLocale &locale)
         if (a.second != b.second) {
             return a.second < b.second;
         }
-        // Equal first bytes: a key that ended within them ends at the same byte as the other.
-        if (keyStart[a.row + 1] - keyStart[a.row] > kPrefix) {
-            const int byKey = std::strcmp(
-                reinterpret_cast<const char *>(keys.get() + keyStart[a.row] + kPrefix),
-                reinterpret_cast<const char *>(keys.get() + keyStart[b.row] + kPrefix));
-            if (byKey != 0) {
-                return byKey < 0;
-            }
+        const int byKey = std::strcmp(&tails[tailStart[a.row]], &tails[tailStart[b.row]]);
+        if (byKey != 0) {
+            return byKey < 0;
         }
         // UTF-8 bytes compare in code-point order.
         return bytes(a.row).compare(bytes(b.row)) < 0;
     });
-    keys.reset();
-    std::vector<quint32>().swap(keyStart);
+    std::vector<char>().swap(tails);
+    std::vector<quint32>().swap(tailStart);
     // The entries take their new places through the rows, which are not needed after.
     static_assert(sizeof(Span) <= sizeof(quint64));
     for (Row &r : rows) {
