@@ -4,23 +4,23 @@
 #include "core/paths.h"
 #include "volumes.h"
 
-#include <QCollator>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QMutex>
 #include <QStyle>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <numeric>
 #include <vector>
 
 #include <dirent.h>
 #include <strings.h>
 #include <sys/stat.h>
+#include <unicode/ucol.h>
 
 namespace {
 
@@ -45,46 +45,202 @@ bool isListable(const QFileInfo &info)
     return info.isDir() && info.isReadable() && info.isExecutable();
 }
 
+// The collation of a locale as ICU gives it, opened once: opening reads the locale's tailoring.
+// Lists are sorted on any thread, one at a time.
+class Collation
+{
+public:
+    ~Collation()
+    {
+        if (m_collator) {
+            ucol_close(m_collator);
+        }
+    }
+    // The collator for `locale`, or null when ICU has none; valid until the next call.
+    UCollator *open(const QLocale &locale)
+    {
+        // Qt's C collation is plain code-point order; English has no tailoring of its own, so
+        // it gives the Unicode collation's neutral order.
+        const QByteArray name = locale.language() == QLocale::C
+            ? QByteArray("en_US")
+            : locale.bcp47Name().toLatin1().replace('-', '_');
+        if (m_collator && name == m_name) {
+            return m_collator;
+        }
+        if (m_collator) {
+            ucol_close(m_collator);
+            m_collator = nullptr;
+        }
+        UErrorCode status = U_ZERO_ERROR;
+        UCollator *collator = ucol_open(name.constData(), &status);
+        if (U_FAILURE(status)) {
+            return nullptr;
+        }
+        // Accents still count, case does not; digits by their value; composed and decomposed
+        // spellings of a letter alike.
+        ucol_setAttribute(collator, UCOL_STRENGTH, UCOL_SECONDARY, &status);
+        ucol_setAttribute(collator, UCOL_NUMERIC_COLLATION, UCOL_ON, &status);
+        ucol_setAttribute(collator, UCOL_NORMALIZATION_MODE, UCOL_ON, &status);
+        if (U_FAILURE(status)) {
+            ucol_close(collator);
+            return nullptr;
+        }
+        m_collator = collator;
+        m_name = name;
+        return m_collator;
+    }
+
+    QMutex mutex;
+
+private:
+    UCollator *m_collator = nullptr;
+    QByteArray m_name;
+};
+
+Collation &collation()
+{
+    static Collation s_collation;
+    return s_collation;
+}
+
 } // namespace
 
 namespace lists {
 
-QCollator collator(const QLocale &locale)
+QByteArrayView NameList::bytes(size_t index) const
 {
-    // Qt's C collation is plain code-point order and ignores the options below; English has no
-    // tailoring of its own, so it gives the Unicode collation's neutral order.
-    const bool neutral = locale.language() == QLocale::C;
-    QCollator result(neutral ? QLocale(QLocale::English, QLocale::UnitedStates) : locale);
-    result.setCaseSensitivity(Qt::CaseInsensitive);
-    result.setNumericMode(true);
-    return result;
+    const Span span = m_spans[index];
+    return QByteArrayView(m_text).sliced(qsizetype(span.begin), qsizetype(span.length));
 }
 
-void sortNames(QStringList &names, const QLocale &locale)
+QString NameList::at(qsizetype index) const
 {
-    const QCollator order = collator(locale);
-    std::vector<QCollatorSortKey> keys;
-    keys.reserve(size_t(names.size()));
-    for (const QString &name : names) {
-        keys.push_back(order.sortKey(name));
+    // The file name decoding of this platform is UTF-8.
+    return index >= 0 && index < size() ? QString::fromUtf8(bytes(size_t(index))) : QString();
+}
+
+qsizetype NameList::indexOf(QStringView name) const
+{
+    const QByteArray wanted = name.toUtf8();
+    for (size_t i = 0; i < m_spans.size(); ++i) {
+        if (bytes(i) == wanted) {
+            return qsizetype(i);
+        }
     }
-    // The sort moves indices only; the keys, costly to copy, stay where they are.
-    std::vector<qsizetype> rows(keys.size());
-    std::iota(rows.begin(), rows.end(), qsizetype(0));
-    std::sort(rows.begin(), rows.end(), [&](qsizetype a, qsizetype b) {
-        const int byKey = keys[size_t(a)].compare(keys[size_t(b)]);
-        // Names the collation holds equal ("a.gif", "A.gif") still get one fixed order.
-        return byKey != 0 ? byKey < 0 : names.at(a) < names.at(b);
+    return -1;
+}
+
+void NameList::append(QStringView name)
+{
+    const QByteArray encoded = name.toUtf8();
+    appendEncoded(encoded.constData(), size_t(encoded.size()));
+}
+
+void NameList::appendEncoded(const char *name, size_t length)
+{
+    m_spans.push_back({ quint32(m_text.size()), quint32(length) });
+    m_text.append(name, qsizetype(length));
+}
+
+void NameList::sort(const QLocale &locale)
+{
+    const size_t count = m_spans.size();
+    if (count < 2) {
+        return;
+    }
+    // Each name's sort key is made once. Its first twelve bytes, enough to tell most names
+    // apart, go into the row the sort moves; the rest of all keys into one buffer, read only on
+    // a tie in those bytes.
+    constexpr size_t kPrefix = 12;
+    struct Row
+    {
+        quint64 first;
+        quint32 second;
+        quint32 row;
+    };
+    std::vector<Row> rows(count);
+    std::vector<quint32> tailStart(count);
+    std::vector<char> tails;
+    tails.reserve(count * 8);
+    {
+        Collation &order = collation();
+        const QMutexLocker locker(&order.mutex);
+        UCollator *collator = order.open(locale);
+        std::vector<UChar> wide;
+        QString decoded;
+        std::vector<quint8> key(256);
+        for (size_t i = 0; i < count; ++i) {
+            // ICU reads UTF-16: plain ASCII is widened into one reused buffer, the rest decoded.
+            const QByteArrayView name = bytes(i);
+            const UChar *text = nullptr;
+            int32_t length = 0;
+            if (std::all_of(name.begin(), name.end(), [](char c) { return uchar(c) < 0x80; })) {
+                wide.assign(name.begin(), name.end());
+                text = wide.data();
+                length = int32_t(wide.size());
+            } else {
+                decoded = QString::fromUtf8(name);
+                text = reinterpret_cast<const UChar *>(decoded.constData());
+                length = int32_t(decoded.size());
+            }
+            int32_t keyLength = 0;
+            if (collator) {
+                keyLength
+                    = ucol_getSortKey(collator, text, length, key.data(), int32_t(key.size()));
+                if (size_t(keyLength) > key.size()) {
+                    key.resize(size_t(keyLength));
+                    keyLength = ucol_getSortKey(collator, text, length, key.data(), keyLength);
+                }
+            }
+            // The key ends in a zero byte; a failed key is that byte alone. Past the end of the
+            // key the prefix reads zeros.
+            const size_t used = keyLength > 0 ? size_t(keyLength) - 1 : 0;
+            quint8 prefix[kPrefix] = {};
+            std::memcpy(prefix, key.data(), std::min(used, kPrefix));
+            quint64 first = 0;
+            quint32 second = 0;
+            for (size_t b = 0; b < 8; ++b) {
+                first = first << 8 | prefix[b];
+            }
+            for (size_t b = 8; b < kPrefix; ++b) {
+                second = second << 8 | prefix[b];
+            }
+            rows[i] = { first, second, quint32(i) };
+            tailStart[i] = quint32(tails.size());
+            if (used > kPrefix) {
+                tails.insert(tails.end(), key.begin() + std::ptrdiff_t(kPrefix),
+                    key.begin() + std::ptrdiff_t(used));
+            }
+            tails.push_back(0);
+        }
+    }
+    std::sort(rows.begin(), rows.end(), [&](const Row &a, const Row &b) {
+        if (a.first != b.first) {
+            return a.first < b.first;
+        }
+        if (a.second != b.second) {
+            return a.second < b.second;
+        }
+        const int byKey = std::strcmp(&tails[tailStart[a.row]], &tails[tailStart[b.row]]);
+        if (byKey != 0) {
+            return byKey < 0;
+        }
+        // UTF-8 bytes compare in code-point order.
+        return bytes(a.row).compare(bytes(b.row)) < 0;
     });
-    QStringList sorted;
-    sorted.reserve(names.size());
-    for (const qsizetype row : rows) {
-        sorted.append(std::move(names[row]));
+    std::vector<char>().swap(tails);
+    std::vector<quint32>().swap(tailStart);
+    // The entries take their new places through the rows, which are not needed after.
+    static_assert(sizeof(Span) <= sizeof(quint64));
+    for (Row &r : rows) {
+        std::memcpy(&r.first, &m_spans[r.row], sizeof(Span));
     }
-    names = std::move(sorted);
+    for (size_t i = 0; i < count; ++i) {
+        std::memcpy(&m_spans[i], &rows[i].first, sizeof(Span));
+    }
 }
 
-std::optional<QStringList> readNames(
+std::optional<NameList> readNames(
     const QString &folder, EntryKind kind, const QStringList &suffixes)
 {
     const QByteArray encoded = QFile::encodeName(folder);
@@ -97,7 +253,7 @@ std::optional<QStringList> readNames(
         wanted.push_back(QFile::encodeName(suffix));
     }
     const int fd = ::dirfd(dir);
-    QStringList names;
+    NameList names;
     errno = 0;
     while (const dirent *entry = ::readdir(dir)) {
         const char *name = entry->d_name;
@@ -129,7 +285,7 @@ std::optional<QStringList> readNames(
             break;
         }
         if (take) {
-            names.append(QFile::decodeName(QByteArray::fromRawData(name, qsizetype(length))));
+            names.appendEncoded(name, length);
         }
         errno = 0;
     }
@@ -272,11 +428,11 @@ bool DirList::setPath(const QString &path)
     }
     const QString clean = QDir::cleanPath(info.absoluteFilePath());
     // Read before anything changes, so a folder that cannot be read leaves the list as it was.
-    std::optional<QStringList> subfolders = lists::readNames(clean, lists::EntryKind::Folders);
+    std::optional<lists::NameList> subfolders = lists::readNames(clean, lists::EntryKind::Folders);
     if (!subfolders) {
         return false;
     }
-    lists::sortNames(*subfolders);
+    subfolders->sort();
     const bool changedPath = clean != m_path;
     fill(clean, *subfolders);
     if (changedPath) {
@@ -298,7 +454,7 @@ bool DirList::refresh()
     return false;
 }
 
-void DirList::fill(const QString &path, const QStringList &subfolders)
+void DirList::fill(const QString &path, const lists::NameList &subfolders)
 {
     m_path = path;
     clear();
@@ -324,7 +480,8 @@ void DirList::fill(const QString &path, const QStringList &subfolders)
     }
     const QString indent(level * 2, QLatin1Char(' '));
     const QDir shown(m_path);
-    for (const QString &name : subfolders) {
+    for (qsizetype i = 0; i < subfolders.size(); ++i) {
+        const QString name = subfolders.at(i);
         auto *item = new QListWidgetItem(closedIcon, indent + name, this);
         item->setData(kPathRole, shown.filePath(name));
     }
@@ -354,7 +511,7 @@ void DirList::open(QListWidgetItem *item)
 
 // ---- NameListModel
 
-void NameListModel::setNames(QStringList names)
+void NameListModel::setNames(lists::NameList names)
 {
     beginResetModel();
     m_names = std::move(names);
@@ -426,12 +583,12 @@ bool FileList::refresh()
 
 bool FileList::listFolder(const QString &path)
 {
-    std::optional<QStringList> names
+    std::optional<lists::NameList> names
         = lists::readNames(path, lists::EntryKind::Files, patternSuffixes());
     if (!names) {
         return false;
     }
-    lists::sortNames(*names);
+    names->sort();
     const QString selected = path == m_path ? fileName() : QString();
     m_path = path;
     const int keep = selected.isEmpty() ? -1 : int(names->indexOf(selected));

@@ -11,24 +11,48 @@
 
 #include <functional>
 #include <optional>
-
-class QCollator;
+#include <vector>
 
 namespace lists {
 
-// The order names are listed in: the user's locale, without regard to case, digits by their
-// value ("IMG_2" before "IMG_10"). A locale without a collation of its own (C, POSIX) takes the
-// neutral order of the Unicode collation.
-QCollator collator(const QLocale &locale = QLocale());
-// Sorts `names` in that order; each sort key is computed once, names equal but for case keep a
-// fixed order.
-void sortNames(QStringList &names, const QLocale &locale = QLocale());
+// Names held in one buffer: the bytes of all names one after another as the file system spells
+// them (UTF-8), and for each entry where its name lies, so a folder of many thousand files costs
+// eight bytes a name beyond its own bytes. Sorting moves the entries, never the names.
+class NameList
+{
+public:
+    qsizetype size() const { return qsizetype(m_spans.size()); }
+    bool isEmpty() const { return m_spans.empty(); }
+    // Entry `index`, or empty outside the list.
+    QString at(qsizetype index) const;
+    // The first entry equal to `name`, or -1.
+    qsizetype indexOf(QStringView name) const;
+    void append(QStringView name);
+    // Appends a name as the file system spells it.
+    void appendEncoded(const char *name, size_t length);
+    // Puts the names in the order they are listed in: the user's locale, without regard to
+    // case, digits by their value ("IMG_2" before "IMG_10"). A locale without a collation of its
+    // own (C, POSIX) takes the neutral order of the Unicode collation. Names the collation holds
+    // equal ("a.gif", "A.gif") still get one fixed order.
+    void sort(const QLocale &locale = QLocale());
+
+private:
+    struct Span
+    {
+        quint32 begin;
+        quint32 length;
+    };
+    QByteArrayView bytes(size_t index) const;
+
+    QByteArray m_text;
+    std::vector<Span> m_spans;
+};
 
 enum class EntryKind { Files, Folders };
 // The names of the entries of `folder` of one kind (links followed, hidden ones left out), read in
 // one pass over the folder; for files only names whose suffix is one of `suffixes` (matched
 // without regard to case). Nothing when the folder cannot be read.
-std::optional<QStringList> readNames(
+std::optional<NameList> readNames(
     const QString &folder, EntryKind kind, const QStringList &suffixes = {});
 
 } // namespace lists
@@ -92,7 +116,7 @@ Q_SIGNALS:
     void openFailed(const QString &path);
 
 private:
-    void fill(const QString &path, const QStringList &subfolders);
+    void fill(const QString &path, const lists::NameList &subfolders);
     void open(QListWidgetItem *item);
 
     QString m_path;
@@ -106,14 +130,14 @@ class NameListModel : public QAbstractListModel
 public:
     using QAbstractListModel::QAbstractListModel;
 
-    const QStringList &names() const { return m_names; }
-    void setNames(QStringList names);
+    const lists::NameList &names() const { return m_names; }
+    void setNames(lists::NameList names);
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
 
 private:
-    QStringList m_names;
+    lists::NameList m_names;
 };
 
 // The file list: the files of one folder that match a fixed pattern.

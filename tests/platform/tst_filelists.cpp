@@ -23,6 +23,8 @@ private Q_SLOTS:
     void driveList();
     void localeOrder_data();
     void localeOrder();
+    void nameListOrder_data();
+    void nameListOrder();
     void refreshKeepsSelection();
     void pressSelectsBeforeMouseDown();
     void folderOpenFails_data();
@@ -251,6 +253,41 @@ void tst_FileLists::localeOrder()
     DirList folders;
     QVERIFY(folders.setPath(dir.filePath("folders")));
     QCOMPARE(names(folders, folders.count() - int(expected.size())), expected);
+}
+
+void tst_FileLists::nameListOrder_data()
+{
+    QTest::addColumn<QStringList>("expected");
+    // A ligature that spells a whole phrase: some twenty key bytes for one character.
+    const QString phrase = QString(20, QChar(0xFDFA));
+    QTest::newRow("same beginning, numbers differ late")
+        << QStringList { "holiday in the mountains 2024 part 2.jpg",
+               "holiday in the mountains 2024 part 10.jpg",
+               "Holiday in the mountains 2024 part 100.jpg" };
+    QTest::newRow("equal but for case, fixed order")
+        << QStringList { "A.gif", "a.gif", "B.gif", "b.gif" };
+    QTest::newRow("keys longer than the names")
+        << QStringList { "b.bmp", phrase + "1.bmp", phrase + "2.bmp", phrase + "10.bmp" };
+}
+
+// The names of a large folder are held and sorted in one buffer; whatever the keys' lengths or
+// the ties among them, the order is the collation's and each name reads back whole.
+void tst_FileLists::nameListOrder()
+{
+    QFETCH(QStringList, expected);
+    lists::NameList names;
+    for (auto it = expected.crbegin(); it != expected.crend(); ++it) {
+        names.append(*it);
+    }
+    names.sort(QLocale::c());
+    QStringList got;
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        got << names.at(i);
+    }
+    QCOMPARE(got, expected);
+    QCOMPARE(names.indexOf(expected.last()), expected.size() - 1);
+    QCOMPARE(names.indexOf(u"missing.gif"), -1);
+    QCOMPARE(names.at(names.size()), QString());
 }
 
 // F5 reads the folder again: new files appear, deleted ones go, the selection stays on its file.
