@@ -4,6 +4,7 @@
 #include "core/layout.h"
 #include "mainwindowcontrols.h"
 #include "proportionallayout.h"
+#include "thumbnailstrip.h"
 
 #include <QMainWindow>
 
@@ -79,7 +80,7 @@ public:
     int listCount() const override;
     QString listedFile(int index) const override;
     Picture slotPicture(int slot) const override;
-    void refreshCaptionHighlight(int count = 20) override;
+    void refreshCaptionHighlight(int count = ThumbnailStrip::kSlotCount) override;
     bool deleteFile(const QString &path) override;
     void renameFile(const QString &path, const QString &dialogName) override;
     void setBackgroundColor(int paletteIndex) override;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/slotring.h"
 #include "pictures/picture.h"
 
 #include <QObject>
@@ -8,7 +9,6 @@
 #include <optional>
 
 class AsyncPictureLoader;
-class SlotRing;
 class CaptionBox;
 class ImageBox;
 class QTimer;
@@ -21,7 +21,7 @@ class ThumbnailStrip : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int kSlotCount = 20;
+    static constexpr int kSlotCount = SlotRing::kSlotCount;
 
     // The controls are made inside `area`, twips at `twipsPerPixel`.
     ThumbnailStrip(QWidget *area, float twipsPerPixel);

@@ -35,7 +35,7 @@ QString SettingsFile::formatNumber(float value)
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value,
                                       std::chars_format::fixed);
     if (result.ec != std::errc()) {
-        return QStringLiteral("3");
+        return QString::number(int(Settings::kDefaultInterval));
     }
     return QString::fromLatin1(buffer, int(result.ptr - buffer));
 }

@@ -1569,7 +1569,7 @@ LoadResult decode(const QByteArray &bytes, const QSize &target, bool pixels, con
         if (canvas.image.isNull()) {
             return failedLoad(Failure::TooLarge, QStringLiteral("Not enough memory for the picture."));
         }
-        // The platform drew metafiles over whatever was behind them.
+        // A metafile draws only what its records draw: the rest shows what lies behind it.
         canvas.image.fill(Qt::transparent);
         canvas.drawsText = qobject_cast<QGuiApplication *>(QCoreApplication::instance());
         const wmf_error_t played = wmf_play(session.api(), 0, &box);
