@@ -38,39 +38,39 @@ AboutBox::AboutBox(Program &program)
 
     auto *icon = new QLabel(this);
     icon->setPixmap(windowIcon().pixmap(32, 32));
-    place(icon, "Pic_ApplicationIcon", 240, 240, 480, 480);
+    controls::place(icon, "Pic_ApplicationIcon", QRectF(240, 240, 480, 480), m_tpp);
     m_titleLabel = new QLabel(this);
     QFont title = m_titleLabel->font();
     title.setBold(true);
     title.setPointSize(title.pointSize() + 4);
     m_titleLabel->setFont(title);
-    place(m_titleLabel, "Lbl_IconWorks", 960, 240, 5700, 420);
+    controls::place(m_titleLabel, "Lbl_IconWorks", QRectF(960, 240, 5700, 420), m_tpp);
     m_versionLabel = new QLabel(this);
-    place(m_versionLabel, "Lbl_Version", 960, 720, 5700, 300);
-    place(new QLabel(makerName, this), "Lbl_Dozodoziv", 960, 1080, 5700, 300);
+    controls::place(m_versionLabel, "Lbl_Version", QRectF(960, 720, 5700, 300), m_tpp);
+    controls::place(new QLabel(makerName, this), "Lbl_Dozodoziv", QRectF(960, 1080, 5700, 300), m_tpp);
     auto *credit = new QLabel(creditLine, this);
     credit->setWordWrap(true);
-    place(credit, "Label1", 960, 1440, 5700, 540);
+    controls::place(credit, "Label1", QRectF(960, 1440, 5700, 540), m_tpp);
     auto *rule = new QFrame(this);
     rule->setFrameShape(QFrame::HLine);
     rule->setFrameShadow(QFrame::Sunken);
-    place(rule, "lin_HorizontalLine1", 240, 2100, 6450, 60);
+    controls::place(rule, "lin_HorizontalLine1", QRectF(240, 2100, 6450, 60), m_tpp);
     m_addressLabel = new QLabel(this);
     m_addressLabel->setWordWrap(true);
-    place(m_addressLabel, "Lbl_Info", 240, 2280, 6450, 480);
+    controls::place(m_addressLabel, "Lbl_Info", QRectF(240, 2280, 6450, 480), m_tpp);
     m_supportLabel = new QLabel(this);
     m_supportLabel->setWordWrap(true);
-    place(m_supportLabel, "Lbl_InfoValues", 240, 2820, 6450, 480);
+    controls::place(m_supportLabel, "Lbl_InfoValues", QRectF(240, 2820, 6450, 480), m_tpp);
     // A text box that wraps, so the whole note is seen, not the start of one long line.
     m_webNote = new QPlainTextEdit(this);
     m_webNote->setReadOnly(true);
     m_webNote->setFrameShape(QFrame::NoFrame);
     m_webNote->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_webNote->viewport()->setAutoFillBackground(false);
-    place(m_webNote, "Text1", 240, 3420, 6450, 780);
+    controls::place(m_webNote, "Text1", QRectF(240, 3420, 6450, 780), m_tpp);
     auto *ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setDefault(true);
-    place(ok, "Cmd_OK", 5250, 4500, 1440, 540);
+    controls::place(ok, "Cmd_OK", QRectF(5250, 4500, 1440, 540), m_tpp);
     connect(ok, &QPushButton::clicked, this, &AboutBox::Cmd_OK_Click);
 }
 
@@ -79,12 +79,6 @@ AboutBox::~AboutBox()
     controls::disconnectControls(this);
 }
 
-void AboutBox::place(QWidget *control, const char *name, float left, float top, float width,
-                     float height)
-{
-    control->setObjectName(QLatin1String(name));
-    controls::setTwipRect(control, QRectF(left, top, width, height), m_tpp);
-}
 
 void AboutBox::Form_Load()
 {

@@ -35,8 +35,6 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void place(QWidget *control, const char *name, float left, float top, float width,
-               float height);
 
     Program &m_program;
     float m_tpp;

@@ -13,6 +13,14 @@
 namespace controls {
 QRectF twipRect(const QWidget *widget, float twipsPerPixel);
 void setTwipRect(QWidget *widget, const QRectF &rect, float twipsPerPixel);
+// A control named as the design names it (its object name), at its place in twips.
+template<class Control>
+Control *place(Control *control, const char *name, const QRectF &rect, float twipsPerPixel)
+{
+    control->setObjectName(QLatin1String(name));
+    setTwipRect(control, rect, twipsPerPixel);
+    return control;
+}
 // Cuts every connection from the window's controls to the window: no handler runs any more for
 // a window that is going away (hiding or destroying it still moves the focus out of its fields).
 void disconnectControls(QWidget *window);

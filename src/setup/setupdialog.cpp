@@ -25,37 +25,37 @@ SetupDialog::SetupDialog(Program &program)
 
     auto *intervalLabel = new QLabel(QStringLiteral("Timer interval between each image, in sec."), this);
     intervalLabel->setWordWrap(true);
-    place(intervalLabel, "Label1", 60, 60, 2475, 675);
+    controls::place(intervalLabel, "Label1", QRectF(60, 60, 2475, 675), m_tpp);
     m_intervalField = new CaptionBox(this);
-    place(m_intervalField, "Text1", 2640, 120, 495, 435);
+    controls::place(m_intervalField, "Text1", QRectF(2640, 120, 495, 435), m_tpp);
 
     auto *loopModeFrame = new QGroupBox(QStringLiteral("Loop Mode"), this);
-    place(loopModeFrame, "Frame1", 60, 840, 3375, 735);
+    controls::place(loopModeFrame, "Frame1", QRectF(60, 840, 3375, 735), m_tpp);
     m_singleOption = new QRadioButton(QStringLiteral("Single"), loopModeFrame);
-    place(m_singleOption, "Option1", 120, 360, 2235, 315);
+    controls::place(m_singleOption, "Option1", QRectF(120, 360, 2235, 315), m_tpp);
     m_continuousOption = new QRadioButton(QStringLiteral("Continuous"), loopModeFrame);
-    place(m_continuousOption, "Option2", 1680, 360, 1575, 315);
+    controls::place(m_continuousOption, "Option2", QRectF(1680, 360, 1575, 315), m_tpp);
     m_continuousOption->setChecked(true);
 
     m_hideFileNameBox = new QCheckBox(QStringLiteral("Hide file name on full screen"), this);
-    place(m_hideFileNameBox, "Check1", 120, 1740, 3315, 375);
+    controls::place(m_hideFileNameBox, "Check1", QRectF(120, 1740, 3315, 375), m_tpp);
     auto *colourLabel = new QLabel(QStringLiteral("Background Color"), this);
-    place(colourLabel, "Label2", 120, 2280, 2115, 375);
+    controls::place(colourLabel, "Label2", QRectF(120, 2280, 2115, 375), m_tpp);
     m_swatch = new CaptionBox(this);
     m_swatch->setReadOnly(true);
     m_swatch->setCursor(Qt::PointingHandCursor);
-    place(m_swatch, "Text2", 2340, 2220, 675, 495);
+    controls::place(m_swatch, "Text2", QRectF(2340, 2220, 675, 495), m_tpp);
 
     auto *saveButton = new QPushButton(QStringLiteral("Save"), this);
-    place(saveButton, "Command1", 420, 2880, 1275, 555);
+    controls::place(saveButton, "Command1", QRectF(420, 2880, 1275, 555), m_tpp);
     auto *cancelButton = new QPushButton(QStringLiteral("Cancel"), this);
-    place(cancelButton, "Command2", 1860, 2880, 1275, 555);
+    controls::place(cancelButton, "Command2", QRectF(1860, 2880, 1275, 555), m_tpp);
     auto *line = new QFrame(this);
     line->setFrameShape(QFrame::HLine);
     line->setFrameShadow(QFrame::Sunken);
-    place(line, "Line1", 0, 3510, 3480, 60);
+    controls::place(line, "Line1", QRectF(0, 3510, 3480, 60), m_tpp);
     auto *printSetupButton = new QPushButton(QStringLiteral("Print Setup"), this);
-    place(printSetupButton, "Command3", 420, 3660, 2715, 615);
+    controls::place(printSetupButton, "Command3", QRectF(420, 3660, 2715, 615), m_tpp);
 
     // Tab order by tab index: Text1, Label1, Command1, Frame1, Option1, Option2, Label2, Text2,
     // Command2, Command3, Check1 (labels and the frame take no focus).
@@ -91,12 +91,6 @@ SetupDialog::~SetupDialog()
     controls::disconnectControls(this);
 }
 
-void SetupDialog::place(QWidget *control, const char *name, float left, float top, float width,
-                        float height)
-{
-    control->setObjectName(QLatin1String(name));
-    controls::setTwipRect(control, QRectF(left, top, width, height), m_tpp);
-}
 
 void SetupDialog::Form_Load()
 {

@@ -44,8 +44,6 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void place(QWidget *control, const char *name, float left, float top, float width,
-               float height);
     void showMainWindow();
 
     Program &m_program;
