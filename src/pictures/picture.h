@@ -71,6 +71,13 @@ LoadResult loadScaled(
 // resolution, recorded in `picture.region` (a metafile draws only that part).
 LoadResult loadVisible(
     const QString &path, const QSize &viewport, const std::atomic_bool *cancelled = nullptr);
+// Decodes the whole picture cheaply for a view that shows it within `target` pixels (zoomed
+// out): a JPEG larger than that comes at the smallest n/8 of its size (n from 1 to 8) that covers
+// `target` with its aspect kept, as libjpeg decodes it, not averaged down further (so at most
+// n/(n-1) times the size shown, twice at 2/8), and is meant to be drawn scaled. Other formats
+// come as loadScaled gives them. The natural size is the full one.
+LoadResult loadReduced(
+    const QString &path, const QSize &target, const std::atomic_bool *cancelled = nullptr);
 // Reads only the natural size; `picture.image` stays null.
 LoadResult readSize(const QString &path);
 // Decodes a picture held in memory, as loadScaled does (an invalid `target`: as load does);
