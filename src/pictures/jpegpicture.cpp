@@ -37,7 +37,9 @@ namespace {
         std::longjmp(error->jump, 1);
     }
 
-    void outputMessage(j_common_ptr) { }
+    void outputMessage(j_common_ptr)
+    {
+    }
 
     // The file's bytes, already in memory. Past their end the decoder is given an end-of-image
     // marker, so a file cut short decodes as far as it goes; the source remembers it.
@@ -49,7 +51,9 @@ namespace {
 
     const JOCTET kEndOfImage[2] = { 0xFF, JPEG_EOI };
 
-    void initSource(j_decompress_ptr) { }
+    void initSource(j_decompress_ptr)
+    {
+    }
 
     boolean fillInput(j_decompress_ptr info)
     {
@@ -74,7 +78,9 @@ namespace {
         source->manager.bytes_in_buffer -= size_t(count);
     }
 
-    void termSource(j_decompress_ptr) { }
+    void termSource(j_decompress_ptr)
+    {
+    }
 
     // Called by libjpeg as it works (once a row group, and through every scan of a progressive
     // file, which is read whole before its first row comes out): a cancelled decode leaves there.
@@ -147,7 +153,10 @@ namespace {
         return 1;
     }
 
-    bool turned(int orientation) { return orientation >= 5; }
+    bool turned(int orientation)
+    {
+        return orientation >= 5;
+    }
 
     // The stored pixel shown at natural pixel `at` of a picture stored `stored` pixels large.
     QPoint storedPoint(int orientation, const QPoint &at, const QSize &stored)
@@ -174,11 +183,13 @@ namespace {
         }
     }
 
+    // The stored pixels shown in `natural` (natural pixels).
     QRect storedRect(int orientation, const QRect &natural, const QSize &stored)
     {
-        return QRect(storedPoint(orientation, natural.topLeft(), stored),
-            storedPoint(orientation, natural.bottomRight(), stored))
-            .normalized();
+        const QPoint a = storedPoint(orientation, natural.topLeft(), stored);
+        const QPoint b = storedPoint(orientation, natural.bottomRight(), stored);
+        return QRect(QPoint(qMin(a.x(), b.x()), qMin(a.y(), b.y())),
+            QPoint(qMax(a.x(), b.x()), qMax(a.y(), b.y())));
     }
 
     // `image` (as stored) turned and mirrored as the orientation says it is shown.
@@ -204,7 +215,10 @@ namespace {
         }
     }
 
-    void freeBuffer(void *buffer) { std::free(buffer); }
+    void freeBuffer(void *buffer)
+    {
+        std::free(buffer);
+    }
 
     // One decode. Every libjpeg call happens inside a method that set the jump target first and
     // holds no object with a destructor across those calls, so an error or a cancel leaves
@@ -309,8 +323,7 @@ namespace {
             JSAMPROW batch[kRowBatch];
             JDIMENSION done = 0;
             while (done < rows) {
-                if (m_progress.cancelled
-                    && m_progress.cancelled->load(std::memory_order_relaxed)) {
+                if (m_progress.cancelled && m_progress.cancelled->load(std::memory_order_relaxed)) {
                     m_progress.stopped = true;
                     return false;
                 }
@@ -331,13 +344,34 @@ namespace {
             return true;
         }
 
-        QImage takeImage() { return std::move(m_image); }
-        QSize stored() const { return m_stored; }
-        int orientation() const { return m_orientation; }
-        QSize natural() const { return turned(m_orientation) ? m_stored.transposed() : m_stored; }
-        bool cutShort() const { return m_source.cutShort; }
-        bool stopped() const { return m_progress.stopped; }
-        QString message() const { return QString::fromLocal8Bit(m_error.message); }
+        QImage takeImage()
+        {
+            return std::move(m_image);
+        }
+        QSize stored() const
+        {
+            return m_stored;
+        }
+        int orientation() const
+        {
+            return m_orientation;
+        }
+        QSize natural() const
+        {
+            return turned(m_orientation) ? m_stored.transposed() : m_stored;
+        }
+        bool cutShort() const
+        {
+            return m_source.cutShort;
+        }
+        bool stopped() const
+        {
+            return m_progress.stopped;
+        }
+        QString message() const
+        {
+            return QString::fromLocal8Bit(m_error.message);
+        }
 
     private:
         // The image the rows go into: `width` decoded columns, of which it shows `shown` from
@@ -402,9 +436,8 @@ namespace {
     {
         const QString message = decoder.message();
         return failedLoad(Failure::NotAPicture,
-            message.isEmpty()
-                ? QStringLiteral("The JPEG file is damaged.")
-                : QStringLiteral("The JPEG file is damaged: %1").arg(message));
+            message.isEmpty() ? QStringLiteral("The JPEG file is damaged.")
+                              : QStringLiteral("The JPEG file is damaged: %1").arg(message));
     }
 
 } // namespace

@@ -385,8 +385,8 @@ namespace {
     // the rest of a header longer than that). A picture larger than `target` is decoded by
     // libjpeg at the smallest n/8 of its size that still covers the size shown, then averaged
     // down to that size unless `exact` is false (a reduced decode keeps libjpeg's size).
-    LoadResult decodeJpeg(QIODevice *device, QByteArrayView bytes, const QSize &target,
-        bool pixels, const QSize &viewport, bool exact, const std::atomic_bool *cancelled)
+    LoadResult decodeJpeg(QIODevice *device, QByteArrayView bytes, const QSize &target, bool pixels,
+        const QSize &viewport, bool exact, const std::atomic_bool *cancelled)
     {
         bool cutShort = false;
         LoadResult header = jpeg::readHeader(bytes, &cutShort);
