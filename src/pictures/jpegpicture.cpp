@@ -19,6 +19,8 @@ namespace {
     // Rows decoded in one call: few enough that a cancelled decode stops at once, enough that
     // libjpeg's per-call work stays out of the figures.
     constexpr int kRowBatch = 16;
+    // Rows skipped in one call above the part of a picture decoded: a few row groups of blocks.
+    constexpr JDIMENSION kSkipBatch = 128;
 
     // libjpeg reports an error by calling error_exit, which must not return; it jumps back to the
     // decoder, which then fails. Warnings (damaged data, which libjpeg decodes as far as it goes)
@@ -316,15 +318,23 @@ namespace {
                 std::strcpy(m_error.message, "out of memory");
                 return false;
             }
-            if (top > 0 && jpeg_skip_scanlines(&m_info, top) != top) {
-                return false;
+            // Skipped rows are still entropy-decoded, so they are skipped a batch at a time
+            // with a look at the flag in between.
+            while (m_info.output_scanline < top) {
+                if (cancelledNow()) {
+                    return false;
+                }
+                const JDIMENSION skip
+                    = std::min<JDIMENSION>(kSkipBatch, top - m_info.output_scanline);
+                if (jpeg_skip_scanlines(&m_info, skip) != skip) {
+                    return false;
+                }
             }
             const bool cmyk = m_info.out_color_space == JCS_CMYK;
             JSAMPROW batch[kRowBatch];
             JDIMENSION done = 0;
             while (done < rows) {
-                if (m_progress.cancelled && m_progress.cancelled->load(std::memory_order_relaxed)) {
-                    m_progress.stopped = true;
+                if (cancelledNow()) {
                     return false;
                 }
                 const JDIMENSION want = std::min<JDIMENSION>(kRowBatch, rows - done);
@@ -374,6 +384,14 @@ namespace {
         }
 
     private:
+        bool cancelledNow()
+        {
+            if (m_progress.cancelled && m_progress.cancelled->load(std::memory_order_relaxed)) {
+                m_progress.stopped = true;
+            }
+            return m_progress.stopped;
+        }
+
         // The image the rows go into: `width` decoded columns, of which it shows `shown` from
         // `skip` on. When libjpeg decodes exactly the columns shown, that is a plain image;
         // else the image shows part of a buffer holding the wider rows, so the rows still go
