@@ -356,7 +356,7 @@ namespace {
 
         QImage takeImage()
         {
-            return std::move(m_image);
+            return m_copy ? m_image.copy() : std::move(m_image);
         }
         QSize stored() const
         {
@@ -420,6 +420,8 @@ namespace {
             }
             m_image = QImage(buffer + size_t(skip) * size_t(depth), shown, rows,
                 qsizetype(m_stride), format, freeBuffer, buffer);
+            // Qt wants rows starting on four bytes; a grey part starting elsewhere is copied.
+            m_copy = (size_t(skip) * size_t(depth)) % 4 != 0;
             m_rows = buffer;
             return !m_image.isNull();
         }
@@ -447,6 +449,7 @@ namespace {
         QImage m_image;
         uchar *m_rows = nullptr;
         size_t m_stride = 0;
+        bool m_copy = false;
         std::vector<uchar> m_cmyk;
     };
 
