@@ -324,9 +324,9 @@ namespace {
                 if (cancelledNow()) {
                     return false;
                 }
-                const JDIMENSION skip
+                const JDIMENSION count
                     = std::min<JDIMENSION>(kSkipBatch, top - m_info.output_scanline);
-                if (jpeg_skip_scanlines(&m_info, skip) != skip) {
+                if (jpeg_skip_scanlines(&m_info, count) != count) {
                     return false;
                 }
             }
