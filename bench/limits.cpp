@@ -33,8 +33,10 @@ void jumpOut(j_common_ptr info)
 }
 
 // Decodes `path` with libjpeg into a 4-byte-per-pixel buffer: scaled by 1/`denominator`, or,
-// with a crop, only the `crop` rectangle (columns cropped, rows outside skipped).
-bool libjpegDecode(const char *path, int denominator, const QRect &crop = QRect())
+// with a crop, only the `crop` rectangle (columns cropped, rows outside skipped); `numerator`
+// eighths of the size when given.
+bool libjpegDecode(
+    const char *path, int denominator, const QRect &crop = QRect(), int numerator = 1)
 {
     FILE *file = std::fopen(path, "rb");
     if (!file) {
@@ -53,7 +55,7 @@ bool libjpegDecode(const char *path, int denominator, const QRect &crop = QRect(
     jpeg_create_decompress(&info);
     jpeg_stdio_src(&info, file);
     jpeg_read_header(&info, TRUE);
-    info.scale_num = 1;
+    info.scale_num = unsigned(numerator);
     info.scale_denom = unsigned(denominator);
     info.out_color_space = JCS_EXT_BGRX;
     jpeg_start_decompress(&info);
@@ -133,6 +135,11 @@ std::vector<double> decodeLimits(const QStringList &arguments, int runs, QString
     }
     const QSize natural = header.picture.naturalSize;
     const QSize screen(1920, 1080);
+    const QSize shown = natural.scaled(screen, Qt::KeepAspectRatio);
+    int reducedEighths = 1;
+    while (reducedEighths < 8 && (natural.width() * reducedEighths + 7) / 8 < shown.width()) {
+        ++reducedEighths;
+    }
     const QRect visible(
         QPoint((natural.width() - screen.width()) / 2, (natural.height() - screen.height()) / 2),
         screen);
@@ -146,6 +153,13 @@ std::vector<double> decodeLimits(const QStringList &arguments, int runs, QString
             [&] {
                 return libjpegDecode(file.constData(), 1, visible & QRect(QPoint(), natural));
             } },
+        { QStringLiteral("ours.visible"),
+            [&] { return pictures::loadVisible(path, screen).ok(); } },
+        // A zoomed-out view of the whole picture on the screen: libjpeg's n/8 decode covering it.
+        { QStringLiteral("ours.reduced"),
+            [&] { return pictures::loadReduced(path, screen).ok(); } },
+        { QStringLiteral("libjpeg.reduced"),
+            [&] { return libjpegDecode(file.constData(), 8, QRect(), reducedEighths); } },
     };
     detail = QStringLiteral("interleaved rounds; visible part %1x%2 of %3x%4")
                  .arg(screen.width())

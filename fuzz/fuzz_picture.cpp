@@ -1,5 +1,7 @@
-// Feeds arbitrary bytes to the picture loader: BMP, GIF, JPEG (through Qt) and WMF (through
-// libwmf) all go through the one entry point that decides by content.
+// Feeds arbitrary bytes to the picture loader: BMP (through Qt), GIF, JPEG (through libjpeg) and
+// WMF (through libwmf) all go through the one entry point that decides by content. JPEG input is
+// also decoded from a file for the part a screen shows and reduced, the paths that crop, skip
+// rows and scale in libjpeg.
 #include "pictures/picture.h"
 
 #include <QBuffer>
@@ -7,6 +9,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
+#include <QTemporaryDir>
 
 #include <cstdint>
 #include <cstdlib>
@@ -54,6 +57,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     if (!result.ok() && result.reason.isEmpty()) {
         std::abort(); // a failure always says why
+    }
+    if (size >= 2 && data[0] == 0xFF && data[1] == 0xD8) {
+        static QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("input.jpg"));
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            file.write(bytes);
+            file.close();
+            for (const pictures::LoadResult &other : { pictures::loadVisible(path, QSize(24, 16)),
+                     pictures::loadReduced(path, QSize(40, 30)) }) {
+                if (other.ok() == other.picture.image.isNull()
+                    || (!other.ok() && other.reason.isEmpty())) {
+                    std::abort();
+                }
+            }
+        }
     }
     return 0;
 }

@@ -18,7 +18,7 @@ struct AsyncPictureLoader::Shared
         int ticket = 0;
         QString path;
         QSize size;
-        bool visible = false;
+        Kind kind = Kind::Scaled;
         std::shared_ptr<std::atomic_bool> cancelled;
     };
 
@@ -40,10 +40,11 @@ struct AsyncPictureLoader::Shared
             shared->running = job;
             lock.unlock();
             const std::atomic_bool *flag = job.cancelled.get();
-            pictures::LoadResult result = job.visible
+            pictures::LoadResult result = job.kind == Kind::Visible
                 ? pictures::loadVisible(job.path, job.size, flag)
-                : job.size.isValid() ? pictures::loadScaled(job.path, job.size, flag)
-                                     : pictures::load(job.path, flag);
+                : job.kind == Kind::Reduced ? pictures::loadReduced(job.path, job.size, flag)
+                : job.size.isValid()        ? pictures::loadScaled(job.path, job.size, flag)
+                                            : pictures::load(job.path, flag);
             lock.lock();
             shared->running = Job();
             if (!job.cancelled->load()) {
@@ -88,21 +89,26 @@ AsyncPictureLoader::~AsyncPictureLoader()
 
 int AsyncPictureLoader::request(const QString &path, const QSize &target)
 {
-    return start(path, target, false);
+    return start(path, target, Kind::Scaled);
 }
 
 int AsyncPictureLoader::requestVisible(const QString &path, const QSize &viewport)
 {
-    return start(path, viewport, true);
+    return start(path, viewport, Kind::Visible);
 }
 
-int AsyncPictureLoader::start(const QString &path, const QSize &size, bool visible)
+int AsyncPictureLoader::requestReduced(const QString &path, const QSize &target)
+{
+    return start(path, target, Kind::Reduced);
+}
+
+int AsyncPictureLoader::start(const QString &path, const QSize &size, Kind kind)
 {
     const int ticket = m_nextTicket++;
-    m_tickets.insert(ticket, { path, size, visible });
+    m_tickets.insert(ticket, { path, size, kind });
     std::lock_guard lock(m_shared->mutex);
     m_shared->queue.push_back(
-        { ticket, path, size, visible, std::make_shared<std::atomic_bool>(false) });
+        { ticket, path, size, kind, std::make_shared<std::atomic_bool>(false) });
     if (!m_shared->working) {
         // One decode at a time for each loader keeps a core free for the user interface.
         m_shared->working = true;
@@ -130,24 +136,29 @@ void AsyncPictureLoader::cancel(int ticket)
     m_shared->finished.erase(ticket);
 }
 
-int AsyncPictureLoader::findRequest(const QString &path, const QSize &target) const
+int AsyncPictureLoader::find(const QString &path, const QSize &size, Kind kind) const
 {
     for (auto request = m_tickets.cbegin(); request != m_tickets.cend(); ++request) {
-        if (!request->visible && request->path == path && request->size == target) {
+        if (request->kind == kind && request->path == path && request->size == size) {
             return request.key();
         }
     }
     return 0;
 }
 
+int AsyncPictureLoader::findRequest(const QString &path, const QSize &target) const
+{
+    return find(path, target, Kind::Scaled);
+}
+
 int AsyncPictureLoader::findVisible(const QString &path, const QSize &viewport) const
 {
-    for (auto request = m_tickets.cbegin(); request != m_tickets.cend(); ++request) {
-        if (request->visible && request->path == path && request->size == viewport) {
-            return request.key();
-        }
-    }
-    return 0;
+    return find(path, viewport, Kind::Visible);
+}
+
+int AsyncPictureLoader::findReduced(const QString &path, const QSize &target) const
+{
+    return find(path, target, Kind::Reduced);
 }
 
 std::optional<pictures::LoadResult> AsyncPictureLoader::waitFor(int ticket)

@@ -24,12 +24,16 @@ public:
     int request(const QString &path, const QSize &target);
     // Decodes what a viewport of `viewport` pixels shows of `path` at its own size, centred.
     int requestVisible(const QString &path, const QSize &viewport);
+    // Decodes the whole of `path` cheaply for a view showing it within `target` pixels (see
+    // pictures::loadReduced): what a zoomed-out view shows until the full picture arrives.
+    int requestReduced(const QString &path, const QSize &target);
     void cancel(int ticket);
 
     // The ticket of a request for the same decode not yet delivered (0: none), so a caller that
     // needs a picture now can adopt one already asked for instead of decoding it again.
     int findRequest(const QString &path, const QSize &target) const;
     int findVisible(const QString &path, const QSize &viewport) const;
+    int findReduced(const QString &path, const QSize &target) const;
     // Waits for one request (moved ahead of the others if it has not started) and returns its
     // result, which is then not delivered through loaded(); nothing for a ticket that was
     // delivered, cancelled or never given.
@@ -44,16 +48,19 @@ Q_SIGNALS:
 
 public:
     struct Shared;
+    // What a request decodes: scaled to a size (invalid: natural), the visible part, reduced.
+    enum class Kind { Scaled, Visible, Reduced };
 
 private:
-    int start(const QString &path, const QSize &size, bool visible);
+    int start(const QString &path, const QSize &size, Kind kind);
+    int find(const QString &path, const QSize &size, Kind kind) const;
     void deliver(int ticket);
 
     struct Request
     {
         QString path;
         QSize size;
-        bool visible = false;
+        Kind kind = Kind::Scaled;
     };
 
     std::shared_ptr<Shared> m_shared;

@@ -1,6 +1,7 @@
 #include "picture.h"
 
 #include "gifpicture.h"
+#include "jpegpicture.h"
 #include "wmffile.h"
 #include "wmfpicture.h"
 
@@ -380,13 +381,71 @@ namespace {
             part);
     }
 
+    // A JPEG in `bytes` (the whole file when `pixels`, else at least its start; `device` gives
+    // the rest of a header longer than that). A picture larger than `target` is decoded by
+    // libjpeg at the smallest n/8 of its size that still covers the size shown, then averaged
+    // down to that size unless `exact` is false (a reduced decode keeps libjpeg's size).
+    LoadResult decodeJpeg(QIODevice *device, QByteArrayView bytes, const QSize &target, bool pixels,
+        const QSize &viewport, bool exact, const std::atomic_bool *cancelled)
+    {
+        bool cutShort = false;
+        LoadResult header = jpeg::readHeader(bytes, &cutShort);
+        if (cutShort && !pixels && bytes.size() < device->size() && device->seek(0)) {
+            // Headers past the first bytes read (large metadata before the frame): the size is
+            // read from the whole file.
+            const QByteArray whole = device->read(qMin(device->size(), kMaxFileBytes));
+            header = jpeg::readHeader(whole);
+        }
+        if (!header.ok()) {
+            return header;
+        }
+        const QSize natural = header.picture.naturalSize;
+        if (exceedsLimits(natural)) {
+            return failedLoad(Failure::TooLarge, QStringLiteral("The picture is too large."));
+        }
+        const qint64 fileBytes = device->size();
+        if (claimsTooMuch(natural, fileBytes)) {
+            return failedLoad(Failure::TooLarge,
+                QStringLiteral("The picture claims a size its file cannot hold."));
+        }
+        if (!pixels) {
+            return header;
+        }
+        const int scans = progressiveScans(bytes);
+        if (scans > kMaxProgressiveScans) {
+            return failedLoad(Failure::TooLarge, QStringLiteral("The picture has too many scans."));
+        }
+        if (scans > 0 && qint64(natural.width()) * natural.height() > kLargeProgressivePixels
+            && claimsTooMuch(natural, fileBytes, kMaxProgressivePixelsPerByte)) {
+            return failedLoad(Failure::TooLarge,
+                QStringLiteral("The picture claims a size its file cannot hold."));
+        }
+        if (cancelled && cancelled->load()) {
+            return failedLoad(Failure::Cancelled, QStringLiteral("The decode was cancelled."));
+        }
+        const QSize shown = shownSize(natural, target);
+        if (shown == natural) {
+            return jpeg::decode(bytes, 8, centredPart(natural, viewport), cancelled);
+        }
+        LoadResult result
+            = jpeg::decode(bytes, jpeg::eighthsCovering(natural, shown), QRect(), cancelled);
+        if (result.ok() && exact) {
+            result.picture.image = areaReduced(result.picture.image, shown);
+        }
+        return result;
+    }
+
     // Decodes from `device` (opened for reading). `bytes` gives the whole content when it is at
     // hand without reading (a memory buffer or a mapped file), for the checks that look past the
-    // header.
+    // header. Without `exact`, a JPEG larger than `target` keeps the size libjpeg decodes it at.
     LoadResult decodeRaster(QIODevice *device, QByteArrayView bytes, const QSize &target,
-        bool pixels, const QSize &viewport = QSize(), const std::atomic_bool *cancelled = nullptr)
+        bool pixels, const QSize &viewport = QSize(), const std::atomic_bool *cancelled = nullptr,
+        bool exact = true)
     {
         setAllocationLimit();
+        if (jpeg::looksLikeJpeg(bytes)) {
+            return decodeJpeg(device, bytes, target, pixels, viewport, exact, cancelled);
+        }
         if (gif::looksLikeGif(bytes.first(qMin<qsizetype>(6, bytes.size())))) {
             const LoadResult header = gif::decode(bytes, false);
             if (!header.ok() || !pixels) {
@@ -451,52 +510,14 @@ namespace {
         if (!pixels) {
             return result;
         }
-        if (format == "jpeg" || format == "jpg") {
-            const int scans = progressiveScans(bytes);
-            if (scans > kMaxProgressiveScans) {
-                return failedLoad(
-                    Failure::TooLarge, QStringLiteral("The picture has too many scans."));
-            }
-            if (scans > 0 && qint64(stored.width()) * stored.height() > kLargeProgressivePixels
-                && claimsTooMuch(stored, fileBytes, kMaxProgressivePixelsPerByte)) {
-                return failedLoad(Failure::TooLarge,
-                    QStringLiteral("The picture claims a size its file cannot hold."));
-            }
-        }
+        // Only BMP comes this far (JPEG and GIF are decoded above); Qt's reader does not scale
+        // it, so a thumbnail is averaged down below.
         const QSize natural = result.picture.naturalSize;
-        const bool jpeg = format == "jpeg" || format == "jpg";
         const bool smaller = target.isValid() && !target.isEmpty()
             && (natural.width() > target.width() || natural.height() > target.height());
         const QSize shown = smaller
             ? natural.scaled(target, Qt::KeepAspectRatio).expandedTo(QSize(1, 1))
             : natural;
-        if (smaller && jpeg) {
-            // JPEG decodes straight at 1/2, 1/4 or 1/8 scale: the smallest of these at or above
-            // the size shown is asked for exactly, so the decoder resamples nothing, and the rest
-            // of the way is averaged below.
-            int denominator = 8;
-            const auto scaledBy = [&](int d) {
-                return QSize((stored.width() + d - 1) / d, (stored.height() + d - 1) / d);
-            };
-            const QSize storedShown = turned ? shown.transposed() : shown;
-            while (denominator > 1
-                && (scaledBy(denominator).width() < storedShown.width()
-                    || scaledBy(denominator).height() < storedShown.height())) {
-                denominator /= 2;
-            }
-            reader.setScaledSize(scaledBy(denominator));
-        } else if (viewport.isValid() && (format == "jpeg" || format == "jpg")
-            && reader.transformation() == QImageIOHandler::TransformationNone
-            && (natural.width() > viewport.width() || natural.height() > viewport.height())) {
-            // Larger than the screen at its own size: only the centred part the screen shows is
-            // decoded, which skips the rest of the picture's rows and columns.
-            const QSize part = natural.boundedTo(viewport);
-            const QRect region(QPoint((natural.width() - part.width()) / 2,
-                                   (natural.height() - part.height()) / 2),
-                part);
-            reader.setClipRect(region);
-            result.picture.region = region;
-        }
         if (cancelled && cancelled->load()) {
             return failedLoad(Failure::Cancelled, QStringLiteral("The decode was cancelled."));
         }
@@ -510,7 +531,7 @@ namespace {
         }
         // A run-length coded BMP can use colours past its palette, which Qt's reader keeps as
         // indices past the colour table; any drawing would read past it. The table is padded
-        // before the picture is scaled or shown (the reader scales only JPEG itself).
+        // before the picture is scaled or shown.
         QImage &image = result.picture.image;
         if (image.format() == QImage::Format_Indexed8 && image.colorCount() < 256) {
             QList<QRgb> table = image.colorTable();
@@ -605,7 +626,8 @@ namespace {
     }
 
     LoadResult decodeFile(const QString &path, const QSize &target, bool pixels,
-        const QSize &viewport = QSize(), const std::atomic_bool *cancelled = nullptr)
+        const QSize &viewport = QSize(), const std::atomic_bool *cancelled = nullptr,
+        bool exact = true)
     {
         if (cancelled && cancelled->load()) {
             return failedLoad(Failure::Cancelled, QStringLiteral("The decode was cancelled."));
@@ -647,7 +669,7 @@ namespace {
             CancellableBuffer buffer(cancelled);
             buffer.setData(bytes);
             buffer.open(QIODevice::ReadOnly);
-            result = decodeRaster(&buffer, bytes, target, true, viewport, cancelled);
+            result = decodeRaster(&buffer, bytes, target, true, viewport, cancelled, exact);
         }
         if (result.ok()) {
             result.picture.file = path;
@@ -685,6 +707,11 @@ LoadResult loadVisible(
     const QString &path, const QSize &viewport, const std::atomic_bool *cancelled)
 {
     return decodeFile(path, QSize(), true, viewport, cancelled);
+}
+
+LoadResult loadReduced(const QString &path, const QSize &target, const std::atomic_bool *cancelled)
+{
+    return decodeFile(path, target, true, QSize(), cancelled, false);
 }
 
 LoadResult readSize(const QString &path)

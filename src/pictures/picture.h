@@ -57,7 +57,8 @@ LoadResult failedLoad(Failure failure, const QString &reason);
 bool exceedsLimits(const QSize &size);
 
 // Each decode may be given a flag another thread sets to stop it: the decoder checks it as it
-// goes (between rows where it decodes them itself) and then fails with Failure::Cancelled.
+// goes (between rows where it decodes them itself, and between the scans of a progressive JPEG)
+// and then fails with Failure::Cancelled.
 
 // Decodes the whole picture at its natural size (a metafile past 8 Mi pixels is drawn smaller,
 // its natural size unchanged).
@@ -73,6 +74,13 @@ LoadResult loadScaled(
 // resolution, recorded in `picture.region` (a metafile draws only that part).
 LoadResult loadVisible(
     const QString &path, const QSize &viewport, const std::atomic_bool *cancelled = nullptr);
+// Decodes the whole picture cheaply for a view that shows it within `target` pixels (zoomed
+// out): a JPEG larger than that comes at the smallest n/8 of its size (n from 1 to 8) that covers
+// its size within `target` (aspect kept), as libjpeg decodes it, not averaged down further (so
+// at most n/(n-1) times the size shown, twice at 2/8), and is meant to be drawn scaled. Other
+// formats come as loadScaled gives them. The natural size is the full one.
+LoadResult loadReduced(
+    const QString &path, const QSize &target, const std::atomic_bool *cancelled = nullptr);
 // Reads only the natural size; `picture.image` stays null.
 LoadResult readSize(const QString &path);
 // Decodes a picture held in memory, as loadScaled does (an invalid `target`: as load does);

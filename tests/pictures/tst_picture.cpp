@@ -1,6 +1,7 @@
 #include "pictures/picture.h"
 
 #include "pictures/asyncpictureloader.h"
+#include "pictures/jpegpicture.h"
 
 #include "corpus.h"
 #include "testfolder.h"
@@ -189,6 +190,60 @@ QByteArray solidGif(int side)
     return gif + QByteArray::fromHex("003b");
 }
 
+// Fine lines in every direction and spacing: a zone plate (rings whose spacing shrinks to two
+// pixels at the corners) over a grid of one-pixel lines. Any thumbnail that samples instead of
+// averaging shows false rings and stripes; averaged, it is a smooth grey.
+QImage lineChart(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    const double k = M_PI / (2.0 * std::hypot(width / 2.0, height / 2.0));
+    for (int y = 0; y < height; ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < width; ++x) {
+            const double dx = x - width / 2.0;
+            const double dy = y - height / 2.0;
+            int grey = int(127.5 + 127.5 * std::cos(k * (dx * dx + dy * dy)));
+            if (x % 7 == 0 || y % 5 == 0) {
+                grey = 0;
+            }
+            line[x] = qRgb(grey, grey, qMin(255, grey + 40));
+        }
+    }
+    return image;
+}
+
+// `image` reduced to `size` by plain area averaging, written the slow and obvious way: each
+// output pixel the mean of the source area it covers, edge pixels weighted by their share.
+QImage boxReduced(const QImage &image, const QSize &size)
+{
+    const QImage source = image.convertToFormat(QImage::Format_RGB32);
+    const double sx = double(source.width()) / size.width();
+    const double sy = double(source.height()) / size.height();
+    const auto cover = [](int pixel, double from, double to) {
+        return qMax(0.0, qMin(to, pixel + 1.0) - qMax(from, double(pixel)));
+    };
+    QImage reduced(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y) {
+        for (int x = 0; x < size.width(); ++x) {
+            double sum[3] = { 0, 0, 0 };
+            for (int v = int(y * sy); v < qMin(source.height(), int(std::ceil((y + 1) * sy)));
+                 ++v) {
+                const double wy = cover(v, y * sy, (y + 1) * sy);
+                for (int u = int(x * sx); u < qMin(source.width(), int(std::ceil((x + 1) * sx)));
+                     ++u) {
+                    const double w = wy * cover(u, x * sx, (x + 1) * sx) / (sx * sy);
+                    const QRgb p = source.pixel(u, v);
+                    sum[0] += w * qRed(p);
+                    sum[1] += w * qGreen(p);
+                    sum[2] += w * qBlue(p);
+                }
+            }
+            reduced.setPixel(x, y, qRgb(int(sum[0] + 0.5), int(sum[1] + 0.5), int(sum[2] + 0.5)));
+        }
+    }
+    return reduced;
+}
+
 // Run in a child process (--thumbnail-within <megabytes> <file>): makes a thumbnail with the
 // address space limited, so a decoder that holds the natural size fails.
 int thumbnailWithin(qint64 megabytes, const QString &path)
@@ -276,6 +331,14 @@ private Q_SLOTS:
     void cancelledDecodeStops_data();
     void cancelledDecodeStops();
     void loaderAdoptsRequest();
+    void thumbnailsWithoutMoire_data();
+    void thumbnailsWithoutMoire();
+    void visiblePartOfTurnedJpeg_data();
+    void visiblePartOfTurnedJpeg();
+    void reducedDecode_data();
+    void reducedDecode();
+    void jpegStopsWhenCancelled_data();
+    void jpegStopsWhenCancelled();
     void loaderCancelsAndAbandons();
 };
 
@@ -1012,6 +1075,143 @@ void TestPicture::loaderCancelsAndAbandons()
     delete abandoned;
     QThreadPool::globalInstance()->waitForDone();
     QCoreApplication::processEvents();
+}
+
+void TestPicture::thumbnailsWithoutMoire_data()
+{
+    QTest::addColumn<QSize>("target");
+    // Whole reductions of the chart's 1600 x 1200, where area averaging itself makes no false
+    // pattern to compare with: libjpeg's 1/8 and 2/8 decodes alone, and 1/8 averaged down.
+    QTest::newRow("1/8") << QSize(200, 150);
+    QTest::newRow("1/8, averaged by half") << QSize(100, 75);
+    QTest::newRow("2/8") << QSize(400, 300);
+}
+
+// A thumbnail of fine lines is what averaging the full picture gives (a smooth grey), not the
+// false pattern sampling makes of it.
+void TestPicture::thumbnailsWithoutMoire()
+{
+    QFETCH(QSize, target);
+    TestFolder folder;
+    const QString path
+        = folder.write(QStringLiteral("chart.jpg"), encoded(lineChart(1600, 1200), "JPEG", 95));
+    const pictures::LoadResult whole = pictures::load(path);
+    const pictures::LoadResult thumbnail = pictures::loadScaled(path, target);
+    QVERIFY(whole.ok() && thumbnail.ok());
+    const QImage &image = thumbnail.picture.image;
+    QCOMPARE(image.size(), target);
+    const QImage reference = boxReduced(whole.picture.image, target);
+    const double difference = meanDifference(image, reference);
+    QVERIFY2(difference < 2.0, qPrintable(QString::number(difference)));
+    // Sampling the full picture instead is far off: the chart is no easy one.
+    const double sampled = meanDifference(
+        whole.picture.image.scaled(target, Qt::IgnoreAspectRatio, Qt::FastTransformation),
+        reference);
+    QVERIFY2(sampled > 10 * difference, qPrintable(QString::number(sampled)));
+}
+
+void TestPicture::visiblePartOfTurnedJpeg_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        QTest::newRow(qPrintable(QStringLiteral("orientation %1").arg(orientation)))
+            << jpegWithOrientation(lineChart(333, 250), orientation);
+    }
+    for (const char *name : { "jpeg-decoder/progressive3.jpg", "libjpeg-turbo/testimggray.jpg",
+             "jpeg-decoder-mozilla/jpg-cmyk-2.jpg" }) {
+        QTest::newRow(name) << readFile(corpusPath(QStringLiteral("jpeg/good/") + name));
+    }
+}
+
+// The part of a JPEG a screen shows is decoded alone (turned, mirrored, progressive, grey or
+// CMYK), and is that part of the whole picture as shown.
+void TestPicture::visiblePartOfTurnedJpeg()
+{
+    QFETCH(QByteArray, bytes);
+    TestFolder folder;
+    const QString path = folder.write(QStringLiteral("picture.jpg"), bytes);
+    const pictures::LoadResult whole = pictures::load(path);
+    QVERIFY(whole.ok());
+    const QSize natural = whole.picture.naturalSize;
+    const QSize viewport = natural * 0.45;
+    const pictures::LoadResult visible = pictures::loadVisible(path, viewport);
+    QVERIFY(visible.ok());
+    QCOMPARE(visible.picture.naturalSize, natural);
+    const QRect region(QPoint((natural.width() - viewport.width()) / 2,
+                           (natural.height() - viewport.height()) / 2),
+        viewport);
+    QCOMPARE(visible.picture.region, region);
+    QCOMPARE(visible.picture.image.size(), viewport);
+    // Upsampled colour at the edges of the part may differ by a rounding step.
+    const double difference
+        = meanDifference(visible.picture.image, whole.picture.image.copy(region));
+    QVERIFY2(difference < 1.0, qPrintable(QString::number(difference)));
+}
+
+void TestPicture::reducedDecode_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QSize>("natural");
+    QTest::addColumn<QSize>("target");
+    QTest::addColumn<QSize>("decoded");
+    // The smallest n/8 of the picture covering the target, each side rounded up.
+    QTest::newRow("jpeg, 3/8") << "JPEG" << QSize(1600, 1000) << QSize(500, 500) << QSize(600, 375);
+    QTest::newRow("jpeg, 1/8") << "JPEG" << QSize(1601, 1000) << QSize(190, 190) << QSize(201, 125);
+    QTest::newRow("jpeg, tall 5/8")
+        << "JPEG" << QSize(600, 1200) << QSize(1920, 700) << QSize(375, 750);
+    QTest::newRow("jpeg, fits") << "JPEG" << QSize(300, 200) << QSize(1920, 1080)
+                                << QSize(300, 200);
+    QTest::newRow("bmp, as a thumbnail")
+        << "BMP" << QSize(400, 300) << QSize(97, 77) << QSize(97, 72);
+}
+
+// A zoomed-out view gets the whole picture at libjpeg's reduced size, from the loader too.
+void TestPicture::reducedDecode()
+{
+    QFETCH(QString, format);
+    QFETCH(QSize, natural);
+    QFETCH(QSize, target);
+    QFETCH(QSize, decoded);
+    TestFolder folder;
+    const QString path = folder.write(QStringLiteral("picture"),
+        encoded(quadrants(natural.width(), natural.height()), qPrintable(format)));
+    const pictures::LoadResult reduced = pictures::loadReduced(path, target);
+    QVERIFY2(reduced.ok(), qPrintable(reduced.reason));
+    QCOMPARE(reduced.picture.naturalSize, natural);
+    QCOMPARE(reduced.picture.image.size(), decoded);
+    QVERIFY(reduced.picture.region.isEmpty());
+    QVERIFY(near(reduced.picture.image.pixel(decoded.width() / 4, decoded.height() / 4),
+        qRgb(220, 30, 30), 40));
+    AsyncPictureLoader loader;
+    const int ticket = loader.requestReduced(path, target);
+    QCOMPARE(loader.findReduced(path, target), ticket);
+    QCOMPARE(loader.findRequest(path, target), 0);
+    const std::optional<pictures::LoadResult> adopted = loader.waitFor(ticket);
+    QVERIFY(adopted && adopted->ok());
+    QCOMPARE(adopted->picture.image, reduced.picture.image);
+}
+
+void TestPicture::jpegStopsWhenCancelled_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("baseline") << encoded(quadrants(640, 480), "JPEG");
+    // A progressive file is read whole, scan by scan, before its first row comes out.
+    QTest::newRow("progressive") << readFile(
+        corpusPath(QStringLiteral("jpeg/good/jpeg-decoder/progressive3.jpg")));
+}
+
+// Cancelled while libjpeg decodes, the decoder stops and says so, at any scale or crop.
+void TestPicture::jpegStopsWhenCancelled()
+{
+    QFETCH(QByteArray, bytes);
+    const std::atomic_bool cancelled(true);
+    QCOMPARE(pictures::jpeg::decode(bytes, 8, QRect(), &cancelled).failure,
+        pictures::Failure::Cancelled);
+    QCOMPARE(pictures::jpeg::decode(bytes, 3, QRect(), &cancelled).failure,
+        pictures::Failure::Cancelled);
+    QCOMPARE(pictures::jpeg::decode(bytes, 8, QRect(10, 10, 20, 20), &cancelled).failure,
+        pictures::Failure::Cancelled);
+    QVERIFY(pictures::jpeg::decode(bytes).ok());
 }
 
 void TestPicture::fuzzFindings_data()

@@ -1,0 +1,533 @@
+#include "jpegpicture.h"
+
+#include <QImage>
+#include <QTransform>
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include <jpeglib.h>
+
+namespace pictures::jpeg {
+
+namespace {
+
+    // Rows decoded in one call: few enough that a cancelled decode stops at once, enough that
+    // libjpeg's per-call work stays out of the figures.
+    constexpr int kRowBatch = 16;
+    // Rows skipped in one call above the part of a picture decoded: a few row groups of blocks.
+    constexpr JDIMENSION kSkipBatch = 128;
+
+    // libjpeg reports an error by calling error_exit, which must not return; it jumps back to the
+    // decoder, which then fails. Warnings (damaged data, which libjpeg decodes as far as it goes)
+    // are neither printed nor fatal.
+    struct ErrorManager
+    {
+        jpeg_error_mgr manager;
+        std::jmp_buf jump;
+        char message[JMSG_LENGTH_MAX];
+    };
+
+    void errorExit(j_common_ptr info)
+    {
+        auto *error = reinterpret_cast<ErrorManager *>(info->err);
+        (*info->err->format_message)(info, error->message);
+        std::longjmp(error->jump, 1);
+    }
+
+    void outputMessage(j_common_ptr)
+    {
+    }
+
+    // The file's bytes, already in memory. Past their end the decoder is given an end-of-image
+    // marker, so a file cut short decodes as far as it goes; the source remembers it.
+    struct Source
+    {
+        jpeg_source_mgr manager;
+        bool cutShort;
+    };
+
+    const JOCTET kEndOfImage[2] = { 0xFF, JPEG_EOI };
+
+    void initSource(j_decompress_ptr)
+    {
+    }
+
+    boolean fillInput(j_decompress_ptr info)
+    {
+        auto *source = reinterpret_cast<Source *>(info->src);
+        source->cutShort = true;
+        source->manager.next_input_byte = kEndOfImage;
+        source->manager.bytes_in_buffer = sizeof kEndOfImage;
+        return TRUE;
+    }
+
+    void skipInput(j_decompress_ptr info, long count)
+    {
+        auto *source = reinterpret_cast<Source *>(info->src);
+        if (count <= 0) {
+            return;
+        }
+        if (size_t(count) >= source->manager.bytes_in_buffer) {
+            fillInput(info);
+            return;
+        }
+        source->manager.next_input_byte += count;
+        source->manager.bytes_in_buffer -= size_t(count);
+    }
+
+    void termSource(j_decompress_ptr)
+    {
+    }
+
+    // Called by libjpeg as it works (once a row group, and through every scan of a progressive
+    // file, which is read whole before its first row comes out): a cancelled decode leaves there.
+    struct Progress
+    {
+        jpeg_progress_mgr manager;
+        const std::atomic_bool *cancelled;
+        ErrorManager *error;
+        bool stopped;
+    };
+
+    void checkProgress(j_common_ptr info)
+    {
+        auto *progress = reinterpret_cast<Progress *>(info->progress);
+        if (progress->cancelled && progress->cancelled->load(std::memory_order_relaxed)) {
+            progress->stopped = true;
+            std::longjmp(progress->error->jump, 1);
+        }
+    }
+
+    // The orientation an EXIF block (the TIFF structure after "Exif\0\0") gives in its first
+    // image directory; 1 (as stored) when it gives none or a value out of range.
+    int tiffOrientation(const JOCTET *tiff, size_t size)
+    {
+        if (size < 8) {
+            return 1;
+        }
+        const bool little = tiff[0] == 'I' && tiff[1] == 'I';
+        if (!little && !(tiff[0] == 'M' && tiff[1] == 'M')) {
+            return 1;
+        }
+        const auto word = [&](size_t at) {
+            return little ? unsigned(tiff[at] | tiff[at + 1] << 8)
+                          : unsigned(tiff[at] << 8 | tiff[at + 1]);
+        };
+        const auto longWord = [&](size_t at) {
+            return little ? word(at) | word(at + 2) << 16 : word(at) << 16 | word(at + 2);
+        };
+        if (word(2) != 42) {
+            return 1;
+        }
+        const size_t directory = longWord(4);
+        if (directory > size - 2) {
+            return 1;
+        }
+        const size_t entries = word(directory);
+        for (size_t i = 0; i < entries; ++i) {
+            const size_t at = directory + 2 + i * 12;
+            if (at + 12 > size) {
+                break;
+            }
+            if (word(at) != 0x0112) {
+                continue;
+            }
+            const unsigned type = word(at + 2);
+            const unsigned value = type == 3 ? word(at + 8) : type == 4 ? longWord(at + 8) : 0;
+            return value >= 1 && value <= 8 ? int(value) : 1;
+        }
+        return 1;
+    }
+
+    int exifOrientation(jpeg_saved_marker_ptr marker)
+    {
+        for (; marker; marker = marker->next) {
+            if (marker->marker == JPEG_APP0 + 1 && marker->data_length >= 6
+                && std::memcmp(marker->data, "Exif\0\0", 6) == 0) {
+                return tiffOrientation(marker->data + 6, marker->data_length - 6);
+            }
+        }
+        return 1;
+    }
+
+    bool turned(int orientation)
+    {
+        return orientation >= 5;
+    }
+
+    // The stored pixel shown at natural pixel `at` of a picture stored `stored` pixels large.
+    QPoint storedPoint(int orientation, const QPoint &at, const QSize &stored)
+    {
+        const int w = stored.width() - 1;
+        const int h = stored.height() - 1;
+        switch (orientation) {
+        case 2:
+            return QPoint(w - at.x(), at.y());
+        case 3:
+            return QPoint(w - at.x(), h - at.y());
+        case 4:
+            return QPoint(at.x(), h - at.y());
+        case 5:
+            return QPoint(at.y(), at.x());
+        case 6:
+            return QPoint(at.y(), h - at.x());
+        case 7:
+            return QPoint(w - at.y(), h - at.x());
+        case 8:
+            return QPoint(w - at.y(), at.x());
+        default:
+            return at;
+        }
+    }
+
+    // The stored pixels shown in `natural` (natural pixels).
+    QRect storedRect(int orientation, const QRect &natural, const QSize &stored)
+    {
+        const QPoint a = storedPoint(orientation, natural.topLeft(), stored);
+        const QPoint b = storedPoint(orientation, natural.bottomRight(), stored);
+        return QRect(QPoint(qMin(a.x(), b.x()), qMin(a.y(), b.y())),
+            QPoint(qMax(a.x(), b.x()), qMax(a.y(), b.y())));
+    }
+
+    // `image` (as stored) turned and mirrored as the orientation says it is shown.
+    QImage oriented(const QImage &image, int orientation)
+    {
+        switch (orientation) {
+        case 2:
+            return image.mirrored(true, false);
+        case 3:
+            return image.transformed(QTransform().rotate(180));
+        case 4:
+            return image.mirrored(false, true);
+        case 5:
+            return image.transformed(QTransform().rotate(90)).mirrored(true, false);
+        case 6:
+            return image.transformed(QTransform().rotate(90));
+        case 7:
+            return image.transformed(QTransform().rotate(90)).mirrored(false, true);
+        case 8:
+            return image.transformed(QTransform().rotate(270));
+        default:
+            return image;
+        }
+    }
+
+    void freeBuffer(void *buffer)
+    {
+        std::free(buffer);
+    }
+
+    // One decode. Every libjpeg call happens inside a method that set the jump target first and
+    // holds no object with a destructor across those calls, so an error or a cancel leaves
+    // through longjmp without skipping any cleanup; what must outlive it is a member.
+    class Decoder
+    {
+    public:
+        Decoder(QByteArrayView data, const std::atomic_bool *cancelled)
+        {
+            std::memset(&m_info, 0, sizeof m_info);
+            m_info.err = jpeg_std_error(&m_error.manager);
+            m_error.manager.error_exit = errorExit;
+            m_error.manager.output_message = outputMessage;
+            m_error.message[0] = '\0';
+            m_source.manager.next_input_byte = reinterpret_cast<const JOCTET *>(data.data());
+            m_source.manager.bytes_in_buffer = size_t(data.size());
+            m_source.manager.init_source = initSource;
+            m_source.manager.fill_input_buffer = fillInput;
+            m_source.manager.skip_input_data = skipInput;
+            m_source.manager.resync_to_restart = jpeg_resync_to_restart;
+            m_source.manager.term_source = termSource;
+            m_source.cutShort = false;
+            m_progress.manager.progress_monitor = checkProgress;
+            m_progress.cancelled = cancelled;
+            m_progress.error = &m_error;
+            m_progress.stopped = false;
+        }
+        ~Decoder()
+        {
+            if (m_created) {
+                jpeg_destroy_decompress(&m_info);
+            }
+        }
+        Decoder(const Decoder &) = delete;
+        Decoder &operator=(const Decoder &) = delete;
+
+        bool readHeader()
+        {
+            if (setjmp(m_error.jump)) {
+                return false;
+            }
+            jpeg_create_decompress(&m_info);
+            m_created = true;
+            m_info.src = &m_source.manager;
+            m_info.progress = &m_progress.manager;
+            jpeg_save_markers(&m_info, JPEG_APP0 + 1, 0xFFFF);
+            if (jpeg_read_header(&m_info, TRUE) != JPEG_HEADER_OK) {
+                return false;
+            }
+            m_orientation = exifOrientation(m_info.marker_list);
+            m_stored = QSize(int(m_info.image_width), int(m_info.image_height));
+            return true;
+        }
+
+        // Decodes at `eighths`/8, or at full size only `region` (stored pixels) of the picture.
+        bool decode(int eighths, const QRect &region)
+        {
+            if (setjmp(m_error.jump)) {
+                return false;
+            }
+            switch (m_info.jpeg_color_space) {
+            case JCS_GRAYSCALE:
+                m_info.out_color_space = JCS_GRAYSCALE;
+                break;
+            case JCS_CMYK:
+            case JCS_YCCK:
+                m_info.out_color_space = JCS_CMYK;
+                break;
+            default:
+#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+                m_info.out_color_space = JCS_EXT_BGRX;
+#else
+                m_info.out_color_space = JCS_EXT_XRGB;
+#endif
+                break;
+            }
+            m_info.scale_num = unsigned(eighths);
+            m_info.scale_denom = 8;
+            jpeg_start_decompress(&m_info);
+            JDIMENSION left = 0;
+            JDIMENSION width = m_info.output_width;
+            JDIMENSION top = 0;
+            JDIMENSION rows = m_info.output_height;
+            if (!region.isEmpty()) {
+                left = JDIMENSION(region.x());
+                width = JDIMENSION(region.width());
+                top = JDIMENSION(region.y());
+                rows = JDIMENSION(region.height());
+                // Columns are cropped to whole blocks: `left` may move left and `width` grow.
+                jpeg_crop_scanline(&m_info, &left, &width);
+            }
+            const int skip = region.isEmpty() ? 0 : region.x() - int(left);
+            const int shown = region.isEmpty() ? int(width) : region.width();
+            if (!allocate(int(width), int(rows), skip, shown)) {
+                std::strcpy(m_error.message, "out of memory");
+                return false;
+            }
+            // Skipped rows are still entropy-decoded, so they are skipped a batch at a time
+            // with a look at the flag in between.
+            while (m_info.output_scanline < top) {
+                if (cancelledNow()) {
+                    return false;
+                }
+                const JDIMENSION count
+                    = std::min<JDIMENSION>(kSkipBatch, top - m_info.output_scanline);
+                if (jpeg_skip_scanlines(&m_info, count) != count) {
+                    return false;
+                }
+            }
+            const bool cmyk = m_info.out_color_space == JCS_CMYK;
+            JSAMPROW batch[kRowBatch];
+            JDIMENSION done = 0;
+            while (done < rows) {
+                if (cancelledNow()) {
+                    return false;
+                }
+                const JDIMENSION want = std::min<JDIMENSION>(kRowBatch, rows - done);
+                for (JDIMENSION i = 0; i < want; ++i) {
+                    batch[i] = cmyk ? m_cmyk.data() + size_t(i) * width * 4
+                                    : m_rows + size_t(done + i) * m_stride;
+                }
+                const JDIMENSION read = jpeg_read_scanlines(&m_info, batch, want);
+                if (read == 0) {
+                    return false;
+                }
+                if (cmyk) {
+                    convertCmyk(done, read, width);
+                }
+                done += read;
+            }
+            return true;
+        }
+
+        QImage takeImage()
+        {
+            return m_copy ? m_image.copy() : std::move(m_image);
+        }
+        QSize stored() const
+        {
+            return m_stored;
+        }
+        int orientation() const
+        {
+            return m_orientation;
+        }
+        QSize natural() const
+        {
+            return turned(m_orientation) ? m_stored.transposed() : m_stored;
+        }
+        bool cutShort() const
+        {
+            return m_source.cutShort;
+        }
+        bool stopped() const
+        {
+            return m_progress.stopped;
+        }
+        QString message() const
+        {
+            return QString::fromLocal8Bit(m_error.message);
+        }
+
+    private:
+        bool cancelledNow()
+        {
+            if (m_progress.cancelled && m_progress.cancelled->load(std::memory_order_relaxed)) {
+                m_progress.stopped = true;
+            }
+            return m_progress.stopped;
+        }
+
+        // The image the rows go into: `width` decoded columns, of which it shows `shown` from
+        // `skip` on. When libjpeg decodes exactly the columns shown, that is a plain image;
+        // else the image shows part of a buffer holding the wider rows, so the rows still go
+        // straight into their final place.
+        bool allocate(int width, int rows, int skip, int shown)
+        {
+            const bool grey = m_info.out_color_space == JCS_GRAYSCALE;
+            const QImage::Format format = grey ? QImage::Format_Grayscale8 : QImage::Format_RGB32;
+            const int depth = grey ? 1 : 4;
+            if (m_info.out_color_space == JCS_CMYK) {
+                m_cmyk.resize(size_t(width) * 4 * kRowBatch);
+            }
+            if (skip == 0 && shown == width) {
+                m_image = QImage(width, rows, format);
+                if (m_image.isNull()) {
+                    return false;
+                }
+                m_rows = m_image.bits();
+                m_stride = size_t(m_image.bytesPerLine());
+                return true;
+            }
+            m_stride = (size_t(width) * size_t(depth) + 3) & ~size_t(3);
+            auto *buffer = static_cast<uchar *>(std::malloc(m_stride * size_t(rows)));
+            if (!buffer) {
+                return false;
+            }
+            m_image = QImage(buffer + size_t(skip) * size_t(depth), shown, rows,
+                qsizetype(m_stride), format, freeBuffer, buffer);
+            // Qt wants rows starting on four bytes; a grey part starting elsewhere is copied.
+            m_copy = (size_t(skip) * size_t(depth)) % 4 != 0;
+            m_rows = buffer;
+            return !m_image.isNull();
+        }
+
+        // Adobe's CMYK as JPEG stores it (inverted): each colour scaled by the black channel.
+        void convertCmyk(JDIMENSION first, JDIMENSION count, JDIMENSION width)
+        {
+            for (JDIMENSION row = 0; row < count; ++row) {
+                const uchar *in = m_cmyk.data() + size_t(row) * width * 4;
+                auto *out = reinterpret_cast<QRgb *>(m_rows + size_t(first + row) * m_stride);
+                for (JDIMENSION x = 0; x < width; ++x, in += 4) {
+                    const int k = in[3];
+                    out[x] = qRgb(k * in[0] / 255, k * in[1] / 255, k * in[2] / 255);
+                }
+            }
+        }
+
+        jpeg_decompress_struct m_info;
+        ErrorManager m_error;
+        Source m_source;
+        Progress m_progress;
+        bool m_created = false;
+        QSize m_stored;
+        int m_orientation = 1;
+        QImage m_image;
+        uchar *m_rows = nullptr;
+        size_t m_stride = 0;
+        bool m_copy = false;
+        std::vector<uchar> m_cmyk;
+    };
+
+    LoadResult damaged(const Decoder &decoder)
+    {
+        const QString message = decoder.message();
+        return failedLoad(Failure::NotAPicture,
+            message.isEmpty() ? QStringLiteral("The JPEG file is damaged.")
+                              : QStringLiteral("The JPEG file is damaged: %1").arg(message));
+    }
+
+} // namespace
+
+bool looksLikeJpeg(QByteArrayView head)
+{
+    return head.size() >= 2 && uchar(head[0]) == 0xFF && uchar(head[1]) == 0xD8;
+}
+
+LoadResult readHeader(QByteArrayView data, bool *cutShort)
+{
+    Decoder decoder(data, nullptr);
+    const bool read = decoder.readHeader();
+    if (cutShort) {
+        *cutShort = !read && decoder.cutShort();
+    }
+    if (!read) {
+        return damaged(decoder);
+    }
+    LoadResult result;
+    result.picture.naturalSize = decoder.natural();
+    return result;
+}
+
+QSize scaledSize(const QSize &natural, int eighths)
+{
+    return QSize(int((qint64(natural.width()) * eighths + 7) / 8),
+        int((qint64(natural.height()) * eighths + 7) / 8));
+}
+
+int eighthsCovering(const QSize &natural, const QSize &target)
+{
+    int eighths = 1;
+    while (eighths < 8) {
+        const QSize size = scaledSize(natural, eighths);
+        if (size.width() >= target.width() && size.height() >= target.height()) {
+            break;
+        }
+        ++eighths;
+    }
+    return eighths;
+}
+
+LoadResult decode(
+    QByteArrayView data, int eighths, const QRect &region, const std::atomic_bool *cancelled)
+{
+    Decoder decoder(data, cancelled);
+    if (!decoder.readHeader()) {
+        return damaged(decoder);
+    }
+    const int orientation = decoder.orientation();
+    const QSize natural = decoder.natural();
+    const QRect part = region & QRect(QPoint(0, 0), natural);
+    const bool cropped = eighths >= 8 && !part.isEmpty() && part.size() != natural;
+    const bool decoded = decoder.decode(
+        qBound(1, eighths, 8), cropped ? storedRect(orientation, part, decoder.stored()) : QRect());
+    if (decoder.stopped()) {
+        return failedLoad(Failure::Cancelled, QStringLiteral("The decode was cancelled."));
+    }
+    if (!decoded) {
+        return damaged(decoder);
+    }
+    LoadResult result;
+    result.picture.naturalSize = natural;
+    result.picture.image = oriented(decoder.takeImage(), orientation);
+    if (cropped) {
+        result.picture.region = part;
+    }
+    return result;
+}
+
+} // namespace pictures::jpeg

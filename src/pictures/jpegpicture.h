@@ -1,0 +1,36 @@
+#pragma once
+
+#include "picture.h"
+
+#include <QByteArrayView>
+#include <QRect>
+#include <QSize>
+
+#include <atomic>
+
+// JPEG pictures, decoded with libjpeg straight into the image's final pixel format, the EXIF
+// orientation applied. libjpeg's own reduced decoding (its inverse DCT at n/8 of the size) makes
+// thumbnails and zoomed-out pictures without ever holding the natural size, and its cropping and
+// row skipping decode only the part of a large picture a screen shows.
+namespace pictures::jpeg {
+
+// True when `head` starts as a JPEG does (a start-of-image marker).
+bool looksLikeJpeg(QByteArrayView head);
+
+// Reads the headers only: the natural size (EXIF orientation applied) in `picture.naturalSize`.
+// `cutShort` is set when `data` ends before the frame header, so more of the file may tell.
+LoadResult readHeader(QByteArrayView data, bool *cutShort = nullptr);
+
+// The size a decode at `eighths`/8 of a picture of `natural` pixels gives (what libjpeg makes:
+// each side rounded up).
+QSize scaledSize(const QSize &natural, int eighths);
+// The smallest scale, in eighths (1 to 8), whose decode is at least `target` on both sides.
+int eighthsCovering(const QSize &natural, const QSize &target);
+
+// Decodes the picture in `data` at `eighths`/8 of its size or, at full size, only `region`
+// (natural pixels, within the picture; empty: all of it), recorded in `picture.region`. A set
+// `cancelled` stops the decode between rows and between the scans of a progressive file.
+LoadResult decode(QByteArrayView data, int eighths = 8, const QRect &region = QRect(),
+    const std::atomic_bool *cancelled = nullptr);
+
+} // namespace pictures::jpeg
