@@ -190,8 +190,5 @@ void ThumbnailStrip::sharpen()
 
 void ThumbnailStrip::waitForThumbnails()
 {
-    while (m_decoder->pending() > 0) {
-        m_decoder->waitForDone();
-        QCoreApplication::processEvents();
-    }
+    m_decoder->waitUntilIdle();
 }

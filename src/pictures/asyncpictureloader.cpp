@@ -208,3 +208,11 @@ void AsyncPictureLoader::waitForDone()
     }
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
 }
+
+void AsyncPictureLoader::waitUntilIdle()
+{
+    while (pending() > 0) {
+        waitForDone();
+        QCoreApplication::processEvents();
+    }
+}

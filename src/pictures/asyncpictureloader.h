@@ -41,6 +41,9 @@ public:
 
     // Waits until every request has finished and delivers what is pending (tests, shutdown).
     void waitForDone();
+    // Waits, delivering, until nothing is asked any more, requests made on delivery included
+    // (tests and benchmarks).
+    void waitUntilIdle();
     int pending() const { return int(m_tickets.size()); }
 
 Q_SIGNALS:

@@ -578,10 +578,7 @@ void SlideShowWindow::decoded(int ticket, const pictures::LoadResult &result)
 
 void SlideShowWindow::waitForDecodes()
 {
-    while (m_decoder->pending() > 0) {
-        m_decoder->waitForDone();
-        QCoreApplication::processEvents();
-    }
+    m_decoder->waitUntilIdle();
 }
 
 void SlideShowWindow::showPicture(const Picture &picture)
@@ -597,7 +594,7 @@ void SlideShowWindow::showPicture(const Picture &picture)
     // A picture held only in part (larger than the screen) gets a whole one at screen size in
     // the background, so that a zoom-out shows all of it at once instead of bands.
     if (!picture.image.isNull() && picture.heldRegion() != QRect(QPoint(0, 0), picture.naturalSize)) {
-        m_overviewTicket = m_decoder->request(picture.file, devicePixels(viewportPixels()));
+        m_overviewTicket = m_decoder->requestReduced(picture.file, devicePixels(viewportPixels()));
     }
 }
 
