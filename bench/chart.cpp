@@ -35,7 +35,7 @@ int drawChart(const QString &tablePath, const QString &pngPath)
             continue;
         }
         rows.push_back({ QString::fromUtf8(f[0]), f[1].toDouble(), QString::fromUtf8(f[2]),
-                         f[3].toDouble(), QString::fromUtf8(f[4]), f[5].trimmed() == "1" });
+            f[3].toDouble(), QString::fromUtf8(f[4]), f[5].trimmed() == "1" });
     }
     const int rowHeight = 58;
     const int labelWidth = 330;
@@ -56,17 +56,19 @@ int drawChart(const QString &tablePath, const QString &pngPath)
     painter.drawText(12, 28, QStringLiteral("Viewer against reference tools (shorter is better)"));
     painter.setFont(font);
     painter.setPen(QColor(90, 90, 90));
-    painter.drawText(12, 48, QStringLiteral("blue: the viewer   grey: reference   green/red: target met / missed"));
+    painter.drawText(12, 48,
+        QStringLiteral("blue: the viewer   grey: reference   green/red: target met / missed"));
     int y = 60;
     for (const Row &row : rows) {
         const double scale = std::max({ row.ours, row.reference, 1e-9 });
         const int ours = int(barWidth * row.ours / scale);
         const int reference = int(barWidth * row.reference / scale);
         painter.setPen(Qt::black);
-        painter.drawText(QRect(12, y, labelWidth - 20, 20), Qt::AlignLeft | Qt::AlignVCenter, row.name);
+        painter.drawText(
+            QRect(12, y, labelWidth - 20, 20), Qt::AlignLeft | Qt::AlignVCenter, row.name);
         painter.setPen(QColor(90, 90, 90));
         painter.drawText(QRect(12, y + 22, labelWidth - 20, 20), Qt::AlignLeft | Qt::AlignVCenter,
-                         row.referenceName);
+            row.referenceName);
         painter.fillRect(labelWidth, y + 3, std::max(ours, 1), 16, QColor(52, 101, 164));
         if (row.reference > 0) {
             painter.fillRect(labelWidth, y + 25, std::max(reference, 1), 16, QColor(160, 160, 160));
@@ -74,11 +76,12 @@ int drawChart(const QString &tablePath, const QString &pngPath)
         painter.setPen(Qt::black);
         painter.drawText(labelWidth + ours + 6, y + 16, QString::number(row.ours, 'f', 2));
         if (row.reference > 0) {
-            painter.drawText(labelWidth + reference + 6, y + 38, QString::number(row.reference, 'f', 2));
+            painter.drawText(
+                labelWidth + reference + 6, y + 38, QString::number(row.reference, 'f', 2));
         }
         painter.setPen(row.met ? QColor(30, 130, 30) : QColor(190, 30, 30));
-        painter.drawText(QRect(labelWidth + barWidth + 70, y, 230, 40), Qt::AlignLeft | Qt::AlignVCenter,
-                         row.target);
+        painter.drawText(QRect(labelWidth + barWidth + 70, y, 230, 40),
+            Qt::AlignLeft | Qt::AlignVCenter, row.target);
         y += rowHeight;
     }
     painter.end();

@@ -2,11 +2,11 @@
 #include "measurement.h"
 
 #include "app/program.h"
-#include "main/windows.h"
 #include "browser/mainwindow.h"
 #include "core/keycodes.h"
-#include "platform/controls.h"
+#include "main/windows.h"
 #include "pictures/picture.h"
+#include "platform/controls.h"
 #include "platform/qtservices.h"
 #include "slideshow/slideshowwindow.h"
 #include "windowaccess.h"
@@ -44,7 +44,7 @@ struct Started
         QFile ini(programFolder.filePath(QStringLiteral("QUERNDAL.INI")));
         if (ini.open(QIODevice::WriteOnly)) {
             ini.write("3,3," + QByteArray::number(loopMode) + ",\""
-                      + QDir(folder).absolutePath().toUtf8() + "\",0\r\n");
+                + QDir(folder).absolutePath().toUtf8() + "\",0\r\n");
         }
         ini.close();
         program = std::make_unique<Program>(services, programFolder.path(), viewerWindows());
@@ -69,7 +69,8 @@ bool waitExposed(QWidget *window)
 {
     QElapsedTimer timer;
     timer.start();
-    while (!(window->windowHandle() && window->windowHandle()->isExposed()) && timer.elapsed() < 2000) {
+    while (!(window->windowHandle() && window->windowHandle()->isExposed())
+        && timer.elapsed() < 2000) {
         QApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     return window->windowHandle() && window->windowHandle()->isExposed();
@@ -272,7 +273,7 @@ std::vector<double> zoomStep(const QStringList &arguments, int runs, QString &de
                  .arg(Image1(show)->width())
                  .arg(Image1(show)->height())
                  .arg(show->isVisible() ? QStringLiteral("shown") : QStringLiteral("hidden"))
-                 + QStringLiteral(", %1 paints").arg(counter.paints);
+        + QStringLiteral(", %1 paints").arg(counter.paints);
     return times;
 }
 
@@ -349,7 +350,8 @@ std::vector<double> keyRepeat(const QStringList &arguments, int runs, QString &d
             QKeyEvent press(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier, QString(), repeat);
             QApplication::sendEvent(list, &press);
             if (k + 1 < presses) {
-                QKeyEvent release(QEvent::KeyRelease, Qt::Key_Right, Qt::NoModifier, QString(), true);
+                QKeyEvent release(
+                    QEvent::KeyRelease, Qt::Key_Right, Qt::NoModifier, QString(), true);
                 QApplication::sendEvent(list, &release);
             }
             QElapsedTimer gap;
@@ -368,7 +370,8 @@ std::vector<double> keyRepeat(const QStringList &arguments, int runs, QString &d
         probe.stop();
         stalls.push_back(longest);
     }
-    detail = QStringLiteral("longest event-loop stall (ms) while Right is held at 30 Hz and released");
+    detail
+        = QStringLiteral("longest event-loop stall (ms) while Right is held at 30 Hz and released");
     return stalls;
 }
 
@@ -376,14 +379,14 @@ std::vector<double> keyRepeat(const QStringList &arguments, int runs, QString &d
 
 void addWindowMeasurements(std::map<QString, Measurement> &all)
 {
-    all[QStringLiteral("select")] = { QStringLiteral("<folder>: select into a slot until painted"),
-                                      {}, selectIntoSlot };
-    all[QStringLiteral("resize")] = { QStringLiteral("<folder>: resize with 20 filled slots"), {},
-                                      resizeFilled };
-    all[QStringLiteral("step")] = { QStringLiteral("<folder> [ahead|cold]: one slide-show step"),
-                                    {}, showStep };
-    all[QStringLiteral("zoom")] = { QStringLiteral("<folder>: one zoom step in the slide show"),
-                                    {}, zoomStep };
+    all[QStringLiteral("select")]
+        = { QStringLiteral("<folder>: select into a slot until painted"), {}, selectIntoSlot };
+    all[QStringLiteral("resize")]
+        = { QStringLiteral("<folder>: resize with 20 filled slots"), {}, resizeFilled };
+    all[QStringLiteral("step")]
+        = { QStringLiteral("<folder> [ahead|cold]: one slide-show step"), {}, showStep };
+    all[QStringLiteral("zoom")]
+        = { QStringLiteral("<folder>: one zoom step in the slide show"), {}, zoomStep };
     all[QStringLiteral("startup")]
         = { QStringLiteral("<folder>: start-up to the first paint"), {}, startUp };
     all[QStringLiteral("memory-slots")]

@@ -35,8 +35,8 @@ void Program::start()
 }
 
 template<class Window>
-Window *Program::touch(std::unique_ptr<Window> &slot,
-                       const std::function<std::unique_ptr<Window>(Program &)> &make)
+Window *Program::touch(
+    std::unique_ptr<Window> &slot, const std::function<std::unique_ptr<Window>(Program &)> &make)
 {
     if (!slot) {
         // The slot is filled before the load runs, so the load may touch its own window.
@@ -46,8 +46,7 @@ Window *Program::touch(std::unique_ptr<Window> &slot,
     return slot.get();
 }
 
-template<class Window>
-void Program::unload(std::unique_ptr<Window> &slot)
+template<class Window> void Program::unload(std::unique_ptr<Window> &slot)
 {
     if (!slot) {
         return;
@@ -67,8 +66,9 @@ void Program::unload(std::unique_ptr<Window> &slot)
 
 bool Program::isCurrent(const ProgramWindow *window) const
 {
-    return window && (window == m_main.get() || window == m_show.get() || window == m_setup.get()
-                      || window == m_about.get());
+    return window
+        && (window == m_main.get() || window == m_show.get() || window == m_setup.get()
+            || window == m_about.get());
 }
 
 MainWindowLink *Program::mainWindow()

@@ -23,14 +23,16 @@ public:
     static constexpr int kSlotCount = SlotRing::kSlotCount;
 
     // How the windows are made: the program knows them only by their interfaces.
-    struct WindowFactories {
+    struct WindowFactories
+    {
         std::function<std::unique_ptr<MainWindowLink>(Program &)> mainWindow;
         std::function<std::unique_ptr<SlideShowLink>(Program &)> slideShow;
         std::function<std::unique_ptr<SetupLink>(Program &)> setupDialog;
         std::function<std::unique_ptr<ProgramWindow>(Program &)> aboutBox;
     };
 
-    // `systemFolder` is the program's folder as the system reports it; settings and help live there.
+    // `systemFolder` is the program's folder as the system reports it; settings and help live
+    // there.
     Program(Services &services, QString systemFolder, WindowFactories factories);
     ~Program();
     Program(const Program &) = delete;
@@ -84,7 +86,8 @@ public:
     void setCurrentFile(const QString &path) { m_currentFile = path; }
 
     // The slots' geometry at the end of start-up, whole twips.
-    struct SlotGeometry {
+    struct SlotGeometry
+    {
         int left = 0;
         int top = 0;
         int width = 0;
@@ -105,9 +108,8 @@ public:
 private:
     template<class Window>
     Window *touch(std::unique_ptr<Window> &slot,
-                  const std::function<std::unique_ptr<Window>(Program &)> &make);
-    template<class Window>
-    void unload(std::unique_ptr<Window> &slot);
+        const std::function<std::unique_ptr<Window>(Program &)> &make);
+    template<class Window> void unload(std::unique_ptr<Window> &slot);
 
     Services &m_services;
     QString m_systemFolder;

@@ -11,7 +11,7 @@ namespace fileoperations {
 void sayNoFileSelected(Services &services)
 {
     services.messageBox(QStringLiteral("No file is selected!"), Services::Buttons::Ok,
-                        Services::Icon::Exclamation, Program::appTitle);
+        Services::Icon::Exclamation, Program::appTitle);
 }
 
 bool confirmAndDelete(Services &services, const QString &path)
@@ -21,8 +21,8 @@ bool confirmAndDelete(Services &services, const QString &path)
     const std::optional<fileops::Identity> asked = fileops::identify(path);
     const QString question = QStringLiteral("Do you really want to delete this file, ") + path
         + QStringLiteral(", permanently?");
-    if (services.messageBox(question, Services::Buttons::YesNo, Services::Icon::Question,
-                            Program::appTitle)
+    if (services.messageBox(
+            question, Services::Buttons::YesNo, Services::Icon::Question, Program::appTitle)
         == Services::Answer::No) {
         return false;
     }
@@ -32,12 +32,12 @@ bool confirmAndDelete(Services &services, const QString &path)
         return true;
     }
     services.messageBox(QStringLiteral("The file %1 could not be deleted. %2").arg(path, failure),
-                        Services::Buttons::Ok, Services::Icon::Exclamation, Program::appTitle);
+        Services::Buttons::Ok, Services::Icon::Exclamation, Program::appTitle);
     return false;
 }
 
-std::optional<QString> askAndRename(Services &services, const QString &path,
-                                    const QString &dialogName)
+std::optional<QString> askAndRename(
+    Services &services, const QString &path, const QString &dialogName)
 {
     const std::optional<QString> chosen = services.saveAs(dialogName.isEmpty() ? path : dialogName);
     // Cancelled, or the same name picked again: nothing to do, and nothing visible changes.
@@ -50,7 +50,7 @@ std::optional<QString> askAndRename(Services &services, const QString &path,
     if (!failure.isEmpty()) {
         services.messageBox(QStringLiteral("The file %1 could not be renamed to %2. %3")
                                 .arg(path, newName, failure),
-                            Services::Buttons::Ok, Services::Icon::Exclamation, Program::appTitle);
+            Services::Buttons::Ok, Services::Icon::Exclamation, Program::appTitle);
         return std::nullopt;
     }
     return newName;

@@ -21,7 +21,7 @@ bool confirmAndDelete(Services &services, const QString &path);
 // Asks for a new name in a save-as dialog opened on `dialogName` and renames `path` to it,
 // never replacing a file. The new name, or nothing when nothing was renamed (cancelled, the
 // same name, or refused with a message).
-std::optional<QString> askAndRename(Services &services, const QString &path,
-                                    const QString &dialogName);
+std::optional<QString> askAndRename(
+    Services &services, const QString &path, const QString &dialogName);
 
 } // namespace fileoperations

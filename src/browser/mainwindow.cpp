@@ -7,11 +7,11 @@
 #include "core/paths.h"
 #include "core/settingsfile.h"
 #include "core/twips.h"
+#include "fileoperations.h"
 #include "help/help.h"
+#include "mainwindowcontrols.h"
 #include "platform/controls.h"
 #include "platform/services.h"
-#include "fileoperations.h"
-#include "mainwindowcontrols.h"
 #include "thumbnailstrip.h"
 
 #include <QCloseEvent>
@@ -62,7 +62,8 @@ QSize MainWindow::designInnerPixels() const
 void MainWindow::createMenu()
 {
     using Place = MenuItem::Place;
-    struct Item {
+    struct Item
+    {
         MenuItem item;
         void (MainWindow::*handler)();
     };
@@ -116,8 +117,8 @@ QSizeF MainWindow::innerSize() const
     if (!m_shown) {
         return QSizeF(kDesignWidth, kDesignHeight);
     }
-    return QSizeF(twips::fromPixels(m_inner->width(), m_tpp),
-                  twips::fromPixels(m_inner->height(), m_tpp));
+    return QSizeF(
+        twips::fromPixels(m_inner->width(), m_tpp), twips::fromPixels(m_inner->height(), m_tpp));
 }
 
 QRectF MainWindow::twipRect(const QWidget *control) const
@@ -175,8 +176,9 @@ void MainWindow::Form_Load()
     // maximised one. The user's input waits until start-up is done: a key here would act on
     // settings not yet read.
     const QDeadlineTimer deadline(500);
-    while (!deadline.hasExpired() && !(windowHandle() && windowHandle()->isExposed()
-                                       && windowHandle()->windowStates() & Qt::WindowMaximized)) {
+    while (!deadline.hasExpired()
+        && !(windowHandle() && windowHandle()->isExposed()
+            && windowHandle()->windowStates() & Qt::WindowMaximized)) {
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
     }
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
@@ -192,8 +194,9 @@ void MainWindow::Form_Load()
     step(m_c.folderList->setPath(settings.lastFolder));
     for (int i = 0; i < Program::kSlotCount; ++i) {
         const QRectF r = twipRect(m_c.strip->picture(i));
-        p.setSlotGeometry(i, { int(std::nearbyint(r.left())), int(std::nearbyint(r.top())),
-                               int(std::nearbyint(r.width())), int(std::nearbyint(r.height())) });
+        p.setSlotGeometry(i,
+            { int(std::nearbyint(r.left())), int(std::nearbyint(r.top())),
+                int(std::nearbyint(r.width())), int(std::nearbyint(r.height())) });
     }
     // Touching the Setup dialog loads it, and its load reads the file again.
     SetupLink *setup = p.setupDialog();
@@ -318,8 +321,8 @@ void MainWindow::File1_MouseUp(int, int, int, int)
 
 void MainWindow::refreshCaptionHighlight(int count)
 {
-    m_c.strip->highlightShowing(m_program.slotRing(), m_program.currentFile(),
-                              m_program.services().fileNameCase(), count);
+    m_c.strip->highlightShowing(
+        m_program.slotRing(), m_program.currentFile(), m_program.services().fileNameCase(), count);
 }
 
 void MainWindow::File1_MouseDown(int, int, int, int)
@@ -437,8 +440,7 @@ void MainWindow::loopits_Click()
 {
     if (m_c.fileList->listCount() == 0) {
         m_program.services().messageBox(QStringLiteral("No image file in the current directory!"),
-                                        Services::Buttons::Ok, Services::Icon::None,
-                                        Program::defaultMessageTitle);
+            Services::Buttons::Ok, Services::Icon::None, Program::defaultMessageTitle);
         return;
     }
     if (m_program.settings().loopMode == 1) {
@@ -536,7 +538,8 @@ void MainWindow::renameFile(const QString &oldName, const QString &dialogName)
         fileoperations::sayNoFileSelected(services);
         return;
     }
-    const std::optional<QString> newName = fileoperations::askAndRename(services, oldName, dialogName);
+    const std::optional<QString> newName
+        = fileoperations::askAndRename(services, oldName, dialogName);
     if (!newName) {
         return;
     }
@@ -559,8 +562,8 @@ void MainWindow::setup_Click()
 
 void MainWindow::Picture1_Click()
 {
-    m_program.services().messageBox(help::hotKeyList(), Services::Buttons::Ok, Services::Icon::Question,
-                                    Program::appTitle);
+    m_program.services().messageBox(
+        help::hotKeyList(), Services::Buttons::Ok, Services::Icon::Question, Program::appTitle);
 }
 
 void MainWindow::printscreen_Click()
@@ -591,7 +594,8 @@ QString MainWindow::listedFile(int index) const
 
 Picture MainWindow::slotPicture(int slot) const
 {
-    return slot >= 0 && slot < Program::kSlotCount ? m_c.strip->picture(slot)->picture() : Picture();
+    return slot >= 0 && slot < Program::kSlotCount ? m_c.strip->picture(slot)->picture()
+                                                   : Picture();
 }
 
 QString MainWindow::openPath(const QString &path)

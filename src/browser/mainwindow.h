@@ -8,7 +8,6 @@
 
 #include <QMainWindow>
 
-
 class Program;
 class DirList;
 class DriveList;

@@ -1,8 +1,8 @@
 #include "mainwindowcontrols.h"
 
+#include "platform/controls.h"
 #include "proportionallayout.h"
 #include "thumbnailstrip.h"
-#include "platform/controls.h"
 
 #include <QLabel>
 #include <QMainWindow>
@@ -15,7 +15,7 @@ namespace {
 
 template<class Control>
 Control *place(ProportionalLayout &layout, ControlKind kind, Control *control, const char *name,
-               const QRectF &designTwips)
+    const QRectF &designTwips)
 {
     control->setObjectName(QLatin1String(name));
     layout.add(kind, control, designTwips);
@@ -24,26 +24,26 @@ Control *place(ProportionalLayout &layout, ControlKind kind, Control *control, c
 
 } // namespace
 
-MainWindowControls::MainWindowControls(QWidget *inner, ProportionalLayout &layout,
-                                       float twipsPerPixel)
+MainWindowControls::MainWindowControls(
+    QWidget *inner, ProportionalLayout &layout, float twipsPerPixel)
 {
     hotKeyPicture = place(layout, ControlKind::PictureBox, new PictureBox(twipsPerPixel, inner),
-                          "Picture1", QRectF(120, 120, 480, 480));
+        "Picture1", QRectF(120, 120, 480, 480));
     hotKeyPicture->setPixmap(
         inner->style()->standardIcon(QStyle::SP_MessageBoxQuestion).pixmap(32, 32));
     hotKeyPicture->setToolTip(QStringLiteral("Hot keys"));
     loader = place(layout, ControlKind::PictureBox, new PictureBox(twipsPerPixel, inner),
-                   "Picture2", QRectF(720, 120, 480, 480));
+        "Picture2", QRectF(720, 120, 480, 480));
     loader->hide(); // the loader is never seen
     driveList = place(layout, ControlKind::DriveList, new DriveList(inner), "Drive1",
-                      QRectF(120, 840, 1995, 315));
-    folderList = place(layout, ControlKind::Other, new DirList(inner), "Dir1",
-                       QRectF(120, 1200, 1995, 1155));
+        QRectF(120, 840, 1995, 315));
+    folderList = place(
+        layout, ControlKind::Other, new DirList(inner), "Dir1", QRectF(120, 1200, 1995, 1155));
     // The reference box lies beneath the file list, where nobody sees or reaches it.
     referenceBox = place(layout, ControlKind::Other, new ImageBox(twipsPerPixel, inner), "Image1",
-                         QRectF(1800, 5820, 255, 255));
-    fileList = place(layout, ControlKind::Other, new FileList(inner), "File1",
-                     QRectF(120, 2400, 1995, 3930));
+        QRectF(1800, 5820, 255, 255));
+    fileList = place(
+        layout, ControlKind::Other, new FileList(inner), "File1", QRectF(120, 2400, 1995, 3930));
     strip = new ThumbnailStrip(inner, twipsPerPixel);
     for (int i = 0; i < ThumbnailStrip::kSlotCount; ++i) {
         layout.add(ControlKind::Other, strip->picture(i), ThumbnailStrip::designPictureBox(i));
@@ -51,8 +51,8 @@ MainWindowControls::MainWindowControls(QWidget *inner, ProportionalLayout &layou
     for (int i = 0; i < ThumbnailStrip::kSlotCount; ++i) {
         layout.add(ControlKind::Other, strip->caption(i), ThumbnailStrip::designCaptionBox(i));
     }
-    pathLabel = place(layout, ControlKind::Other, new QLabel(inner), "Label1",
-                      QRectF(2220, 6000, 7215, 315));
+    pathLabel = place(
+        layout, ControlKind::Other, new QLabel(inner), "Label1", QRectF(2220, 6000, 7215, 315));
     // A file name is shown as it is, never read as markup, on the system's control colour, so
     // the black text stays readable on every background colour the window takes.
     pathLabel->setTextFormat(Qt::PlainText);
@@ -66,8 +66,8 @@ MainWindowControls::MainWindowControls(QWidget *inner, ProportionalLayout &layou
     QWidget::setTabOrder(folderList, fileList);
 }
 
-std::vector<QAction *> buildMenu(QMainWindow &window, const std::vector<MenuItem> &items,
-                                 ProportionalLayout &layout)
+std::vector<QAction *> buildMenu(
+    QMainWindow &window, const std::vector<MenuItem> &items, ProportionalLayout &layout)
 {
     std::vector<QAction *> actions;
     QMenu *help = nullptr;

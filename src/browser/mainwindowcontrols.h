@@ -16,7 +16,8 @@ class ThumbnailStrip;
 
 // The main window's controls, each made at its place at the design size and counted, in the
 // window's order, in its proportional layout.
-struct MainWindowControls {
+struct MainWindowControls
+{
     // Makes them inside the window's inner area `inner`.
     MainWindowControls(QWidget *inner, ProportionalLayout &layout, float twipsPerPixel);
 
@@ -31,7 +32,8 @@ struct MainWindowControls {
 };
 
 // One item of the main window's menu: the design's name, the caption as stored, and its place.
-struct MenuItem {
+struct MenuItem
+{
     enum class Place { Bar, Help, Separator, Hidden };
     const char *name;
     const char *caption;
@@ -42,5 +44,5 @@ struct MenuItem {
 // hidden items included) counted as a control in `layout`. Hidden items stay off the menu bar:
 // the bar would give their mnemonics too, and items sharing one take turns at each press. Returns
 // one action for each item, in order.
-std::vector<QAction *> buildMenu(QMainWindow &window, const std::vector<MenuItem> &items,
-                                 ProportionalLayout &layout);
+std::vector<QAction *> buildMenu(
+    QMainWindow &window, const std::vector<MenuItem> &items, ProportionalLayout &layout);

@@ -25,8 +25,8 @@ void ProportionalLayout::record(const QSizeF &inner)
         if (!control.widget) {
             continue;
         }
-        if (const auto proportion = layout::record(
-                control.kind, controls::twipRect(control.widget, m_tpp), inner)) {
+        if (const auto proportion
+            = layout::record(control.kind, controls::twipRect(control.widget, m_tpp), inner)) {
             m_proportions[k] = *proportion;
         }
     }

@@ -18,8 +18,8 @@ public:
     explicit ProportionalLayout(float twipsPerPixel);
 
     // A control placed at `designTwips`, or a menu item (no widget).
-    void add(layout::ControlKind kind, QWidget *control = nullptr,
-             const QRectF &designTwips = QRectF());
+    void add(
+        layout::ControlKind kind, QWidget *control = nullptr, const QRectF &designTwips = QRectF());
     // Records every control's place as proportions of `inner` (twips), once, at the design size.
     void record(const QSizeF &inner);
     // Puts every control back at its proportions of `inner`; nothing when `inner` is empty.
@@ -28,7 +28,8 @@ public:
     QRectF placeOf(const QWidget *control, const QSizeF &inner) const;
 
 private:
-    struct Control {
+    struct Control
+    {
         layout::ControlKind kind;
         QWidget *widget;
     };

@@ -97,8 +97,8 @@ void ThumbnailStrip::setHighlighted(int slot, bool highlighted)
         palette::color(highlighted ? palette::kHighlight : palette::kPlain));
 }
 
-void ThumbnailStrip::highlightShowing(const SlotRing &ring, const QString &current,
-                                      Qt::CaseSensitivity rule, int count)
+void ThumbnailStrip::highlightShowing(
+    const SlotRing &ring, const QString &current, Qt::CaseSensitivity rule, int count)
 {
     for (int i = 0; i < count && i < kSlotCount; ++i) {
         const QString file = ring.file(i);
@@ -117,8 +117,8 @@ void ThumbnailStrip::highlightOnly(const SlotRing &ring, int slot)
     }
 }
 
-std::optional<double> ThumbnailStrip::fit(int slot, const QSizeF &pictureTwips,
-                                          const QRectF &reference, const QRectF &box)
+std::optional<double> ThumbnailStrip::fit(
+    int slot, const QSizeF &pictureTwips, const QRectF &reference, const QRectF &box)
 {
     const float width = float(pictureTwips.width());
     const float height = float(pictureTwips.height());
@@ -142,7 +142,7 @@ void ThumbnailStrip::requestThumbnail(int slot)
     cancelThumbnail(slot);
     const qreal ratio = box->devicePixelRatioF();
     const QSize target(std::max(1, int(std::ceil(box->width() * ratio))),
-                       std::max(1, int(std::ceil(box->height() * ratio))));
+        std::max(1, int(std::ceil(box->height() * ratio))));
     m_tickets[std::size_t(slot)] = m_decoder->request(box->picture().file, target);
 }
 
@@ -179,8 +179,8 @@ void ThumbnailStrip::sharpen()
         }
         const QSize heldSize = held.image.size();
         const QSize shown = picture(i)->size() * picture(i)->devicePixelRatioF();
-        const bool smallerThanShown = shown.width() > heldSize.width() + 1
-            || shown.height() > heldSize.height() + 1;
+        const bool smallerThanShown
+            = shown.width() > heldSize.width() + 1 || shown.height() > heldSize.height() + 1;
         const bool moreToHave = heldSize.width() < held.naturalSize.width();
         if (smallerThanShown && moreToHave) {
             requestThumbnail(i);

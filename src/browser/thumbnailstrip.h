@@ -45,14 +45,14 @@ public:
     // `current` under `rule`, plain where it shows another file; an empty slot under an empty
     // `current` keeps its colour.
     void highlightShowing(const SlotRing &ring, const QString &current, Qt::CaseSensitivity rule,
-                          int count = kSlotCount);
+        int count = kSlotCount);
     // Every caption plain but slot `slot`'s, highlighted when the slot is filled.
     void highlightOnly(const SlotRing &ring, int slot);
     // Fits slot `slot` to a picture of `pictureTwips` against the reference box, kept inside the
     // slot's picture box `box`; the slot is left as it is when the fit cannot be made. Returns the
     // divisor used.
-    std::optional<double> fit(int slot, const QSizeF &pictureTwips, const QRectF &reference,
-                              const QRectF &box);
+    std::optional<double> fit(
+        int slot, const QSizeF &pictureTwips, const QRectF &reference, const QRectF &box);
     // Slots shown larger than the pictures they hold are decoded again, once resizing settles.
     void scheduleSharpening();
 

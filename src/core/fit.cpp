@@ -55,7 +55,7 @@ QRectF withinSlot(const QRectF &fitted, const QRectF &box)
     const double height = fitted.height() * scale;
     const QPointF centre = fitted.center();
     return QRectF(float(centre.x() - width / 2.0), float(centre.y() - height / 2.0), float(width),
-                  float(height));
+        float(height));
 }
 
 } // namespace fit

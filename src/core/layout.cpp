@@ -3,10 +3,10 @@
 namespace layout {
 
 namespace {
-float ratio(double part, double whole)
-{
-    return float(part / whole);
-}
+    float ratio(double part, double whole)
+    {
+        return float(part / whole);
+    }
 } // namespace
 
 std::optional<ControlProportion> record(ControlKind kind, const QRectF &rect, const QSizeF &inner)
@@ -28,8 +28,8 @@ std::optional<ControlProportion> record(ControlKind kind, const QRectF &rect, co
     return p;
 }
 
-std::optional<QRectF> apply(ControlKind kind, const ControlProportion &p, const QRectF &current,
-                            const QSizeF &inner)
+std::optional<QRectF> apply(
+    ControlKind kind, const ControlProportion &p, const QRectF &current, const QSizeF &inner)
 {
     if (kind != ControlKind::DriveList && kind != ControlKind::Other) {
         return std::nullopt; // picture boxes are recorded but never moved

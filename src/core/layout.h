@@ -12,7 +12,8 @@ namespace layout {
 enum class ControlKind { Timer, CommonDialog, MenuItem, PictureBox, DriveList, Other };
 
 // Fractions of the inner area, single precision.
-struct ControlProportion {
+struct ControlProportion
+{
     float width = 0;
     float height = 0;
     float top = 0;
@@ -25,7 +26,7 @@ std::optional<ControlProportion> record(ControlKind kind, const QRectF &rect, co
 
 // Where the layout puts a control for an inner area of `inner` twips; nothing for kinds it does
 // not move. A drive list keeps `current`'s height.
-std::optional<QRectF> apply(ControlKind kind, const ControlProportion &p, const QRectF &current,
-                            const QSizeF &inner);
+std::optional<QRectF> apply(
+    ControlKind kind, const ControlProportion &p, const QRectF &current, const QSizeF &inner);
 
 } // namespace layout

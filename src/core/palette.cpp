@@ -5,12 +5,24 @@
 namespace palette {
 
 namespace {
-constexpr std::array<QRgb, kCount> s_colors = {
-    qRgb(0, 0, 0), qRgb(0, 0, 128), qRgb(0, 128, 0), qRgb(0, 128, 128),
-    qRgb(128, 0, 0), qRgb(128, 0, 128), qRgb(128, 128, 0), qRgb(192, 192, 192),
-    qRgb(128, 128, 128), qRgb(0, 0, 255), qRgb(0, 255, 0), qRgb(0, 255, 255),
-    qRgb(255, 0, 0), qRgb(255, 0, 255), qRgb(255, 255, 0), qRgb(255, 255, 255),
-};
+    constexpr std::array<QRgb, kCount> s_colors = {
+        qRgb(0, 0, 0),
+        qRgb(0, 0, 128),
+        qRgb(0, 128, 0),
+        qRgb(0, 128, 128),
+        qRgb(128, 0, 0),
+        qRgb(128, 0, 128),
+        qRgb(128, 128, 0),
+        qRgb(192, 192, 192),
+        qRgb(128, 128, 128),
+        qRgb(0, 0, 255),
+        qRgb(0, 255, 0),
+        qRgb(0, 255, 255),
+        qRgb(255, 0, 0),
+        qRgb(255, 0, 255),
+        qRgb(255, 255, 0),
+        qRgb(255, 255, 255),
+    };
 } // namespace
 
 bool isValidIndex(int index)

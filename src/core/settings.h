@@ -6,7 +6,8 @@
 #include <optional>
 
 // The user settings held in memory for the whole run.
-struct Settings {
+struct Settings
+{
     float slideInterval = 3.0f; // seconds each picture stays up in the slide show
     qint16 bgColorIndex = 3; // palette index of the windows' background
     qint16 savedColorIndex = 3; // palette index as last read from or saved to the file

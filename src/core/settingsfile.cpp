@@ -16,7 +16,8 @@
 #include <unistd.h>
 
 namespace {
-constexpr qint64 kMaxFileSize = 64 * 1024; // a record is one short line; anything bigger is not ours
+constexpr qint64 kMaxFileSize
+    = 64 * 1024; // a record is one short line; anything bigger is not ours
 constexpr int kFieldCount = 5;
 // An in-place rewrite keeps the old contents in memory to put them back; a file bigger than this
 // is not a settings file and is left alone.
@@ -32,8 +33,8 @@ QString SettingsFile::formatNumber(float value)
 {
     // Fixed notation in the fewest digits that read back as the same single-precision value.
     char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value,
-                                      std::chars_format::fixed);
+    const auto result
+        = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
     if (result.ec != std::errc()) {
         return QString::number(int(Settings::kDefaultInterval));
     }
@@ -59,14 +60,15 @@ std::optional<qint16> SettingsFile::parseInteger(const QString &field)
     }
     // Integer fields take a fraction rounded half to even, as the numbers were once read.
     const double rounded = std::nearbyint(value);
-    if (rounded < std::numeric_limits<qint16>::min() || rounded > std::numeric_limits<qint16>::max()) {
+    if (rounded < std::numeric_limits<qint16>::min()
+        || rounded > std::numeric_limits<qint16>::max()) {
         return std::nullopt;
     }
     return qint16(rounded);
 }
 
-QByteArray SettingsFile::format(float interval, int color, int loopMode, const QString &folder,
-                                int hideFileName)
+QByteArray SettingsFile::format(
+    float interval, int color, int loopMode, const QString &folder, int hideFileName)
 {
     // A quote inside the folder is doubled; no folder the file could hold before has one, so
     // every earlier file reads as it always did.
@@ -185,8 +187,8 @@ bool SettingsFile::read(Settings &s) const
 
 bool SettingsFile::save(const Settings &s, const QString &folder) const
 {
-    const QByteArray record = format(s.slideInterval, s.bgColorIndex, s.loopMode, folder,
-                                     s.hideFileName);
+    const QByteArray record
+        = format(s.slideInterval, s.bgColorIndex, s.loopMode, folder, s.hideFileName);
     return writeRegularFile(m_path, record);
 }
 
@@ -199,7 +201,9 @@ bool SettingsFile::readRegularFile(const QString &path, qint64 maxSize, QByteArr
     if (fd < 0) {
         return false;
     }
-    struct stat info {};
+    struct stat info
+    {
+    };
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
         return false;
@@ -232,8 +236,8 @@ bool writeAll(int fd, const QByteArray &bytes, off_t offset)
 {
     qint64 done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::pwrite(fd, bytes.constData() + done, size_t(bytes.size() - done),
-                                   offset + off_t(done));
+        const ssize_t n = ::pwrite(
+            fd, bytes.constData() + done, size_t(bytes.size() - done), offset + off_t(done));
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -290,10 +294,12 @@ bool rewriteInPlace(const QByteArray &target, const QByteArray &bytes)
     if (fd < 0) {
         return false;
     }
-    struct stat info {};
+    struct stat info
+    {
+    };
     QByteArray old;
-    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)
-        && info.st_size <= kMaxRestorableSize;
+    bool ok
+        = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= kMaxRestorableSize;
     if (ok) {
         old.resize(qsizetype(info.st_size));
         ok = ::pread(fd, old.data(), size_t(old.size()), 0) == ssize_t(old.size());
@@ -325,7 +331,9 @@ bool SettingsFile::writeRegularFile(const QString &path, const QByteArray &bytes
     // A link is written through, so it stays a link; a link that leads nowhere is not followed,
     // as the file it names could be anywhere.
     QByteArray target = native;
-    struct stat linkInfo {};
+    struct stat linkInfo
+    {
+    };
     if (::lstat(native.constData(), &linkInfo) == 0 && S_ISLNK(linkInfo.st_mode)) {
         char *resolved = ::realpath(native.constData(), nullptr);
         if (!resolved) {
@@ -334,7 +342,9 @@ bool SettingsFile::writeRegularFile(const QString &path, const QByteArray &bytes
         target = QByteArray(resolved);
         std::free(resolved);
     }
-    struct stat info {};
+    struct stat info
+    {
+    };
     const bool exists = ::stat(target.constData(), &info) == 0;
     if (!exists && errno != ENOENT) {
         return false;

@@ -16,9 +16,9 @@ public:
     const QString &path() const { return m_path; }
 
     // Reads the record (only from a regular file, or a link to one; anything else is
-    // unreadable and never waited on) into slideInterval, savedColorIndex, loopMode, lastFolder and hideFileName,
-    // one field after the other: a read that fails part-way leaves the fields before the failing
-    // one replaced and the rest unchanged. True when all five fields were read.
+    // unreadable and never waited on) into slideInterval, savedColorIndex, loopMode, lastFolder and
+    // hideFileName, one field after the other: a read that fails part-way leaves the fields before
+    // the failing one replaced and the rest unchanged. True when all five fields were read.
     bool read(Settings &settings) const;
 
     // Replaces the file with the record slideInterval, bgColorIndex, loopMode, `folder`,
@@ -26,8 +26,8 @@ public:
     bool save(const Settings &settings, const QString &folder) const;
 
     // The record's text, CR LF included.
-    static QByteArray format(float interval, int color, int loopMode, const QString &folder,
-                             int hideFileName);
+    static QByteArray format(
+        float interval, int color, int loopMode, const QString &folder, int hideFileName);
     // The fields of the first record of `text`, quotes removed; the reader stops at the end of
     // the first line outside quotes.
     static QStringList fields(const QByteArray &text);

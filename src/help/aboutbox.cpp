@@ -17,14 +17,16 @@
 const QString AboutBox::makerName = QStringLiteral("Harrowgate Pixelworks");
 const QString AboutBox::creditLine = QStringLiteral("Made with care for people who keep pictures.");
 const QString AboutBox::postalAddress = QStringLiteral("14 Lantern Row, Millbrook MB4 2QT");
-const QString AboutBox::supportLine = QStringLiteral("Support: weekdays 9:00 to 17:00, telephone 555-0142");
-const QString AboutBox::webNote = QStringLiteral(
-    "For the latest version, visit our web site at www.example.com/veldrane.");
+const QString AboutBox::supportLine
+    = QStringLiteral("Support: weekdays 9:00 to 17:00, telephone 555-0142");
+const QString AboutBox::webNote
+    = QStringLiteral("For the latest version, visit our web site at www.example.com/veldrane.");
 
 AboutBox::AboutBox(Program &program)
     // A fixed dialog frame with no close button in its title bar: "OK" closes it.
-    : QWidget(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                           | Qt::MSWindowsFixedSizeDialogHint)
+    : QWidget(nullptr,
+        Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+            | Qt::MSWindowsFixedSizeDialogHint)
     , m_program(program)
     , m_tpp(program.services().twipsPerPixel())
 {
@@ -47,7 +49,8 @@ AboutBox::AboutBox(Program &program)
     controls::place(m_titleLabel, "Lbl_IconWorks", QRectF(960, 240, 5700, 420), m_tpp);
     m_versionLabel = new QLabel(this);
     controls::place(m_versionLabel, "Lbl_Version", QRectF(960, 720, 5700, 300), m_tpp);
-    controls::place(new QLabel(makerName, this), "Lbl_Dozodoziv", QRectF(960, 1080, 5700, 300), m_tpp);
+    controls::place(
+        new QLabel(makerName, this), "Lbl_Dozodoziv", QRectF(960, 1080, 5700, 300), m_tpp);
     auto *credit = new QLabel(creditLine, this);
     credit->setWordWrap(true);
     controls::place(credit, "Label1", QRectF(960, 1440, 5700, 540), m_tpp);
@@ -79,7 +82,6 @@ AboutBox::~AboutBox()
     controls::disconnectControls(this);
 }
 
-
 void AboutBox::Form_Load()
 {
     // Above every window of every program, so it is never lost behind a full-screen show.
@@ -94,8 +96,8 @@ void AboutBox::Form_Load()
     const float outerHeight = kDesignHeight + frameTop + twips::fromPixels(frame.bottom(), m_tpp);
     const int left = int(std::nearbyint(screen.width() - outerWidth)) / 2;
     const int top = int(std::nearbyint(screen.height() - outerHeight)) / 2;
-    controls::setTwipRect(this, QRectF(left + frameLeft, top + frameTop, kDesignWidth, kDesignHeight),
-                          m_tpp);
+    controls::setTwipRect(
+        this, QRectF(left + frameLeft, top + frameTop, kDesignWidth, kDesignHeight), m_tpp);
     m_titleLabel->setText(Program::appTitle);
     m_addressLabel->setText(postalAddress);
     m_supportLabel->setText(supportLine);

@@ -20,7 +20,7 @@ public:
     ~AboutBox() override;
 
     void Form_Load() override;
-    void Form_Unload() override {}
+    void Form_Unload() override { }
     void Cmd_OK_Click();
     QWidget *widget() override { return this; }
 
@@ -35,7 +35,6 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-
     Program &m_program;
     float m_tpp;
     QLabel *m_titleLabel = nullptr;

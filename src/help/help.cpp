@@ -9,8 +9,8 @@ namespace help {
 
 void showHelpContents(Program &program)
 {
-    program.services().showHelp(program.helpFilePath(), kKeywordCommand,
-                                QLatin1String(kContentsKeyword));
+    program.services().showHelp(
+        program.helpFilePath(), kKeywordCommand, QLatin1String(kContentsKeyword));
 }
 
 void showAboutBox(Program &program)

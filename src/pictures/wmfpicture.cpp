@@ -55,7 +55,8 @@ namespace {
             return size.expandedTo(QSize(1, 1));
         }
         const double factor = std::sqrt(double(pixels) / double(area));
-        return QSize(int(size.width() * factor), int(size.height() * factor)).expandedTo(QSize(1, 1));
+        return QSize(int(size.width() * factor), int(size.height() * factor))
+            .expandedTo(QSize(1, 1));
     }
 
     // Constants of the metafile format, named as the format names them.
@@ -283,11 +284,13 @@ namespace {
         {
             for (int i = movesFollowed + 1; i < index && i < layout->records.size(); ++i) {
                 const qsizetype at = layout->records.at(i);
-                const quint16 function = qFromLittleEndian<quint16>(input->data.constData() + at + 4);
+                const quint16 function
+                    = qFromLittleEndian<quint16>(input->data.constData() + at + 4);
                 if ((function == META_MOVETO || function == META_LINETO)
                     && qFromLittleEndian<quint32>(input->data.constData() + at) >= 5) {
-                    currentPoint = QPointF(qFromLittleEndian<qint16>(input->data.constData() + at + 8),
-                        qFromLittleEndian<qint16>(input->data.constData() + at + 6));
+                    currentPoint
+                        = QPointF(qFromLittleEndian<qint16>(input->data.constData() + at + 8),
+                            qFromLittleEndian<qint16>(input->data.constData() + at + 6));
                 }
             }
             movesFollowed = qMax(movesFollowed, index);
@@ -326,8 +329,8 @@ namespace {
             }
             const double sx = drawnSize.width() / frame.width();
             const double sy = drawnSize.height() / frame.height();
-            toImage = QTransform(sx, 0, 0, sy, -frame.left() * sx - part.x(),
-                -frame.top() * sy - part.y());
+            toImage = QTransform(
+                sx, 0, 0, sy, -frame.left() * sx - part.x(), -frame.top() * sy - part.y());
             painter.setWorldTransform(toImage);
             return true;
         }
@@ -1040,7 +1043,8 @@ namespace {
             return family;
         }
         for (const QByteArray &name : names) {
-            FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8 *>(name.constData()));
+            FcPatternAddString(
+                pattern, FC_FAMILY, reinterpret_cast<const FcChar8 *>(name.constData()));
         }
         FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
         FcDefaultSubstitute(pattern);
@@ -1101,7 +1105,8 @@ namespace {
         canvas->lastTextRecord = index;
         const wmfDC *dc = text->dc;
         const QByteArray &data = canvas->input->data;
-        const std::optional<TextRecord> record = textRecord(data, canvas->layout->records.at(index));
+        const std::optional<TextRecord> record
+            = textRecord(data, canvas->layout->records.at(index));
         if (!record || record->bytes.isEmpty()) {
             return;
         }
@@ -1116,9 +1121,8 @@ namespace {
         };
 
         const wmfFont *source = dc->font;
-        const LogFont logical = canvas->fonts.value(source, LogFont { qRound(text->font_height
-                                                                          / std::abs(dc->pixel_height)),
-                                                                0 });
+        const LogFont logical = canvas->fonts.value(
+            source, LogFont { qRound(text->font_height / std::abs(dc->pixel_height)), 0 });
         QString family = QStringLiteral("Helvetica");
         if (source && source->lfFaceName && canvas->budget) {
             const size_t size = canvas->budget->blocks.value(source->lfFaceName, 0);
@@ -1230,17 +1234,18 @@ namespace {
         painter.save();
         if (record->rect) {
             QPainterPath box;
-            box.addPolygon(canvas->toImage.map(QPolygonF(QRectF(
-                QPointF((record->rect->left() - dc->Window.Ox) * dc->pixel_width,
-                    (record->rect->top() - dc->Window.Oy) * dc->pixel_height),
-                QPointF((record->rect->right() - dc->Window.Ox) * dc->pixel_width,
-                    (record->rect->bottom() - dc->Window.Oy) * dc->pixel_height)))));
+            box.addPolygon(canvas->toImage.map(
+                QPolygonF(QRectF(QPointF((record->rect->left() - dc->Window.Ox) * dc->pixel_width,
+                                     (record->rect->top() - dc->Window.Oy) * dc->pixel_height),
+                    QPointF((record->rect->right() - dc->Window.Ox) * dc->pixel_width,
+                        (record->rect->bottom() - dc->Window.Oy) * dc->pixel_height)))));
             painter.setWorldTransform(QTransform());
             if (record->options & ETO_OPAQUE) {
                 painter.fillPath(box, toColor(dc->bgcolor));
             }
             if (record->options & ETO_CLIPPED) {
-                painter.setClipPath(box, painter.hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
+                painter.setClipPath(
+                    box, painter.hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
             }
         }
         QTransform run;
@@ -1447,8 +1452,6 @@ namespace {
         wmfAPI *m_api = nullptr;
     };
 
-
-
 } // namespace
 
 LoadResult decode(const QByteArray &bytes, const QSize &target, bool pixels, const QSize &viewport,
@@ -1532,7 +1535,8 @@ LoadResult decode(const QByteArray &bytes, const QSize &target, bool pixels, con
                 return failedLoad(Failure::TooLarge, QStringLiteral("The picture is too large."));
             }
             if (natural.isEmpty()) {
-                return failedLoad(Failure::NotAPicture, QStringLiteral("The metafile draws nothing."));
+                return failedLoad(
+                    Failure::NotAPicture, QStringLiteral("The metafile draws nothing."));
             }
         }
         LoadResult result;
@@ -1567,7 +1571,8 @@ LoadResult decode(const QByteArray &bytes, const QSize &target, bool pixels, con
         canvas.part = part;
         canvas.image = QImage(part.size(), QImage::Format_ARGB32_Premultiplied);
         if (canvas.image.isNull()) {
-            return failedLoad(Failure::TooLarge, QStringLiteral("Not enough memory for the picture."));
+            return failedLoad(
+                Failure::TooLarge, QStringLiteral("Not enough memory for the picture."));
         }
         // A metafile draws only what its records draw: the rest shows what lies behind it.
         canvas.image.fill(Qt::transparent);

@@ -35,9 +35,8 @@ void disconnectControls(QWidget *window)
     }
 }
 
-
 namespace {
-constexpr char kTwipRect[] = "twipRect";
+    constexpr char kTwipRect[] = "twipRect";
 }
 
 QRectF twipRect(const QWidget *widget, float tpp)
@@ -48,7 +47,7 @@ QRectF twipRect(const QWidget *widget, float tpp)
     }
     const QRect g = widget->geometry();
     return QRectF(twips::fromPixels(g.x(), tpp), twips::fromPixels(g.y(), tpp),
-                  twips::fromPixels(g.width(), tpp), twips::fromPixels(g.height(), tpp));
+        twips::fromPixels(g.width(), tpp), twips::fromPixels(g.height(), tpp));
 }
 
 void setTwipRect(QWidget *widget, const QRectF &rect, float tpp)
@@ -124,8 +123,8 @@ void ImageBox::paintPicture(QPainter &painter, const QRect &exposedRect)
         if (m_outlined && width() > 1 && height() > 1) {
             // A shade away from the background, whatever colour the user picked for it.
             const QColor background = palette().color(QPalette::Window);
-            painter.setPen(background.lightness() < 80 ? QColor(255, 255, 255, 70)
-                                                       : background.darker(130));
+            painter.setPen(
+                background.lightness() < 80 ? QColor(255, 255, 255, 70) : background.darker(130));
             painter.drawRect(rect().adjusted(0, 0, -1, -1));
         }
         return;
@@ -161,7 +160,7 @@ void ImageBox::paintPicture(QPainter &painter, const QRect &exposedRect)
     const qreal ix = image.width() / target.width();
     const qreal iy = image.height() / target.height();
     const QRectF source((exposed.x() - target.x()) * ix, (exposed.y() - target.y()) * iy,
-                        exposed.width() * ix, exposed.height() * iy);
+        exposed.width() * ix, exposed.height() * iy);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, !qFuzzyCompare(ix * ratio, 1.0));
     painter.drawImage(exposed, image, source);
 }

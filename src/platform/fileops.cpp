@@ -13,95 +13,99 @@ namespace fileops {
 
 namespace {
 
-QString systemError(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
+    QString systemError(int error)
+    {
+        return QString::fromLocal8Bit(std::strerror(error));
+    }
 
-// Copies the bytes of `in` into `out`, checking every read and write.
-bool copyBytes(int in, int out)
-{
-    char buffer[1 << 16];
-    for (;;) {
-        const ssize_t got = ::read(in, buffer, sizeof buffer);
-        if (got == 0) {
-            return true;
-        }
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
+    // Copies the bytes of `in` into `out`, checking every read and write.
+    bool copyBytes(int in, int out)
+    {
+        char buffer[1 << 16];
+        for (;;) {
+            const ssize_t got = ::read(in, buffer, sizeof buffer);
+            if (got == 0) {
+                return true;
             }
-            return false;
-        }
-        ssize_t done = 0;
-        while (done < got) {
-            const ssize_t put = ::write(out, buffer + done, size_t(got - done));
-            if (put < 0) {
+            if (got < 0) {
                 if (errno == EINTR) {
                     continue;
                 }
                 return false;
             }
-            done += put;
+            ssize_t done = 0;
+            while (done < got) {
+                const ssize_t put = ::write(out, buffer + done, size_t(got - done));
+                if (put < 0) {
+                    if (errno == EINTR) {
+                        continue;
+                    }
+                    return false;
+                }
+                done += put;
+            }
         }
     }
-}
 
-// The copy of a rename across file systems: whole or not at all.
-QString copyAcross(const QByteArray &from, const QByteArray &to)
-{
-    const int in = ::open(from.constData(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) {
-        return systemError(errno);
-    }
-    struct stat source {};
-    if (::fstat(in, &source) != 0 || !S_ISREG(source.st_mode)) {
-        ::close(in);
-        return QStringLiteral("It is not a plain file.");
-    }
-    // O_EXCL: a file that appeared at the new name meanwhile is not replaced.
-    const int out = ::open(to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                           source.st_mode & 07777);
-    if (out < 0) {
-        const int error = errno;
-        ::close(in);
-        return systemError(error);
-    }
-    bool ok = copyBytes(in, out);
-    int error = errno;
-    if (ok && ::fsync(out) != 0) {
-        ok = false;
-        error = errno;
-    }
-    if (ok) {
-        const struct timespec times[2] = { source.st_atim, source.st_mtim };
-        ::futimens(out, times);
-    }
-    if (::close(out) != 0 && ok) {
-        ok = false;
-        error = errno;
-    }
-    ::close(in);
-    if (!ok || ::unlink(from.constData()) != 0) {
-        if (ok) {
+    // The copy of a rename across file systems: whole or not at all.
+    QString copyAcross(const QByteArray &from, const QByteArray &to)
+    {
+        const int in = ::open(from.constData(), O_RDONLY | O_CLOEXEC);
+        if (in < 0) {
+            return systemError(errno);
+        }
+        struct stat source
+        {
+        };
+        if (::fstat(in, &source) != 0 || !S_ISREG(source.st_mode)) {
+            ::close(in);
+            return QStringLiteral("It is not a plain file.");
+        }
+        // O_EXCL: a file that appeared at the new name meanwhile is not replaced.
+        const int out = ::open(
+            to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, source.st_mode & 07777);
+        if (out < 0) {
+            const int error = errno;
+            ::close(in);
+            return systemError(error);
+        }
+        bool ok = copyBytes(in, out);
+        int error = errno;
+        if (ok && ::fsync(out) != 0) {
+            ok = false;
             error = errno;
         }
-        ::unlink(to.constData());
-        return systemError(error);
+        if (ok) {
+            const struct timespec times[2] = { source.st_atim, source.st_mtim };
+            ::futimens(out, times);
+        }
+        if (::close(out) != 0 && ok) {
+            ok = false;
+            error = errno;
+        }
+        ::close(in);
+        if (!ok || ::unlink(from.constData()) != 0) {
+            if (ok) {
+                error = errno;
+            }
+            ::unlink(to.constData());
+            return systemError(error);
+        }
+        return QString();
     }
-    return QString();
-}
 
 } // namespace
 
 std::optional<Identity> identify(const QString &path)
 {
-    struct stat info {};
+    struct stat info
+    {
+    };
     if (::lstat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISREG(info.st_mode)) {
         return std::nullopt;
     }
     return Identity { quint64(info.st_dev), quint64(info.st_ino), qint64(info.st_size),
-                      qint64(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec };
+        qint64(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec };
 }
 
 QString remove(const QString &path, const Identity &confirmed)
@@ -125,7 +129,9 @@ QString rename(const QString &from, const QString &to)
 {
     const QByteArray source = QFile::encodeName(from);
     const QByteArray target = QFile::encodeName(to);
-    struct stat info {};
+    struct stat info
+    {
+    };
     if (::lstat(target.constData(), &info) == 0) {
         return QStringLiteral("A file with that name already exists.");
     }

@@ -12,7 +12,8 @@ namespace fileops {
 
 // What makes a file this file and no other one of the same name: checked again after the user
 // confirmed, so a file replaced meanwhile is not the one that goes.
-struct Identity {
+struct Identity
+{
     quint64 device = 0;
     quint64 inode = 0;
     qint64 size = 0;

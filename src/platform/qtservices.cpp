@@ -33,8 +33,8 @@ QtServices::QtServices(QString helpViewer)
 
 QtServices::~QtServices() = default;
 
-Services::Answer QtServices::messageBox(const QString &text, Buttons buttons, Icon icon,
-                                        const QString &title)
+Services::Answer QtServices::messageBox(
+    const QString &text, Buttons buttons, Icon icon, const QString &title)
 {
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle(title);
@@ -92,8 +92,7 @@ std::optional<QString> QtServices::saveAs(const QString &initialFileName)
     // The rename never replaces a file, so the dialog need not ask about one either; the rename
     // itself reports a name that is taken.
     const QString chosen = QFileDialog::getSaveFileName(QApplication::activeWindow(), QString(),
-                                                        initialFileName, QString(), nullptr,
-                                                        QFileDialog::DontConfirmOverwrite);
+        initialFileName, QString(), nullptr, QFileDialog::DontConfirmOverwrite);
     if (chosen.isEmpty()) {
         return std::nullopt;
     }
@@ -121,8 +120,8 @@ std::optional<QtServices::Printers> QtServices::lookUpPrinters(int waitMs)
         std::thread([promise] {
             // Names only: building a print device for each printer would ask the print system
             // for every printer's driver file.
-            promise->set_value(Printers { QPrinterInfo::availablePrinterNames(),
-                                          QPrinterInfo::defaultPrinterName() });
+            promise->set_value(Printers {
+                QPrinterInfo::availablePrinterNames(), QPrinterInfo::defaultPrinterName() });
         }).detach();
     }
     if (pending.wait_for(std::chrono::milliseconds(waitMs)) != std::future_status::ready) {
@@ -139,8 +138,8 @@ bool QtServices::hasPrinter()
     return printers && !printers->installed.isEmpty();
 }
 
-QString QtServices::printerToUse(const QString &chosen, const QStringList &installed,
-                                 const QString &currentDefault)
+QString QtServices::printerToUse(
+    const QString &chosen, const QStringList &installed, const QString &currentDefault)
 {
     // A printer picked in the setup dialog that has since been removed fails the print rather
     // than sending the picture to some other printer the user did not pick.
@@ -167,8 +166,8 @@ Services::PrinterSetup QtServices::setUpPrinter()
     QPrinter &p = printer();
     // The dialog opens on the printer the next print would go to, which is no longer the
     // printer's start-up default once the system's default has changed.
-    const QString current =
-            printerToUse(m_chosenPrinter, printers->installed, printers->currentDefault);
+    const QString current
+        = printerToUse(m_chosenPrinter, printers->installed, printers->currentDefault);
     if (!current.isEmpty()) {
         p.setPrinterName(current);
     }
@@ -194,8 +193,8 @@ bool QtServices::printWidget(QWidget *widget)
         return false;
     }
     // With no printer Qt quietly prints into a PDF file; that is not what the user asked for.
-    const QString target =
-            printerToUse(m_chosenPrinter, printers->installed, printers->currentDefault);
+    const QString target
+        = printerToUse(m_chosenPrinter, printers->installed, printers->currentDefault);
     if (target.isEmpty()) {
         return false;
     }
@@ -227,7 +226,7 @@ bool QtServices::printWidget(QWidget *widget)
     QSize size = image.size();
     size.scale(page.size(), Qt::KeepAspectRatio);
     const QRect area(page.x() + (page.width() - size.width()) / 2,
-                     page.y() + (page.height() - size.height()) / 2, size.width(), size.height());
+        page.y() + (page.height() - size.height()) / 2, size.width(), size.height());
     painter.drawPixmap(area, image);
     return painter.end();
 }

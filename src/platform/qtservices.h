@@ -14,8 +14,8 @@ public:
     explicit QtServices(QString helpViewer = QString());
     ~QtServices() override;
 
-    Answer messageBox(const QString &text, Buttons buttons, Icon icon,
-                      const QString &title) override;
+    Answer messageBox(
+        const QString &text, Buttons buttons, Icon icon, const QString &title) override;
     std::optional<QString> saveAs(const QString &initialFileName) override;
     PrinterSetup setUpPrinter() override;
     bool printWidget(QWidget *widget) override;
@@ -48,8 +48,8 @@ public:
     // The printer a print goes to: `chosen` (picked in the setup dialog) while it is still
     // installed, else, when none was picked, the system's current default; empty when there is
     // no such printer, and then nothing may be printed.
-    static QString printerToUse(const QString &chosen, const QStringList &installed,
-                                const QString &currentDefault);
+    static QString printerToUse(
+        const QString &chosen, const QStringList &installed, const QString &currentDefault);
 
     // Makes `printerName` the printer every later print uses, as accepting it in setUpPrinter()
     // does; an empty name goes back to following the system's default.

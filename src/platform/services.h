@@ -27,8 +27,8 @@ public:
     virtual ~Services();
 
     // A modal message box; returns the button chosen.
-    virtual Answer messageBox(const QString &text, Buttons buttons, Icon icon,
-                              const QString &title) = 0;
+    virtual Answer messageBox(const QString &text, Buttons buttons, Icon icon, const QString &title)
+        = 0;
     // The save-as dialog opened on `initialFileName` (a full path); the chosen full path, or
     // nothing when the user cancelled.
     virtual std::optional<QString> saveAs(const QString &initialFileName) = 0;

@@ -7,15 +7,34 @@
 namespace volumes {
 
 namespace {
-bool isVirtual(const QByteArray &type)
-{
-    static const QSet<QByteArray> s_virtual = {
-        "tmpfs", "devtmpfs", "ramfs", "proc", "sysfs", "devpts", "cgroup", "cgroup2",
-        "mqueue", "securityfs", "debugfs", "tracefs", "pstore", "bpf", "autofs",
-        "configfs", "fusectl", "hugetlbfs", "binfmt_misc", "nsfs", "efivarfs", "squashfs",
-    };
-    return s_virtual.contains(type);
-}
+    bool isVirtual(const QByteArray &type)
+    {
+        static const QSet<QByteArray> s_virtual = {
+            "tmpfs",
+            "devtmpfs",
+            "ramfs",
+            "proc",
+            "sysfs",
+            "devpts",
+            "cgroup",
+            "cgroup2",
+            "mqueue",
+            "securityfs",
+            "debugfs",
+            "tracefs",
+            "pstore",
+            "bpf",
+            "autofs",
+            "configfs",
+            "fusectl",
+            "hugetlbfs",
+            "binfmt_misc",
+            "nsfs",
+            "efivarfs",
+            "squashfs",
+        };
+        return s_virtual.contains(type);
+    }
 } // namespace
 
 QStringList roots()

@@ -23,7 +23,8 @@ SetupDialog::SetupDialog(Program &program)
     setObjectName(QStringLiteral("Form4"));
     setFixedSize(twips::toPixels(kDesignWidth, m_tpp), twips::toPixels(kDesignHeight, m_tpp));
 
-    auto *intervalLabel = new QLabel(QStringLiteral("Timer interval between each image, in sec."), this);
+    auto *intervalLabel
+        = new QLabel(QStringLiteral("Timer interval between each image, in sec."), this);
     intervalLabel->setWordWrap(true);
     controls::place(intervalLabel, "Label1", QRectF(60, 60, 2475, 675), m_tpp);
     m_intervalField = new CaptionBox(this);
@@ -91,7 +92,6 @@ SetupDialog::~SetupDialog()
     controls::disconnectControls(this);
 }
 
-
 void SetupDialog::Form_Load()
 {
     Program &p = m_program;
@@ -100,10 +100,9 @@ void SetupDialog::Form_Load()
     // Centred by its outer size, the window frame included.
     const QSizeF screen = p.services().screenSizeTwips();
     const QMargins frame = controls::windowFrame();
-    const float outerWidth =
-        kDesignWidth + twips::fromPixels(frame.left() + frame.right(), m_tpp);
-    const float outerHeight =
-        kDesignHeight + twips::fromPixels(frame.top() + frame.bottom(), m_tpp);
+    const float outerWidth = kDesignWidth + twips::fromPixels(frame.left() + frame.right(), m_tpp);
+    const float outerHeight
+        = kDesignHeight + twips::fromPixels(frame.top() + frame.bottom(), m_tpp);
     const float left = (float(screen.width()) - outerWidth) / 2.0f;
     const float top = (float(screen.height()) - outerHeight) / 2.0f;
     move(twips::toPixels(left, m_tpp), twips::toPixels(top, m_tpp));
@@ -184,7 +183,7 @@ void SetupDialog::Command3_Click()
     if (services.setUpPrinter() == Services::PrinterSetup::NoPrinter) {
         services.messageBox(QStringLiteral("No printer is installed.  Please install a printer, "
                                            "then choose Print Setup again."),
-                            Services::Buttons::Ok, Services::Icon::Information, Program::appTitle);
+            Services::Buttons::Ok, Services::Icon::Information, Program::appTitle);
     }
     m_program.unloadSetupDialog();
     showMainWindow();

@@ -181,8 +181,7 @@ void SlideShowWindow::markRunning(bool running)
 {
     m_program.show().setRunning(running);
     QPalette pal = m_fileNameLabel->palette();
-    pal.setColor(QPalette::Window,
-                 palette::color(running ? palette::kPlain : palette::kHighlight));
+    pal.setColor(QPalette::Window, palette::color(running ? palette::kPlain : palette::kHighlight));
     pal.setColor(QPalette::WindowText, Qt::black);
     m_fileNameLabel->setPalette(pal);
 }
@@ -384,8 +383,8 @@ void SlideShowWindow::fitToScreen()
     // it.
     const QSizeF screen = m_program.services().screenSizeTwips();
     const QSizeF natural = picture.sizeTwips(m_tpp);
-    const double scale = std::min(screen.width() / natural.width(),
-                                  screen.height() / natural.height());
+    const double scale
+        = std::min(screen.width() / natural.width(), screen.height() / natural.height());
     m_picture->setStretch(true);
     QRectF r = twipRect(m_picture);
     r.setSize(QSizeF(float(natural.width() * scale), float(natural.height() * scale)));
@@ -593,7 +592,8 @@ void SlideShowWindow::showPicture(const Picture &picture)
     m_picture->setPicture(picture);
     // A picture held only in part (larger than the screen) gets a whole one at screen size in
     // the background, so that a zoom-out shows all of it at once instead of bands.
-    if (!picture.image.isNull() && picture.heldRegion() != QRect(QPoint(0, 0), picture.naturalSize)) {
+    if (!picture.image.isNull()
+        && picture.heldRegion() != QRect(QPoint(0, 0), picture.naturalSize)) {
         m_overviewTicket = m_decoder->requestReduced(picture.file, devicePixels(viewportPixels()));
     }
 }
@@ -641,7 +641,7 @@ QRect SlideShowWindow::visibleRegion() const
     const qreal sx = qreal(picture.naturalSize.width()) / box.width();
     const qreal sy = qreal(picture.naturalSize.height()) / box.height();
     const QRectF part((shown.x() - box.x()) * sx, (shown.y() - box.y()) * sy, shown.width() * sx,
-                      shown.height() * sy);
+        shown.height() * sy);
     return part.toAlignedRect() & QRect(QPoint(0, 0), picture.naturalSize);
 }
 
@@ -657,7 +657,8 @@ void SlideShowWindow::sharpen()
     // picture blown up past its own size has nothing more to give; a metafile is drawn again at
     // the size shown.
     const QSize shownPixels = devicePixels(m_picture->size());
-    const qreal heldScale = picture.image.isNull() ? 0.0 : qreal(picture.image.width()) / held.width();
+    const qreal heldScale
+        = picture.image.isNull() ? 0.0 : qreal(picture.image.width()) / held.width();
     qreal shownScale = qreal(shownPixels.width()) / picture.naturalSize.width();
     if (!picture.scalable) {
         shownScale = qMin<qreal>(1.0, shownScale);

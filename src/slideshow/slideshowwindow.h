@@ -70,7 +70,8 @@ protected:
     void wheelEvent(QWheelEvent *event) override;
 
 private:
-    struct ReadAhead {
+    struct ReadAhead
+    {
         QString path;
         qint64 size = -1;
         QDateTime modified;

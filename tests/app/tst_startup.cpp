@@ -150,7 +150,8 @@ void tst_Startup::readOnlyProgramFolder()
     f.writeIni("7,4,0,\"/nowhere\",1\r\n"); // bad folder: start-up wants to rewrite the file
     QFile::setPermissions(f.folder.path(), QFile::ReadOwner | QFile::ExeOwner);
     if (QFile(f.folder.filePath("probe")).open(QIODevice::WriteOnly)) {
-        QFile::setPermissions(f.folder.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile::setPermissions(
+            f.folder.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QSKIP("running with rights that ignore folder permissions");
     }
     f.start();
@@ -198,7 +199,8 @@ void tst_Startup::slotGeometryRecorded()
         QCOMPARE(p.slotGeometry(i).height, int(std::nearbyint(r.height())));
     }
     // Slot 6 sits at its design proportion of the maximised inner area.
-    QCOMPARE(main->twipRect(open(main, 6)).left(), double(float(3660.0 / 9480.0) * float(inner.width())));
+    QCOMPARE(main->twipRect(open(main, 6)).left(),
+        double(float(3660.0 / 9480.0) * float(inner.width())));
 }
 
 void tst_Startup::pathsFromProgramFolder()

@@ -162,7 +162,7 @@ void tst_FileOps::deleteAnsweredNo()
     const QString path = f.folder.filePath("pics/a.bmp");
     QCOMPARE(f.services.messages.size(), 1);
     QCOMPARE(f.services.messages[0].text,
-             "Do you really want to delete this file, " + path + ", permanently?");
+        "Do you really want to delete this file, " + path + ", permanently?");
     QCOMPARE(f.services.messages[0].buttons, Services::Buttons::YesNo);
     QCOMPARE(f.services.messages[0].icon, Services::Icon::Question);
     QCOMPARE(f.services.messages[0].title, QString("VELDRANE W95 and NT"));
@@ -247,8 +247,8 @@ void tst_FileOps::deleteThatFails()
     QVERIFY(QFile::remove(f.folder.filePath("pics/a.bmp"))); // gone behind the program's back
     menuItem(main, "deleteit")->trigger();
     QCOMPARE(f.services.messages.size(), 2);
-    QVERIFY(f.services.messages[1].text.startsWith("The file " + f.folder.filePath("pics/a.bmp")
-                                                   + " could not be deleted."));
+    QVERIFY(f.services.messages[1].text.startsWith(
+        "The file " + f.folder.filePath("pics/a.bmp") + " could not be deleted."));
     QCOMPARE(p.slotRing().file(0), f.folder.filePath("pics/a.bmp")); // nothing cleared
     QCOMPARE(Label1(main)->text(), p.slotRing().file(0));
 }
@@ -355,8 +355,9 @@ void tst_FileOps::deleteDuringRunningShow()
     };
     QTest::keyClick(show, Qt::Key_Delete);
     QVERIFY(heldWhileOpen);
-    QCOMPARE(f.services.messages[0].text, "Do you really want to delete this file, "
-                 + f.folder.filePath("pics/a.bmp") + ", permanently?");
+    QCOMPARE(f.services.messages[0].text,
+        "Do you really want to delete this file, " + f.folder.filePath("pics/a.bmp")
+            + ", permanently?");
     QVERIFY(!f.folder.exists("pics/a.bmp"));
     QVERIFY(f.folder.exists("pics/b.bmp"));
     QVERIFY(Timer1(show)->isActive()); // running again afterwards
@@ -473,7 +474,7 @@ void tst_FileOps::printFailure()
     QCOMPARE(f.services.printCalls, 1);
     QCOMPARE(f.services.messages.size(), 1);
     QCOMPARE(f.services.messages[0].text,
-             QString("The form can't be printed.  Please check your printer setting up properly."));
+        QString("The form can't be printed.  Please check your printer setting up properly."));
     QCOMPARE(f.services.messages[0].title, QString("VELDRANE."));
     QCOMPARE(f.services.messages[0].icon, Services::Icon::None);
     f.services.printSucceeds = true;

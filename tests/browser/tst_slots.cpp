@@ -57,7 +57,7 @@ void tst_Slots::startWithPictures(ProgramFixture &f, int count, QSize size)
     const QString pics = f.folder.makeFolder("pics");
     for (int i = 0; i < count; ++i) {
         f.folder.writePicture(QStringLiteral("pics/%1.bmp").arg(i, 2, 10, QLatin1Char('0')),
-                              size.width(), size.height());
+            size.width(), size.height());
     }
     f.writeIni("3,3,1,\"" + pics.toUtf8() + "\",0\r\n");
     f.start();
@@ -189,7 +189,8 @@ void tst_Slots::resetRestartsRing()
     QCOMPARE(p.slotRing().file(0), f.folder.filePath("pics/06.bmp"));
     for (int i = 1; i <= 5; ++i) {
         QVERIFY(!open(main, i)->picture().image.isNull());
-        QCOMPARE(p.slotRing().file(std::size_t(i)), f.folder.filePath(QStringLiteral("pics/0%1.bmp").arg(i)));
+        QCOMPARE(p.slotRing().file(std::size_t(i)),
+            f.folder.filePath(QStringLiteral("pics/0%1.bmp").arg(i)));
     }
 }
 
@@ -203,7 +204,8 @@ void tst_Slots::clearRestoresStartGeometry()
     MainWindow *main = startForm(p);
     QList<QRectF> start;
     for (int i = 0; i < 20; ++i) {
-        start << QRectF(p.slotGeometry(i).left, p.slotGeometry(i).top, p.slotGeometry(i).width, p.slotGeometry(i).height);
+        start << QRectF(p.slotGeometry(i).left, p.slotGeometry(i).top, p.slotGeometry(i).width,
+            p.slotGeometry(i).height);
     }
     clickFile(main, 0);
     clickFile(main, 2);
@@ -405,8 +407,11 @@ void tst_Slots::thumbnailInsideSlotOnWideScreen()
     clickFile(main, 0);
     const QRectF thumb = main->twipRect(open(main, 0));
     QVERIFY2(box.adjusted(-0.5, -0.5, 0.5, 0.5).contains(thumb),
-             qPrintable(QStringLiteral("%1 x %2 in %3 x %4")
-                            .arg(thumb.width()).arg(thumb.height()).arg(box.width()).arg(box.height())));
+        qPrintable(QStringLiteral("%1 x %2 in %3 x %4")
+                       .arg(thumb.width())
+                       .arg(thumb.height())
+                       .arg(box.width())
+                       .arg(box.height())));
     QVERIFY(qAbs(thumb.width() / thumb.height() - 800.0 / 600.0) < 0.01);
     QVERIFY(qAbs(thumb.center().y() - box.center().y()) < 1);
 }

@@ -142,8 +142,9 @@ void tst_StartForm::menuBar()
         QVERIFY2(!mnemonics.contains(mnemonic), qPrintable(a->text()));
         mnemonics.insert(mnemonic);
     }
-    QCOMPARE(captions, (QStringList { "&Setup", "&Loop", "&Reset", "&Clear", "&Print", "Re&name",
-                                      "&Delete", "&Help", "&Exit" }));
+    QCOMPARE(captions,
+        (QStringList { "&Setup", "&Loop", "&Reset", "&Clear", "&Print", "Re&name", "&Delete",
+            "&Help", "&Exit" }));
     // "&Auto" and "Auto &Loop" exist only to be reached through "&Loop".
     QVERIFY(!menuItem(main, "auto")->isEnabled() && !menuItem(main, "auto")->isVisible());
     QVERIFY(!menuItem(main, "autoloop")->isEnabled() && !menuItem(main, "autoloop")->isVisible());
@@ -209,9 +210,9 @@ void tst_StartForm::highlight_data()
     QTest::addColumn<QStringList>("captions"); // captions 0..3, the rest empty
     QTest::addColumn<QString>("expected"); // Y yellow, W white, per caption 0..4 (4 is empty)
 
-    QTest::newRow("same file twice") << int(Qt::CaseSensitive) << "/pics/cat.bmp"
-                                     << QStringList { "/pics/cat.bmp", "/pics/dog.bmp", "/pics/cat.bmp", "" }
-                                     << "YWYWW";
+    QTest::newRow("same file twice")
+        << int(Qt::CaseSensitive) << "/pics/cat.bmp"
+        << QStringList { "/pics/cat.bmp", "/pics/dog.bmp", "/pics/cat.bmp", "" } << "YWYWW";
     QTest::newRow("case differs, exact file system")
         << int(Qt::CaseSensitive) << "/PICS/CAT.BMP"
         << QStringList { "/pics/cat.bmp", "/PICS/CAT.BMP", "", "" } << "WYWWW";

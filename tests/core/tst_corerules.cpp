@@ -76,11 +76,26 @@ void tst_CoreRules::join_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("separator");
     QTest::addColumn<QString>("path");
-    QTest::newRow("folder") << "/home/pics" << "cat.bmp" << "/" << "/home/pics/cat.bmp";
-    QTest::newRow("root") << "/" << "cat.bmp" << "/" << "/cat.bmp";
-    QTest::newRow("drive root") << "C:\\" << "A.BMP" << "\\" << "C:\\A.BMP";
-    QTest::newRow("drive folder") << "C:\\PICS" << "A.BMP" << "\\" << "C:\\PICS\\A.BMP";
-    QTest::newRow("empty name") << "/home" << "" << "/" << "/home/";
+    QTest::newRow("folder") << "/home/pics"
+                            << "cat.bmp"
+                            << "/"
+                            << "/home/pics/cat.bmp";
+    QTest::newRow("root") << "/"
+                          << "cat.bmp"
+                          << "/"
+                          << "/cat.bmp";
+    QTest::newRow("drive root") << "C:\\"
+                                << "A.BMP"
+                                << "\\"
+                                << "C:\\A.BMP";
+    QTest::newRow("drive folder") << "C:\\PICS"
+                                  << "A.BMP"
+                                  << "\\"
+                                  << "C:\\PICS\\A.BMP";
+    QTest::newRow("empty name") << "/home"
+                                << ""
+                                << "/"
+                                << "/home/";
 }
 
 void tst_CoreRules::join()
@@ -98,11 +113,16 @@ void tst_CoreRules::samePath_data()
     QTest::addColumn<QString>("b");
     QTest::addColumn<bool>("sensitive");
     QTest::addColumn<bool>("insensitive");
-    QTest::newRow("equal") << "/p/a.jpg" << "/p/a.jpg" << true << true;
-    QTest::newRow("case differs") << "/p/a.jpg" << "/P/A.JPG" << false << true;
-    QTest::newRow("different") << "/p/a.jpg" << "/p/b.jpg" << false << false;
-    QTest::newRow("both empty") << "" << "" << true << true;
-    QTest::newRow("trailing blank counts") << "/p/a.jpg " << "/p/a.jpg" << false << false;
+    QTest::newRow("equal") << "/p/a.jpg"
+                           << "/p/a.jpg" << true << true;
+    QTest::newRow("case differs") << "/p/a.jpg"
+                                  << "/P/A.JPG" << false << true;
+    QTest::newRow("different") << "/p/a.jpg"
+                               << "/p/b.jpg" << false << false;
+    QTest::newRow("both empty") << ""
+                                << "" << true << true;
+    QTest::newRow("trailing blank counts") << "/p/a.jpg "
+                                           << "/p/a.jpg" << false << false;
 }
 
 void tst_CoreRules::samePath()
@@ -210,10 +230,14 @@ void tst_CoreRules::intervalText_data()
     QTest::addColumn<float>("seconds");
     QTest::addColumn<QString>("locale");
     QTest::addColumn<QString>("text");
-    QTest::newRow("3") << 3.0f << "C" << "3";
-    QTest::newRow("2.5") << 2.5f << "C" << "2.5";
-    QTest::newRow("comma locale") << 2.5f << "de_DE" << "2,5";
-    QTest::newRow("single precision shortest") << 0.1f << "C" << "0.1";
+    QTest::newRow("3") << 3.0f << "C"
+                       << "3";
+    QTest::newRow("2.5") << 2.5f << "C"
+                         << "2.5";
+    QTest::newRow("comma locale") << 2.5f << "de_DE"
+                                  << "2,5";
+    QTest::newRow("single precision shortest") << 0.1f << "C"
+                                               << "0.1";
 }
 
 void tst_CoreRules::intervalText()
@@ -233,8 +257,8 @@ const QSizeF kDesign(9480, 6510);
 void tst_CoreRules::layoutAtDesignMovesNothing()
 {
     const QList<QRectF> rects = { QRectF(2220, 120, 1455, 1155), QRectF(7980, 4440, 1455, 1215),
-                                  QRectF(120, 2400, 1995, 3930), QRectF(1800, 5820, 255, 255),
-                                  QRectF(2220, 6000, 7215, 315) };
+        QRectF(120, 2400, 1995, 3930), QRectF(1800, 5820, 255, 255),
+        QRectF(2220, 6000, 7215, 315) };
     for (const QRectF &r : rects) {
         const auto p = layout::record(layout::ControlKind::Other, r, kDesign);
         QVERIFY(p);
@@ -250,7 +274,7 @@ void tst_CoreRules::layoutDoubleSize()
     const QRectF slot6(3660, 1560, 1455, 1155);
     auto p = layout::record(layout::ControlKind::Other, slot6, kDesign);
     QCOMPARE(*layout::apply(layout::ControlKind::Other, *p, slot6, twice),
-             QRectF(7320, 3120, 2910, 2310));
+        QRectF(7320, 3120, 2910, 2310));
 
     const QRectF caption6(3660, 2700, 1455, 285);
     p = layout::record(layout::ControlKind::Other, caption6, kDesign);
@@ -262,7 +286,7 @@ void tst_CoreRules::layoutDoubleSize()
     p = layout::record(layout::ControlKind::DriveList, drive, kDesign);
     QCOMPARE(p->height, 0.0f); // a drive list records no height
     QCOMPARE(*layout::apply(layout::ControlKind::DriveList, *p, drive, twice),
-             QRectF(240, 1680, 3990, 315));
+        QRectF(240, 1680, 3990, 315));
 }
 
 void tst_CoreRules::layoutKinds()

@@ -25,7 +25,8 @@ void tst_Fit::fit_data()
     QTest::addColumn<float>("height");
 
     // 800 × 600 pixels at 15 twips per pixel: wide, 5.7 box widths.
-    QTest::newRow("800x600") << 12000.0f << 9000.0f << (12000.0 / 255.0) / 5.7 << 1453.5f << 1090.125f;
+    QTest::newRow("800x600") << 12000.0f << 9000.0f << (12000.0 / 255.0) / 5.7 << 1453.5f
+                             << 1090.125f;
     // 600 × 800: tall, 4.525 box heights.
     QTest::newRow("600x800") << 9000.0f << 12000.0f << (12000.0 / 255.0) / 4.525 << 865.40625f
                              << 1153.875f;
@@ -37,8 +38,8 @@ void tst_Fit::fit_data()
     // Just wider than 1.2 : 1 overhangs the 1155-twip slot.
     QTest::newRow("just wide") << 9015.0f << 7500.0f << (9015.0 / 255.0) / 5.7 << 1453.5f
                                << 1209.2346f;
-    QTest::newRow("zero width, tall rule") << 0.0f << 600.0f << (600.0 / 255.0) / 4.525 << 0.0f
-                                           << 1153.875f;
+    QTest::newRow("zero width, tall rule")
+        << 0.0f << 600.0f << (600.0 / 255.0) / 4.525 << 0.0f << 1153.875f;
 }
 
 void tst_Fit::fit()
@@ -66,7 +67,7 @@ void tst_Fit::centreCarriesOver()
     const QRectF slot(3660, 1560, 1455, 1155);
     QRectF r = slot;
     for (const auto &[w, h] : { std::pair { 12000.0f, 9000.0f }, { 9000.0f, 12000.0f },
-                                { 3000.0f, 3000.0f }, { 45000.0f, 1500.0f } }) {
+             { 3000.0f, 3000.0f }, { 45000.0f, 1500.0f } }) {
         r = fit::fitSlot(r, w, h, *fit::divisor(w, h, 255.0f, 255.0f));
         QVERIFY(qAbs(r.center().x() - slot.center().x()) < 0.01);
         QVERIFY(qAbs(r.center().y() - slot.center().y()) < 0.01);

@@ -1,6 +1,6 @@
+#include "core/locations.h"
 #include "core/settings.h"
 #include "core/settingsfile.h"
-#include "core/locations.h"
 #include "testfolder.h"
 
 #include <QDir>
@@ -52,9 +52,11 @@ const QString s_longFolder = QString(300, QLatin1Char('f'));
 
 int fileType(const QString &path)
 {
-    struct stat info {};
+    struct stat info
+    {
+    };
     return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & S_IFMT)
-                                                                     : -1;
+                                                                    : -1;
 }
 
 } // namespace
@@ -97,16 +99,16 @@ void tst_SettingsFile::format_data()
                                   << QByteArray("2.5,12,0,\"/media/d/ART\",1\r\n");
     QTest::newRow("defaults") << 3.0f << 3 << 1 << "/opt/viewer" << 0
                               << QByteArray("3,3,1,\"/opt/viewer\",0\r\n");
-    QTest::newRow("shortest single precision") << 0.1f << 0 << 1 << "/" << 0
-                                               << QByteArray("0.1,0,1,\"/\",0\r\n");
+    QTest::newRow("shortest single precision")
+        << 0.1f << 0 << 1 << "/" << 0 << QByteArray("0.1,0,1,\"/\",0\r\n");
     QTest::newRow("hundredths") << 65.9f << 15 << 1 << "/x" << 0
                                 << QByteArray("65.9,15,1,\"/x\",0\r\n");
-    QTest::newRow("comma kept inside quotes") << 3.0f << 3 << 1 << "/a,b" << 0
-                                              << QByteArray("3,3,1,\"/a,b\",0\r\n");
-    QTest::newRow("quote doubled") << 3.0f << 3 << 1 << "/say \"hi\"" << 0
-                                   << QByteArray("3,3,1,\"/say \"\"hi\"\"\",0\r\n");
-    QTest::newRow("negative hide kept as stored") << 3.0f << 3 << 1 << "/" << -1
-                                                  << QByteArray("3,3,1,\"/\",-1\r\n");
+    QTest::newRow("comma kept inside quotes")
+        << 3.0f << 3 << 1 << "/a,b" << 0 << QByteArray("3,3,1,\"/a,b\",0\r\n");
+    QTest::newRow("quote doubled")
+        << 3.0f << 3 << 1 << "/say \"hi\"" << 0 << QByteArray("3,3,1,\"/say \"\"hi\"\"\",0\r\n");
+    QTest::newRow("negative hide kept as stored")
+        << 3.0f << 3 << 1 << "/" << -1 << QByteArray("3,3,1,\"/\",-1\r\n");
 }
 
 void tst_SettingsFile::format()
@@ -170,36 +172,36 @@ void tst_SettingsFile::read_data()
 
     QTest::newRow("written form") << QByteArray("2.5,12,0,\"D:\\ART\",1\r\n") << true << 2.5f << 12
                                   << 0 << "D:\\ART" << 1;
-    QTest::newRow("leading point") << QByteArray(".5,3,1,\"/p\",0\r\n") << true << 0.5f << 3 << 1
-                                   << "/p" << 0;
+    QTest::newRow("leading point")
+        << QByteArray(".5,3,1,\"/p\",0\r\n") << true << 0.5f << 3 << 1 << "/p" << 0;
     QTest::newRow("leading zero") << QByteArray("0.5,3,1,\"/p\",0") << true << 0.5f << 3 << 1
                                   << "/p" << 0;
-    QTest::newRow("blanks around fields") << QByteArray(" 4 , 5 ,0 , \"/p q\" , 1 \n") << true
-                                          << 4.0f << 5 << 0 << "/p q" << 1;
-    QTest::newRow("minus one hide") << QByteArray("3,3,1,\"/p\",-1\r\n") << true << 3.0f << 3 << 1
-                                    << "/p" << -1;
-    QTest::newRow("unquoted folder") << QByteArray("3,3,1,/p/q,0\r\n") << true << 3.0f << 3 << 1
-                                     << "/p/q" << 0;
-    QTest::newRow("second record ignored")
-        << QByteArray("3,3,1,\"/p\",0\r\n9,9,0,\"/q\",1\r\n") << true << 3.0f << 3 << 1 << "/p" << 0;
-    QTest::newRow("text after closing quote") << QByteArray("3,3,1,\"/p\"junk,0") << true << 3.0f
-                                              << 3 << 1 << "/p" << 0;
+    QTest::newRow("blanks around fields")
+        << QByteArray(" 4 , 5 ,0 , \"/p q\" , 1 \n") << true << 4.0f << 5 << 0 << "/p q" << 1;
+    QTest::newRow("minus one hide")
+        << QByteArray("3,3,1,\"/p\",-1\r\n") << true << 3.0f << 3 << 1 << "/p" << -1;
+    QTest::newRow("unquoted folder")
+        << QByteArray("3,3,1,/p/q,0\r\n") << true << 3.0f << 3 << 1 << "/p/q" << 0;
+    QTest::newRow("second record ignored") << QByteArray("3,3,1,\"/p\",0\r\n9,9,0,\"/q\",1\r\n")
+                                           << true << 3.0f << 3 << 1 << "/p" << 0;
+    QTest::newRow("text after closing quote")
+        << QByteArray("3,3,1,\"/p\"junk,0") << true << 3.0f << 3 << 1 << "/p" << 0;
     QTest::newRow("two fields") << QByteArray("5,3\r\n") << false << 5.0f << 3 << 1 << "" << 0;
     QTest::newRow("empty file") << QByteArray() << false << 3.0f << 3 << 1 << "" << 0;
-    QTest::newRow("interval not a number") << QByteArray("abc,4,0,\"/p\",0") << false << 3.0f << 3
-                                           << 1 << "" << 0;
-    QTest::newRow("colour not a number") << QByteArray("7,x,0,\"/p\",0") << false << 7.0f << 3 << 1
-                                         << "" << 0;
-    QTest::newRow("colour outside the palette") << QByteArray("7,16,0,\"/p\",0") << false << 7.0f
-                                                << 3 << 1 << "" << 0;
-    QTest::newRow("loop mode too big for 16 bits") << QByteArray("7,4,70000,\"/p\",0") << false
-                                                   << 7.0f << 4 << 1 << "" << 0;
+    QTest::newRow("interval not a number")
+        << QByteArray("abc,4,0,\"/p\",0") << false << 3.0f << 3 << 1 << "" << 0;
+    QTest::newRow("colour not a number")
+        << QByteArray("7,x,0,\"/p\",0") << false << 7.0f << 3 << 1 << "" << 0;
+    QTest::newRow("colour outside the palette")
+        << QByteArray("7,16,0,\"/p\",0") << false << 7.0f << 3 << 1 << "" << 0;
+    QTest::newRow("loop mode too big for 16 bits")
+        << QByteArray("7,4,70000,\"/p\",0") << false << 7.0f << 4 << 1 << "" << 0;
     QTest::newRow("four fields") << QByteArray("7,4,0,\"/p\"\r\n") << false << 7.0f << 4 << 0
                                  << "/p" << 0;
     QTest::newRow("binary") << QByteArray("\x00\xff\xfe,,,", 7) << false << 3.0f << 3 << 1 << ""
                             << 0;
-    QTest::newRow("infinite interval") << QByteArray("1e999,3,1,\"/p\",0") << false << 3.0f << 3
-                                       << 1 << "" << 0;
+    QTest::newRow("infinite interval")
+        << QByteArray("1e999,3,1,\"/p\",0") << false << 3.0f << 3 << 1 << "" << 0;
 }
 
 void tst_SettingsFile::read()
@@ -253,13 +255,15 @@ void tst_SettingsFile::failedWriteKeepsOldFile()
     QFile::setPermissions(dir.filePath("ro"), QFile::ReadOwner | QFile::ExeOwner);
     const bool writable = QFile(dir.filePath("ro/probe")).open(QIODevice::WriteOnly);
     if (writable) {
-        QFile::setPermissions(dir.filePath("ro"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile::setPermissions(
+            dir.filePath("ro"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QSKIP("running with rights that ignore folder permissions");
     }
     Settings s;
     QVERIFY(!SettingsFile(path).save(s, "/new"));
     QCOMPARE(dir.read("ro/QUERNDAL.INI"), old);
-    QFile::setPermissions(dir.filePath("ro"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::setPermissions(
+        dir.filePath("ro"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 // Failures that hold for every user: the folder is a file, the file is a folder.
@@ -297,13 +301,13 @@ void tst_SettingsFile::failedSaveKeepsOldFile()
     QFETCH(bool, folderReadOnly);
     TestFolder dir;
     const QString path = dir.write("p/QUERNDAL.INI", s_old);
-    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
-                                          | QFile::ExeOther);
-    QVERIFY(::chown(QFile::encodeName(path).constData(), kNobody, kNobody) == 0
-            || ::geteuid() != 0);
+    QFile::setPermissions(
+        dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ExeOther);
+    QVERIFY(
+        ::chown(QFile::encodeName(path).constData(), kNobody, kNobody) == 0 || ::geteuid() != 0);
     if (folderReadOnly) {
-        QFile::setPermissions(dir.filePath("p"), QFile::ReadOwner | QFile::ExeOwner
-                                                     | QFile::ReadOther | QFile::ExeOther);
+        QFile::setPermissions(dir.filePath("p"),
+            QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
     }
     const int result = inChild([&] {
         if (folderReadOnly && !dropRights()) {
@@ -316,14 +320,16 @@ void tst_SettingsFile::failedSaveKeepsOldFile()
         }
         return SettingsFile(path).save(Settings(), s_longFolder) ? 1 : 0;
     });
-    QFile::setPermissions(dir.filePath("p"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::setPermissions(
+        dir.filePath("p"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     if (result == kSkipped) {
         QSKIP("cannot drop rights or set a file-size limit here");
     }
     QCOMPARE(result, 0);
     QCOMPARE(dir.read("p/QUERNDAL.INI"), s_old);
-    QCOMPARE(QDir(dir.filePath("p")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-             QStringList { "QUERNDAL.INI" });
+    QCOMPARE(
+        QDir(dir.filePath("p")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+        QStringList { "QUERNDAL.INI" });
 }
 
 // A file system that is really full (a small private tmpfs, where the rights allow mounting one).
@@ -349,8 +355,7 @@ void tst_SettingsFile::fullFileSystemKeepsOldFile()
             return 3;
         }
         const QByteArray chunk(4096, 'x');
-        while (filler.write(chunk) == chunk.size()) {
-        }
+        while (filler.write(chunk) == chunk.size()) { }
         filler.close();
         const bool saved = SettingsFile(path).save(Settings(), s_longFolder);
         QFile again(path);
@@ -371,12 +376,12 @@ void tst_SettingsFile::inPlaceWhereNoTemporaryFile()
 {
     TestFolder dir;
     const QString path = dir.write("p/QUERNDAL.INI", s_old + QByteArray(200, ' '));
-    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
-                                          | QFile::ExeOther);
-    QVERIFY(::chown(QFile::encodeName(path).constData(), kNobody, kNobody) == 0
-            || ::geteuid() != 0);
-    QFile::setPermissions(dir.filePath("p"), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther
-                                                 | QFile::ExeOther);
+    QFile::setPermissions(
+        dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ExeOther);
+    QVERIFY(
+        ::chown(QFile::encodeName(path).constData(), kNobody, kNobody) == 0 || ::geteuid() != 0);
+    QFile::setPermissions(
+        dir.filePath("p"), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
     Settings s;
     s.slideInterval = 2.5f;
     const int result = inChild([&] {
@@ -385,7 +390,8 @@ void tst_SettingsFile::inPlaceWhereNoTemporaryFile()
         }
         return SettingsFile(path).save(s, "/new") ? 0 : 1;
     });
-    QFile::setPermissions(dir.filePath("p"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::setPermissions(
+        dir.filePath("p"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QCOMPARE(result, 0);
     QCOMPARE(dir.read("p/QUERNDAL.INI"), QByteArray("2.5,3,1,\"/new\",0\r\n"));
 }
@@ -395,7 +401,7 @@ void tst_SettingsFile::onlyRegularFiles_data()
 {
     QTest::addColumn<QString>("kind");
     for (const char *kind : { "fifo", "link to fifo", "folder", "link to folder", "socket",
-                              "device", "link to device", "dangling link" }) {
+             "device", "link to device", "dangling link" }) {
         QTest::newRow(kind) << QString::fromLatin1(kind);
     }
 }
@@ -430,8 +436,8 @@ void tst_SettingsFile::onlyRegularFiles()
     }
     const int settingsType = fileType(path);
     const int nodeType = fileType(dir.filePath("node"));
-    const QDir::Filters everything = QDir::AllEntries | QDir::System | QDir::Hidden
-        | QDir::NoDotAndDotDot;
+    const QDir::Filters everything
+        = QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot;
     const QStringList entries = QDir(dir.path()).entryList(everything);
 
     Settings s;
@@ -462,7 +468,8 @@ void tst_SettingsFile::location_data()
     QTest::addColumn<QString>("xdg");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("portable folder") << true << false << "/cfg" << "/opt/q/QUERNDAL.INI";
+    QTest::newRow("portable folder") << true << false << "/cfg"
+                                     << "/opt/q/QUERNDAL.INI";
     QTest::newRow("writable file in a read-only folder") << false << true << "/cfg"
                                                          << "/opt/q/QUERNDAL.INI";
     QTest::newRow("installed system-wide") << false << false << "/cfg"
@@ -480,13 +487,13 @@ void tst_SettingsFile::location()
     QFETCH(QString, xdg);
     QFETCH(QString, expected);
     const QString home = locations::configHome(xdg, "/home/u");
-    QCOMPARE(locations::choose("/opt/q", "QUERNDAL.INI", folderWritable, fileWritable, home),
-             expected);
+    QCOMPARE(
+        locations::choose("/opt/q", "QUERNDAL.INI", folderWritable, fileWritable, home), expected);
     // The help file goes with the program, not with the settings.
     QCOMPARE(locations::chooseHelpFile("/usr/bin", "QUERNDAL.hlp", false),
-             QString("/usr/share/querndal/QUERNDAL.hlp"));
-    QCOMPARE(locations::chooseHelpFile("/opt/q", "QUERNDAL.hlp", true),
-             QString("/opt/q/QUERNDAL.hlp"));
+        QString("/usr/share/querndal/QUERNDAL.hlp"));
+    QCOMPARE(
+        locations::chooseHelpFile("/opt/q", "QUERNDAL.hlp", true), QString("/opt/q/QUERNDAL.hlp"));
 }
 
 QTEST_GUILESS_MAIN(tst_SettingsFile)

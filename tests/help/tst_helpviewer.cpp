@@ -1,7 +1,7 @@
-#include "platform/helpchannel.h"
 #include "help/viewer/helpfile.h"
 #include "help/viewer/helprequest.h"
 #include "help/viewer/helpwindow.h"
+#include "platform/helpchannel.h"
 
 #include "testfolder.h"
 
@@ -415,8 +415,7 @@ void tst_HelpViewer::requestGoesToTheOpenWindow_data()
     QTest::addColumn<bool>("otherFile");
     QTest::addColumn<QString>("anchor");
     QTest::newRow("keyword") << "LATER" << false << "LATER";
-    QTest::newRow("contents") << QString::fromLatin1(help::kContentsKeyword) << false
-                              << "CONTENTS";
+    QTest::newRow("contents") << QString::fromLatin1(help::kContentsKeyword) << false << "CONTENTS";
     QTest::newRow("another file") << "LATER" << true << QString();
 }
 
@@ -431,15 +430,15 @@ void tst_HelpViewer::requestGoesToTheOpenWindow()
     HelpWindow window(help::parseArguments({ file }));
     help::ChannelServer channel;
     QVERIFY(channel.listen(file));
-    QObject::connect(&channel, &help::ChannelServer::received, &window,
-                     [&window](const QStringList &arguments) {
-                         window.showRequest(help::parseArguments(arguments));
-                     });
-    const QStringList request { otherFile ? other : file,
-                                QString::number(help::kKeywordCommand), keyword };
+    QObject::connect(
+        &channel, &help::ChannelServer::received, &window, [&window](const QStringList &arguments) {
+            window.showRequest(help::parseArguments(arguments));
+        });
+    const QStringList request { otherFile ? other : file, QString::number(help::kKeywordCommand),
+        keyword };
     // The caller waits for the answer, so it asks from a thread while this one serves.
-    std::future<bool> taken = std::async(std::launch::async,
-                                         [request] { return help::forwardToRunningViewer(request); });
+    std::future<bool> taken = std::async(
+        std::launch::async, [request] { return help::forwardToRunningViewer(request); });
     while (taken.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
         QCoreApplication::processEvents();
     }

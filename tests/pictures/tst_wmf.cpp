@@ -553,7 +553,8 @@ void TestWmf::textAsReference()
     const QImage reference(
         corpusPath(QStringLiteral("wmf-reference/good__libwmf__%1.png").arg(name)));
     QVERIFY(!reference.isNull());
-    const QByteArray bytes = readFile(corpusPath(QStringLiteral("wmf/good/libwmf/%1.wmf").arg(name)));
+    const QByteArray bytes
+        = readFile(corpusPath(QStringLiteral("wmf/good/libwmf/%1.wmf").arg(name)));
     QList<QRectF> runs;
     const pictures::LoadResult loaded = pictures::wmf::decode(
         bytes, QSize(reference.width() * 2, reference.height() * 2), true, QSize(), &runs);

@@ -59,14 +59,14 @@ void tst_FileLists::filePattern_data()
 {
     QTest::addColumn<QStringList>("files");
     QTest::addColumn<QStringList>("listed");
-    QTest::newRow("mixed case and kinds")
-        << QStringList { "A.BMP", "b.Jpg", "c.png", "d.gif" } << QStringList { "A.BMP", "b.Jpg", "d.gif" };
+    QTest::newRow("mixed case and kinds") << QStringList { "A.BMP", "b.Jpg", "c.png", "d.gif" }
+                                          << QStringList { "A.BMP", "b.Jpg", "d.gif" };
     QTest::newRow("all four patterns") << QStringList { "w.WMF", "x.jpg", "y.gif", "z.bmp" }
                                        << QStringList { "w.WMF", "x.jpg", "y.gif", "z.bmp" };
-    QTest::newRow("jpeg is not jpg") << QStringList { "a.jpeg", "b.jpg", "c.jpg.txt" }
-                                     << QStringList { "b.jpg" };
-    QTest::newRow("hidden left out") << QStringList { ".secret.jpg", "open.jpg" }
-                                     << QStringList { "open.jpg" };
+    QTest::newRow("jpeg is not jpg")
+        << QStringList { "a.jpeg", "b.jpg", "c.jpg.txt" } << QStringList { "b.jpg" };
+    QTest::newRow("hidden left out")
+        << QStringList { ".secret.jpg", "open.jpg" } << QStringList { "open.jpg" };
     QTest::newRow("sorted without case") << QStringList { "b.gif", "A.gif", "C.gif", "a2.gif" }
                                          << QStringList { "A.gif", "a2.gif", "b.gif", "C.gif" };
 }
@@ -358,8 +358,8 @@ void tst_FileLists::folderOpenFails()
         }
     }
     const auto restore = qScopeGuard([&] {
-        QFile::setPermissions(bad, QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                  | QFileDevice::ExeOwner);
+        QFile::setPermissions(
+            bad, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     });
     QSignalSpy changes(&list, &DirList::changed);
     QSignalSpy failures(&list, &DirList::openFailed);

@@ -32,8 +32,12 @@ void tst_FileSystem::renameAcross()
     QFETCH(bool, diskFull);
     QTemporaryDir here;
     QTemporaryDir there(QStringLiteral("/dev/shm/tst_filesystem-XXXXXX"));
-    struct stat a {};
-    struct stat b {};
+    struct stat a
+    {
+    };
+    struct stat b
+    {
+    };
     if (!there.isValid() || ::stat(qPrintable(here.path()), &a) != 0
         || ::stat(qPrintable(there.path()), &b) != 0 || a.st_dev == b.st_dev) {
         QSKIP("no second file system to rename across");

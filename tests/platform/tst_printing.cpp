@@ -55,7 +55,8 @@ public:
         m_cupsd.start(QStringLiteral(VIEWER_PYTHON),
             { QStringLiteral(VIEWER_PRINTSYSTEM_SCRIPT), QStringLiteral("serve"), m_folder });
         if (!m_cupsd.waitForStarted(5000)) {
-            *why = QStringLiteral("the print system script did not start: ") + m_cupsd.errorString();
+            *why
+                = QStringLiteral("the print system script did not start: ") + m_cupsd.errorString();
             return false;
         }
         QByteArray said;

@@ -5,8 +5,8 @@
 #include "slideshow/slideshowwindow.h"
 
 #include <QAction>
-#include <QCheckBox>
 #include <QApplication>
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -83,16 +83,25 @@ void tst_Setup::intervalAtFocusLoss_data()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("shown");
     QTest::addColumn<int>("ms");
-    QTest::newRow("70") << "70" << "3" << 3000;
-    QTest::newRow("66") << "66" << "3" << 3000;
-    QTest::newRow("65") << "65" << "65" << 65000;
-    QTest::newRow("2.5") << "2.5" << "2.5" << 2500;
+    QTest::newRow("70") << "70"
+                        << "3" << 3000;
+    QTest::newRow("66") << "66"
+                        << "3" << 3000;
+    QTest::newRow("65") << "65"
+                        << "65" << 65000;
+    QTest::newRow("2.5") << "2.5"
+                         << "2.5" << 2500;
     // The timer cannot take these; they become 3 like 66 and above.
-    QTest::newRow("65.9") << "65.9" << "3" << 3000;
-    QTest::newRow("zero") << "0" << "3" << 3000;
-    QTest::newRow("negative") << "-5" << "3" << 3000;
-    QTest::newRow("not a number") << "abc" << "3" << 3000;
-    QTest::newRow("empty") << "" << "3" << 3000;
+    QTest::newRow("65.9") << "65.9"
+                          << "3" << 3000;
+    QTest::newRow("zero") << "0"
+                          << "3" << 3000;
+    QTest::newRow("negative") << "-5"
+                              << "3" << 3000;
+    QTest::newRow("not a number") << "abc"
+                                  << "3" << 3000;
+    QTest::newRow("empty") << ""
+                           << "3" << 3000;
 }
 
 void tst_Setup::intervalAtFocusLoss()

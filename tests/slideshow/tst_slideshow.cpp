@@ -7,10 +7,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QFile>
-#include <QWheelEvent>
 #include <QLabel>
 #include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
 
 // The slide show: its steps, its end, its keys. The timer is driven by calling the tick.
 class tst_SlideShow : public QObject
@@ -58,7 +58,7 @@ void tst_SlideShow::start(ProgramFixture &f, int count, int loopMode, QSize size
     const QString pics = f.folder.makeFolder("pics");
     for (int i = 0; i < count; ++i) {
         f.folder.writePicture(QStringLiteral("pics/%1.bmp").arg(i, 2, 10, QLatin1Char('0')),
-                              size.width() + i, size.height());
+            size.width() + i, size.height());
     }
     f.writeIni("3,3," + QByteArray::number(loopMode) + ",\"" + pics.toUtf8() + "\",0\r\n");
     f.start();
@@ -247,8 +247,8 @@ void tst_SlideShow::printingFails()
     form2(*f.program)->Label3_Click();
     QCOMPARE(f.services.messages.size(), 1);
     QCOMPARE(f.services.messages[0].text,
-             QString("The form can't be printed or Cancel is selected.  Please check your printer "
-                     "setting up properly."));
+        QString("The form can't be printed or Cancel is selected.  Please check your printer "
+                "setting up properly."));
     QCOMPARE(f.services.messages[0].title, QString("VELDRANE."));
     QCOMPARE(f.services.messages[0].icon, Services::Icon::None);
 }
@@ -395,7 +395,7 @@ void tst_SlideShow::endHighlightsCaptions()
     QVERIFY(!p.isSlideShowLoaded());
     QCOMPARE(filename(main, 2)->background(), palette::color(palette::kHighlight));
     QCOMPARE(filename(main, 6)->background(),
-             palette::color(otherCaseLit ? palette::kHighlight : palette::kPlain));
+        palette::color(otherCaseLit ? palette::kHighlight : palette::kPlain));
     QCOMPARE(filename(main, 7)->background(), palette::color(palette::kPlain));
 }
 
@@ -527,11 +527,11 @@ void tst_SlideShow::addedKeys()
     SlideShowWindow *show = form2(p);
     show->Timer1_Timer(); // 00 on show
     QWheelEvent down(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, -120), Qt::NoButton,
-                     Qt::NoModifier, Qt::NoScrollPhase, false);
+        Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(show, &down);
     QCOMPARE(Label3(show)->text(), file(f, 1));
     QWheelEvent up(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, 120), Qt::NoButton,
-                   Qt::NoModifier, Qt::NoScrollPhase, false);
+        Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(show, &up);
     QCOMPARE(Label3(show)->text(), file(f, 0));
     QTest::keyClick(show, Qt::Key_End);
@@ -550,7 +550,7 @@ void tst_SlideShow::metafileZoomDrawnAtShownSize()
     ProgramFixture f;
     start(f, 0, 1);
     QFile::copy(QStringLiteral(VIEWER_CORPUS_DIR "/wmf/good/libwmf/Eg.wmf"),
-                f.folder.filePath("pics/eg.wmf"));
+        f.folder.filePath("pics/eg.wmf"));
     Program &p = *f.program;
     File1(startForm(p))->refresh();
     menuItem(startForm(p), "loopits")->trigger();
@@ -562,7 +562,7 @@ void tst_SlideShow::metafileZoomDrawnAtShownSize()
     // Aspect kept within the box: the drawing is as large as the box, give or take a pixel of
     // rounding.
     QTRY_VERIFY(qAbs(Image1(show)->picture().image.width() - Image1(show)->width()) <= 2
-                && qAbs(Image1(show)->picture().image.height() - Image1(show)->height()) <= 2);
+        && qAbs(Image1(show)->picture().image.height() - Image1(show)->height()) <= 2);
 }
 
 QTEST_MAIN(tst_SlideShow)

@@ -2,8 +2,8 @@
 
 #include <QTest>
 
-Services::Answer FakeServices::messageBox(const QString &text, Buttons buttons, Icon icon,
-                                          const QString &title)
+Services::Answer FakeServices::messageBox(
+    const QString &text, Buttons buttons, Icon icon, const QString &title)
 {
     messages.append({ text, buttons, icon, title });
     if (whileModal) {
@@ -15,7 +15,8 @@ Services::Answer FakeServices::messageBox(const QString &text, Buttons buttons, 
     // A question the test did not expect fails it: answering Yes for it could delete a file no
     // test meant to.
     if (buttons != Buttons::Ok) {
-        QTest::qFail(qPrintable(QStringLiteral("unscripted question: ") + text), __FILE__, __LINE__);
+        QTest::qFail(
+            qPrintable(QStringLiteral("unscripted question: ") + text), __FILE__, __LINE__);
         return buttons == Buttons::OkCancel ? Answer::Cancel : Answer::No;
     }
     return Answer::Ok;

@@ -13,20 +13,22 @@
 class FakeServices : public Services
 {
 public:
-    struct MessageCall {
+    struct MessageCall
+    {
         QString text;
         Buttons buttons;
         Icon icon;
         QString title;
     };
-    struct HelpCall {
+    struct HelpCall
+    {
         QString file;
         int command;
         QString keyword;
     };
 
-    Answer messageBox(const QString &text, Buttons buttons, Icon icon,
-                      const QString &title) override;
+    Answer messageBox(
+        const QString &text, Buttons buttons, Icon icon, const QString &title) override;
     std::optional<QString> saveAs(const QString &initialFileName) override;
     PrinterSetup setUpPrinter() override;
     bool printWidget(QWidget *widget) override;

@@ -38,8 +38,7 @@ inline AboutBox *aboutBox(Program &program)
 }
 
 // The control `name` of `window`; a missing one fails loudly rather than crashing the test.
-template<class Control>
-Control *control(const QObject *window, const QString &name)
+template<class Control> Control *control(const QObject *window, const QString &name)
 {
     auto *found = window->findChild<Control *>(name);
     if (!found) {
@@ -53,8 +52,11 @@ inline QAction *menuItem(const QObject *window, const char *name)
     return control<QAction>(window, QLatin1String(name));
 }
 
-#define VIEWER_CONTROL(Type, Name) \
-    inline Type *Name(const QObject *window) { return control<Type>(window, QStringLiteral(#Name)); }
+#define VIEWER_CONTROL(Type, Name)                                                                 \
+    inline Type *Name(const QObject *window)                                                       \
+    {                                                                                              \
+        return control<Type>(window, QStringLiteral(#Name));                                       \
+    }
 
 VIEWER_CONTROL(DriveList, Drive1)
 VIEWER_CONTROL(DirList, Dir1)

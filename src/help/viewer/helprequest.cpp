@@ -9,7 +9,7 @@ Request parseArguments(const QStringList &arguments)
         request.problem = QStringLiteral(
             "No help file was named. Start the help viewer with the path of a help file, "
             "optionally followed by the command %1 and a keyword.")
-                .arg(kKeywordCommand);
+                              .arg(kKeywordCommand);
         return request;
     }
     request.helpFile = arguments.at(0);

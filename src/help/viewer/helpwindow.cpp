@@ -161,8 +161,8 @@ void HelpWindow::showContents()
     if (!m_hasDocument) {
         return;
     }
-    const QString anchor = help::anchorForKeyword(*m_browser->document(),
-                                                  QLatin1String(help::kContentsKeyword));
+    const QString anchor
+        = help::anchorForKeyword(*m_browser->document(), QLatin1String(help::kContentsKeyword));
     if (anchor.isEmpty()) {
         m_browser->setSource(m_fileUrl, QTextDocument::HtmlResource);
     } else {
