@@ -33,6 +33,7 @@ MainWindow::MainWindow(Program &program)
     , m_inner(new QWidget(this))
     , m_layout(m_tpp)
     , m_c(m_inner, m_layout, m_tpp)
+    , m_files(program, m_c, [this](const QString &path) { setCurrentFile(path); })
 {
     setObjectName(QStringLiteral("startfrm"));
     m_inner->setAutoFillBackground(true);
@@ -509,47 +510,12 @@ void MainWindow::renameCurrentFile()
 
 bool MainWindow::deleteFile(const QString &path)
 {
-    Program &p = m_program;
-    Services &services = p.services();
-    if (path.isEmpty()) {
-        fileoperations::sayNoFileSelected(services);
-        return false;
-    }
-    if (!fileoperations::confirmAndDelete(services, path)) {
-        return false;
-    }
-    p.slideShow()->clearPicture();
-    m_c.fileList->setPath(m_c.folderList->path());
-    m_c.fileList->refresh();
-    for (const int slot : p.slotRing().slotsShowing(path, services.fileNameCase())) {
-        m_c.strip->empty(slot);
-        p.slotRing().setFile(slot, QString());
-    }
-    setCurrentFile(QString());
-    p.slideShow()->setFileName(QString());
-    return true;
+    return m_files.deleteFile(path);
 }
 
 void MainWindow::renameFile(const QString &oldName, const QString &dialogName)
 {
-    Program &p = m_program;
-    Services &services = p.services();
-    if (oldName.isEmpty()) {
-        fileoperations::sayNoFileSelected(services);
-        return;
-    }
-    const std::optional<QString> newName
-        = fileoperations::askAndRename(services, oldName, dialogName);
-    if (!newName) {
-        return;
-    }
-    m_c.fileList->refresh();
-    for (const int slot : p.slotRing().slotsShowing(oldName, services.fileNameCase())) {
-        p.slotRing().setFile(slot, *newName);
-        m_c.strip->rename(slot, *newName);
-    }
-    setCurrentFile(*newName);
-    p.slideShow()->setFileName(*newName);
+    m_files.renameFile(oldName, dialogName);
 }
 
 void MainWindow::setup_Click()
@@ -600,30 +566,8 @@ Picture MainWindow::slotPicture(int slot) const
 
 QString MainWindow::openPath(const QString &path)
 {
-    const QFileInfo info(path);
-    if (!info.exists()) {
-        return QStringLiteral("%1: no such file or folder").arg(path);
-    }
-    if (!info.isDir() && !info.isFile()) {
-        return QStringLiteral("%1: not a folder or a file").arg(path);
-    }
-    // As if the folder had been chosen in the lists.
-    const QString folder = info.isDir() ? info.absoluteFilePath() : info.absolutePath();
-    m_c.driveList->setDrive(folder);
-    if (!m_c.folderList->setPath(folder)) {
-        return QStringLiteral("%1: the folder cannot be listed").arg(folder);
-    }
-    if (info.isDir()) {
-        return QString();
-    }
-    // A file goes into the next slot as a click on it in the file list would put it.
-    for (int row = 0; row < m_c.fileList->listCount(); ++row) {
-        if (m_c.fileList->list(row) == info.fileName()) {
-            m_c.fileList->setCurrentRow(row);
-            File1_MouseDown(Qt::LeftButton, 0, 0, 0);
-            File1_MouseUp(Qt::LeftButton, 0, 0, 0);
-            return QString();
-        }
-    }
-    return QStringLiteral("%1: not a picture the viewer shows (BMP, GIF, JPEG, WMF)").arg(path);
+    return m_files.openPath(path, [this]() {
+        File1_MouseDown(Qt::LeftButton, 0, 0, 0);
+        File1_MouseUp(Qt::LeftButton, 0, 0, 0);
+    });
 }

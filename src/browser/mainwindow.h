@@ -2,6 +2,7 @@
 
 #include "app/windowlinks.h"
 #include "core/layout.h"
+#include "fileoperations.h"
 #include "mainwindowcontrols.h"
 #include "proportionallayout.h"
 #include "thumbnailstrip.h"
@@ -114,5 +115,6 @@ private:
     QWidget *m_inner = nullptr;
     ProportionalLayout m_layout;
     MainWindowControls m_c;
+    FileOperations m_files;
     bool m_shown = false;
 };
