@@ -414,7 +414,9 @@ namespace {
                 return true;
             }
             m_stride = (size_t(width) * size_t(depth) + 3) & ~size_t(3);
-            auto *buffer = static_cast<uchar *>(std::malloc(m_stride * size_t(rows)));
+            // One row more than the rows hold: the image starts `skip` pixels into the buffer, and
+            // a whole-image copy reads its last row at full stride, past the rows' end.
+            auto *buffer = static_cast<uchar *>(std::malloc(m_stride * (size_t(rows) + 1)));
             if (!buffer) {
                 return false;
             }
