@@ -24,6 +24,28 @@ grep -qx 'Exec=querndal %f' "$desktop" || { echo "Exec is not 'querndal %f'"; st
 for type in image/bmp image/gif image/jpeg image/wmf image/x-wmf application/x-msmetafile; do
     grep -q "^MimeType=.*$type;" "$desktop" || { echo "MimeType lacks $type"; status=1; }
 done
+# Installed system-wide, the program's folder cannot be written: the settings go to the user's
+# configuration folder. Root writes anywhere, so there the folder is made read-only by a
+# read-only mount in a private mount namespace; another user gets a read-only folder.
+config=$(mktemp -d)
+runtime=$(mktemp -d)
+chmod 700 "$runtime"
+trap 'rm -rf "$prefix" "$config" "$runtime"' EXIT
+run_installed='timeout 5 env QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$1" XDG_RUNTIME_DIR="$2" "$3/bin/querndal" >/dev/null 2>&1; true'
+if [ "$(id -u)" -eq 0 ] && command -v unshare >/dev/null \
+    && unshare -m true 2>/dev/null; then
+    unshare -m bash -c 'mount --bind "$3/bin" "$3/bin" && mount -o remount,ro,bind "$3/bin" && '"$run_installed" \
+        _ "$config" "$runtime" "$prefix"
+else
+    chmod a-w "$prefix/bin"
+    bash -c "$run_installed" _ "$config" "$runtime" "$prefix"
+    chmod u+w "$prefix/bin"
+fi
+if [ ! -s "$config/querndal/QUERNDAL.INI" ] || [ -e "$prefix/bin/QUERNDAL.INI" ]; then
+    echo "a read-only install did not keep its settings in \$XDG_CONFIG_HOME/querndal"
+    status=1
+fi
+
 if ! command -v desktop-file-validate >/dev/null; then
     echo "desktop-file-validate is missing (Debian package desktop-file-utils; scripts/setup.sh installs it)"
     exit 77
