@@ -32,8 +32,6 @@ namespace pictures {
 
 namespace {
 
-    // Metafiles are small; one larger than this is refused before it is read into memory.
-    constexpr qint64 kMaxMetafileBytes = 64 * 1024 * 1024;
     // Enough of a file's start to tell a metafile from the formats Qt recognises.
     constexpr qint64 kSniffBytes = 64;
     // What is read of a file whose size alone is wanted: every header the checks look at fits.
@@ -639,7 +637,7 @@ namespace {
         LoadResult result;
         if (wmf::looksLikeMetafile(file.peek(kSniffBytes))) {
             // Metafiles are small and libwmf reads them out of order, so they are read whole.
-            if (file.size() > kMaxMetafileBytes) {
+            if (file.size() > wmf::kMaxMetafileBytes) {
                 return failedLoad(Failure::TooLarge, QStringLiteral("The metafile is too large."));
             }
             const QByteArray bytes = file.readAll();

@@ -29,9 +29,6 @@ namespace {
 
     // Pixels per inch of the screen the natural size is given for; twips per pixel (15) assumes it.
     constexpr int kScreenDpi = 96;
-    // A metafile larger than this is not a picture anyone drew by hand; refusing it bounds the
-    // memory held for the file and the time spent walking it.
-    constexpr qsizetype kMaxMetafileBytes = 64 * 1024 * 1024;
     // All that libwmf may allocate while reading one picture (records, objects, regions).
     constexpr size_t kMaxLibraryBytes = 256u * 1024 * 1024;
     // Records libwmf cannot play are blanked out and the picture read again, this many times at

@@ -19,6 +19,10 @@ namespace pictures::wmf {
 // - else the whole picture at its natural size, drawn smaller past 8 Mi pixels.
 // The natural size is the one the file gives whatever was drawn. `textRuns`, when given,
 // receives the box of each text run drawn (image pixels).
+// A metafile larger than this is not a picture anyone drew by hand; refusing it, before it is
+// read into memory, bounds the memory held for the file and the time spent walking it.
+constexpr qint64 kMaxMetafileBytes = 64 * 1024 * 1024;
+
 LoadResult decode(const QByteArray &bytes, const QSize &target, bool pixels,
     const QSize &viewport = QSize(), QList<QRectF> *textRuns = nullptr);
 
