@@ -158,9 +158,11 @@ void MainWindow::Form_Load()
 
     setWindowTitle(Program::appTitle);
     arrayInitialize();
-    // Centred by its outer size, so that a restore from maximised lands in the middle.
+    // Centred by its outer size, so that a restore from maximised lands in the middle. The frame
+    // is known only once a window of the program has been shown; before, it counts as none.
     const QSizeF screen = services.screenSizeTwips();
-    const QSize outer = frameGeometry().size();
+    const QMargins frame = controls::windowFrame();
+    const QSize outer = size().grownBy(frame);
     const float left = (float(screen.width()) - twips::fromPixels(outer.width(), m_tpp)) / 2.0f;
     const float top = (float(screen.height()) - twips::fromPixels(outer.height(), m_tpp)) / 2.0f;
     move(twips::toPixels(left, m_tpp), twips::toPixels(top, m_tpp));
