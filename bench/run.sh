@@ -119,20 +119,20 @@ measure_rounds() { # measure_rounds <prefix> <measurement> [arguments...]
 # Whole processes on the virtual screen, each started afresh, the programs taking turns round by
 # round: first paint, settled (last paint before 300 ms of quiet) and peak resident memory.
 probe_rounds() { # probe_rounds <key>=<command line> ...
-    local round spec key
+    local round entry key
     local tmp=$out/probe.txt
     : > "$tmp"
     for round in $(seq 0 "$runs"); do
-        for spec in "$@"; do
-            key=${spec%%=*}
+        for entry in "$@"; do
+            key=${entry%%=*}
             # shellcheck disable=SC2086
-            line=$(DISPLAY=:97 "$probe" --quiet 300 ${spec#*=} 2>/dev/null) || continue
+            line=$(DISPLAY=:97 "$probe" --quiet 300 ${entry#*=} 2>/dev/null) || continue
             # The first round only warms the page cache.
             [ "$round" -gt 0 ] && echo "$key $line" >> "$tmp"
         done
     done
-    for spec in "$@"; do
-        key=${spec%%=*}
+    for entry in "$@"; do
+        key=${entry%%=*}
         for column in 3:paint 4:settled 5:rss; do
             awk -v k="$key" -v c="${column%%:*}" '$1 == k {print $c}' "$tmp" | sort -g | awk -v k="$key.${column#*:}" '
                 {v[NR] = $1} END {if (NR) printf "%s %.2f %.2f %.2f\n", k, v[int((NR + 1) / 2)], v[1], v[NR]}'

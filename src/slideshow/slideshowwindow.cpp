@@ -100,11 +100,7 @@ void SlideShowWindow::Form_Load()
     }
     const QString file = p.slotRing().file(slot);
     p.mainWindow()->setCurrentFile(file);
-    setFileName(file);
-    showPicture(p.mainWindow()->slotPicture(slot));
-    p.services().setBusy(true);
-    centreImage();
-    p.services().setBusy(false);
+    showSlotPicture(file, p.mainWindow()->slotPicture(slot));
     setFileNameVisible(p.settings().hideFileName != 1);
 }
 
@@ -451,13 +447,18 @@ void SlideShowWindow::clearPicture()
     showPicture(Picture());
 }
 
-void SlideShowWindow::openHeld(const QString &path, const Picture &picture)
+void SlideShowWindow::showSlotPicture(const QString &path, const Picture &picture)
 {
     setFileName(path);
     showPicture(picture);
     m_program.services().setBusy(true);
     centreImage();
     m_program.services().setBusy(false);
+}
+
+void SlideShowWindow::openHeld(const QString &path, const Picture &picture)
+{
+    showSlotPicture(path, picture);
     // Opened held: the label says so, and the timer, if it still runs, stops at its next step.
     markRunning(false);
     show();

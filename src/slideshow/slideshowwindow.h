@@ -104,6 +104,9 @@ private:
     // The position of `path` in the main window's file list, or -1.
     int listIndexOf(const QString &path) const;
     void showPicture(const Picture &picture);
+    // The thumbnail view: a slot's file and the picture it holds (no file read), centred under
+    // the busy pointer.
+    void showSlotPicture(const QString &path, const Picture &picture);
     void endShow();
     // The picture of `path`: the one read ahead when it is still that file, else read now.
     Picture pictureFor(const QString &path);
