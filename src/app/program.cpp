@@ -7,6 +7,8 @@
 
 #include <QWidget>
 
+#include <cmath>
+
 const QString Program::appTitle = QStringLiteral("VELDRANE W95 and NT");
 const QString Program::defaultMessageTitle = QStringLiteral("VELDRANE.");
 const QString Program::appVersion = QStringLiteral(" Ver. 4.00");
@@ -123,6 +125,13 @@ void Program::computePaths()
     m_helpFilePath = locations::helpFilePath(folder, baseName + QStringLiteral("hlp"));
 }
 
+void Program::setSlotGeometry(int slot, const QRectF &twips)
+{
+    m_slotGeometry[std::size_t(slot)]
+        = { int(std::nearbyint(twips.left())), int(std::nearbyint(twips.top())),
+              int(std::nearbyint(twips.width())), int(std::nearbyint(twips.height())) };
+}
+
 bool Program::saveSettings(const QString &folder)
 {
     if (!SettingsFile(m_settingsPath).save(m_settings, folder)) {
@@ -137,4 +146,37 @@ bool Program::saveSettings(const QString &folder)
 bool Program::readSettings()
 {
     return SettingsFile(m_settingsPath).read(m_settings);
+}
+
+void Program::writeDefaultSettings()
+{
+    const Settings defaults = Settings::defaults(m_systemFolder);
+    if (!m_settingsPath.isEmpty()
+        && SettingsFile(m_settingsPath).save(defaults, defaults.lastFolder)) {
+        return;
+    }
+    // The defaults could not be written, so no later read will bring them in: put them in force
+    // here, as a read of the written file would have.
+    const QString folder = m_settings.lastFolder;
+    m_settings = defaults;
+    m_settings.lastFolder = folder;
+}
+
+bool Program::passSettingsToWindows()
+{
+    // Touching the Setup dialog loads it, and its load reads the file again.
+    SetupLink *setup = setupDialog();
+    setup->setIntervalText(intervalText(m_settings.slideInterval));
+    m_settings.bgColorIndex = m_settings.savedColorIndex;
+    setup->setSwatchColor(m_settings.bgColorIndex);
+    // An interval the timer cannot take never reaches it: it is replaced by the default, as the
+    // Setup dialog replaces one, and the file by the defaults.
+    SlideShowLink *show = slideShow();
+    const auto interval = timerIntervalMs(m_settings.slideInterval);
+    if (!interval) {
+        m_settings.slideInterval = Settings::kDefaultInterval;
+        setup->setIntervalText(intervalText(m_settings.slideInterval));
+    }
+    show->setInterval(*timerIntervalMs(m_settings.slideInterval));
+    return interval.has_value();
 }

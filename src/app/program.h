@@ -5,6 +5,7 @@
 #include "core/slotring.h"
 #include "windowlinks.h"
 
+#include <QRectF>
 #include <QString>
 
 #include <array>
@@ -75,6 +76,12 @@ public:
     bool saveSettings(const QString &folder);
     // The common read into the settings in memory; false when the record was not read whole.
     bool readSettings();
+    // The start-up error path: the default record, written over whatever the file held; put in
+    // force at once when it cannot be written.
+    void writeDefaultSettings();
+    // Start-up hands the settings read to the Setup dialog and the show (loading both). False
+    // when the interval read was one the show's timer cannot take: the default replaces it.
+    bool passSettingsToWindows();
 
     // ---- slot and show state
     SlotRing &slotRing() { return m_slots; }
@@ -92,12 +99,11 @@ public:
         int top = 0;
         int width = 0;
         int height = 0;
+        QRectF rect() const { return QRectF(left, top, width, height); }
     };
     const SlotGeometry &slotGeometry(int slot) const { return m_slotGeometry[std::size_t(slot)]; }
-    void setSlotGeometry(int slot, const SlotGeometry &geometry)
-    {
-        m_slotGeometry[std::size_t(slot)] = geometry;
-    }
+    // Records slot `slot`'s picture box `twips`, each value rounded to the nearest whole twip.
+    void setSlotGeometry(int slot, const QRectF &twips);
 
     static const QString appTitle;
     static const QString defaultMessageTitle;

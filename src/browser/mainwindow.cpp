@@ -1,31 +1,15 @@
 #include "mainwindow.h"
 
 #include "app/program.h"
-#include "core/fit.h"
 #include "core/keycodes.h"
 #include "core/palette.h"
-#include "core/paths.h"
-#include "core/settingsfile.h"
 #include "core/twips.h"
-#include "fileoperations.h"
 #include "help/help.h"
-#include "mainwindowcontrols.h"
 #include "platform/controls.h"
 #include "platform/services.h"
-#include "thumbnailstrip.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QDir>
-#include <QFileInfo>
 #include <QMenuBar>
-#include <QStyle>
-#include <QWindow>
-
-#include <cmath>
-
-using layout::ControlKind;
 
 MainWindow::MainWindow(Program &program)
     : m_program(program)
@@ -63,37 +47,24 @@ QSize MainWindow::designInnerPixels() const
 void MainWindow::createMenu()
 {
     using Place = MenuItem::Place;
-    struct Item
-    {
-        MenuItem item;
-        void (MainWindow::*handler)();
-    };
     // In menu order. "&Auto" and "Auto &Loop" are reached only through "&Loop".
-    const std::vector<Item> items = {
-        { { "setup", "&Setup", Place::Bar }, &MainWindow::setup_Click },
-        { { "loopits", "&Loop", Place::Bar }, &MainWindow::loopits_Click },
-        { { "auto", "&Auto", Place::Hidden }, &MainWindow::auto_Click },
-        { { "autoloop", "Auto &Loop", Place::Hidden }, &MainWindow::autoloop_Click },
-        { { "reset", "&Reset", Place::Bar }, &MainWindow::reset_Click },
-        { { "clear", "&Clear", Place::Bar }, &MainWindow::clear_Click },
-        { { "printscreen", "&Print", Place::Bar }, &MainWindow::printscreen_Click },
-        { { "rename", "Re&name", Place::Bar }, &MainWindow::rename_Click },
-        { { "deleteit", "&Delete", Place::Bar }, &MainWindow::deleteit_Click },
-        { { "contents", "Contents", Place::Help }, &MainWindow::contents_Click },
-        { { "line1", "-", Place::Separator }, nullptr },
-        { { "about", "About", Place::Help }, &MainWindow::about_Click },
-        { { "exit", "&Exit", Place::Bar }, &MainWindow::exit_Click },
-    };
-    std::vector<MenuItem> menu;
-    for (const Item &item : items) {
-        menu.push_back(item.item);
-    }
-    const std::vector<QAction *> actions = buildMenu(*this, menu, m_layout);
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        if (items[i].handler) {
-            connect(actions[i], &QAction::triggered, this, items[i].handler);
-        }
-    }
+    buildMenu(*this,
+        {
+            { "setup", "&Setup", Place::Bar, [this] { setup_Click(); } },
+            { "loopits", "&Loop", Place::Bar, [this] { loopits_Click(); } },
+            { "auto", "&Auto", Place::Hidden, [this] { auto_Click(); } },
+            { "autoloop", "Auto &Loop", Place::Hidden, [this] { autoloop_Click(); } },
+            { "reset", "&Reset", Place::Bar, [this] { reset_Click(); } },
+            { "clear", "&Clear", Place::Bar, [this] { clear_Click(); } },
+            { "printscreen", "&Print", Place::Bar, [this] { printscreen_Click(); } },
+            { "rename", "Re&name", Place::Bar, [this] { rename_Click(); } },
+            { "deleteit", "&Delete", Place::Bar, [this] { deleteit_Click(); } },
+            { "contents", "Contents", Place::Help, [this] { contents_Click(); } },
+            { "line1", "-", Place::Separator, nullptr },
+            { "about", "About", Place::Help, [this] { about_Click(); } },
+            { "exit", "&Exit", Place::Bar, [this] { exit_Click(); } },
+        },
+        m_layout);
 }
 
 void MainWindow::connectControls()
@@ -178,60 +149,22 @@ void MainWindow::Form_Load()
     // Let the window system finish maximising, so that the slot geometry recorded below is the
     // maximised one. The user's input waits until start-up is done: a key here would act on
     // settings not yet read.
-    const QDeadlineTimer deadline(500);
-    while (!deadline.hasExpired()
-        && !(windowHandle() && windowHandle()->isExposed()
-            && windowHandle()->windowStates() & Qt::WindowMaximized)) {
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
-    }
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    controls::waitUntilMaximized(this, 500);
     p.computePaths();
     // From here on a failing step writes the defaults and start-up goes on with the next.
-    auto step = [this](bool ok) {
+    auto step = [&p](bool ok) {
         if (!ok) {
-            writeDefaultSettings();
+            p.writeDefaultSettings();
         }
     };
     step(p.readSettings());
     step(m_c.driveList->setDrive(settings.lastFolder));
     step(m_c.folderList->setPath(settings.lastFolder));
     for (int i = 0; i < Program::kSlotCount; ++i) {
-        const QRectF r = twipRect(m_c.strip->picture(i));
-        p.setSlotGeometry(i,
-            { int(std::nearbyint(r.left())), int(std::nearbyint(r.top())),
-                int(std::nearbyint(r.width())), int(std::nearbyint(r.height())) });
+        p.setSlotGeometry(i, twipRect(m_c.strip->picture(i)));
     }
-    // Touching the Setup dialog loads it, and its load reads the file again.
-    SetupLink *setup = p.setupDialog();
-    setup->setIntervalText(intervalText(settings.slideInterval));
-    settings.bgColorIndex = settings.savedColorIndex;
-    setup->setSwatchColor(settings.bgColorIndex);
-    // An interval the timer cannot take never reaches it: it is replaced by the default, as the
-    // Setup dialog replaces one, and the file by the defaults.
-    SlideShowLink *show = p.slideShow();
-    const auto interval = timerIntervalMs(settings.slideInterval);
-    if (!interval) {
-        settings.slideInterval = Settings::kDefaultInterval;
-        setup->setIntervalText(intervalText(settings.slideInterval));
-    }
-    show->setInterval(*timerIntervalMs(settings.slideInterval));
-    step(interval.has_value());
+    step(p.passSettingsToWindows());
     setBackgroundColor(settings.bgColorIndex);
-}
-
-void MainWindow::writeDefaultSettings()
-{
-    Program &p = m_program;
-    const Settings defaults = Settings::defaults(p.systemProgramFolder());
-    if (!p.settingsPath().isEmpty()
-        && SettingsFile(p.settingsPath()).save(defaults, defaults.lastFolder)) {
-        return;
-    }
-    // The defaults could not be written, so no later read will bring them in: put them in force
-    // here, as a read of the written file would have.
-    const QString folder = p.settings().lastFolder;
-    p.settings() = defaults;
-    p.settings().lastFolder = folder;
 }
 
 void MainWindow::arrayInitialize()
@@ -242,14 +175,8 @@ void MainWindow::arrayInitialize()
 void MainWindow::Form_Resize()
 {
     m_layout.apply(innerSize());
-    // Filled slots are fitted again from the pictures they hold; no file is read.
-    const QRectF reference = twipRect(m_c.referenceBox);
-    for (int i = 0; i < Program::kSlotCount; ++i) {
-        const Picture &picture = m_c.strip->picture(i)->picture();
-        if (m_program.slotRing().file(i).size() >= 2 && !picture.isEmpty()) {
-            m_c.strip->fit(i, picture.sizeTwips(m_tpp), reference, slotBox(i));
-        }
-    }
+    m_c.strip->refit(
+        m_program.slotRing(), twipRect(m_c.referenceBox), [this](int i) { return slotBox(i); });
     m_c.strip->scheduleSharpening();
 }
 
@@ -420,16 +347,12 @@ void MainWindow::clear_Click()
     // A settings file that cannot be written does not stop the clearing.
     p.saveSettings(m_c.fileList->path());
     p.slotRing().clear();
-    for (int i = 0; i < Program::kSlotCount; ++i) {
-        m_c.strip->empty(i);
-        m_c.strip->setHighlighted(i, false);
-    }
+    m_c.strip->clear();
     setCurrentFile(QString());
     p.show().rewind();
     showMaximized();
     for (int i = 0; i < Program::kSlotCount; ++i) {
-        const Program::SlotGeometry &g = p.slotGeometry(i);
-        setTwipRect(m_c.strip->picture(i), QRectF(g.left, g.top, g.width, g.height));
+        setTwipRect(m_c.strip->picture(i), p.slotGeometry(i).rect());
     }
 }
 

@@ -62,8 +62,6 @@ public:
 
     // ---- procedures
     void arrayInitialize();
-    // The start-up error path: the default record, written over whatever the file held.
-    void writeDefaultSettings();
     // Deletes the current file after the user confirmed it. True when a file was deleted.
     bool deleteCurrentFile();
     // Renames the current file to a name the user picks in a save-as dialog.

@@ -66,10 +66,8 @@ MainWindowControls::MainWindowControls(
     QWidget::setTabOrder(folderList, fileList);
 }
 
-std::vector<QAction *> buildMenu(
-    QMainWindow &window, const std::vector<MenuItem> &items, ProportionalLayout &layout)
+void buildMenu(QMainWindow &window, const std::vector<MenuItem> &items, ProportionalLayout &layout)
 {
-    std::vector<QAction *> actions;
     QMenu *help = nullptr;
     for (const MenuItem &item : items) {
         const QString caption = QString::fromLatin1(item.caption);
@@ -97,7 +95,8 @@ std::vector<QAction *> buildMenu(
         }
         action->setObjectName(QLatin1String(item.name));
         layout.add(ControlKind::MenuItem);
-        actions.push_back(action);
+        if (item.handler) {
+            QObject::connect(action, &QAction::triggered, &window, item.handler);
+        }
     }
-    return actions;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <vector>
 
 class DirList;
@@ -31,18 +32,18 @@ struct MainWindowControls
     QLabel *pathLabel = nullptr; // Label1: the current file
 };
 
-// One item of the main window's menu: the design's name, the caption as stored, and its place.
+// One item of the main window's menu: the design's name, the caption as stored, its place, and
+// what choosing it runs.
 struct MenuItem
 {
     enum class Place { Bar, Help, Separator, Hidden };
     const char *name;
     const char *caption;
     Place place;
+    std::function<void()> handler;
 };
 
 // Builds the menu bar from `items` in order, each item (the "&Help" menu, its separator and the
 // hidden items included) counted as a control in `layout`. Hidden items stay off the menu bar:
-// the bar would give their mnemonics too, and items sharing one take turns at each press. Returns
-// one action for each item, in order.
-std::vector<QAction *> buildMenu(
-    QMainWindow &window, const std::vector<MenuItem> &items, ProportionalLayout &layout);
+// the bar would give their mnemonics too, and items sharing one take turns at each press.
+void buildMenu(QMainWindow &window, const std::vector<MenuItem> &items, ProportionalLayout &layout);

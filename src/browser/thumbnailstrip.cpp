@@ -78,6 +78,14 @@ void ThumbnailStrip::empty(int slot)
     caption(slot)->setText(QString());
 }
 
+void ThumbnailStrip::clear()
+{
+    for (int i = 0; i < kSlotCount; ++i) {
+        empty(i);
+        setHighlighted(i, false);
+    }
+}
+
 void ThumbnailStrip::rename(int slot, const QString &newName)
 {
     caption(slot)->setText(newName);
@@ -129,6 +137,17 @@ std::optional<double> ThumbnailStrip::fit(
         controls::setTwipRect(target, fit::withinSlot(fitted, box), m_tpp);
     }
     return d;
+}
+
+void ThumbnailStrip::refit(
+    const SlotRing &ring, const QRectF &reference, const std::function<QRectF(int)> &boxOf)
+{
+    for (int i = 0; i < kSlotCount; ++i) {
+        const Picture &held = picture(i)->picture();
+        if (ring.file(i).size() >= 2 && !held.isEmpty()) {
+            fit(i, held.sizeTwips(m_tpp), reference, boxOf(i));
+        }
+    }
 }
 
 void ThumbnailStrip::scheduleSharpening()

@@ -6,6 +6,7 @@
 #include <QObject>
 
 #include <array>
+#include <functional>
 #include <optional>
 
 class AsyncPictureLoader;
@@ -38,6 +39,8 @@ public:
     void fill(int slot, const QString &path, const Picture &header);
     // The slot shows nothing: no picture, no caption.
     void empty(int slot);
+    // Every slot empty and every caption plain.
+    void clear();
     // The slot's file was renamed: same picture, new name.
     void rename(int slot, const QString &newName);
     void setHighlighted(int slot, bool highlighted);
@@ -53,6 +56,10 @@ public:
     // divisor used.
     std::optional<double> fit(
         int slot, const QSizeF &pictureTwips, const QRectF &reference, const QRectF &box);
+    // Every filled slot of `ring` fitted again from the picture it holds (no file is read), each
+    // inside the picture box `boxOf(slot)` gives.
+    void refit(
+        const SlotRing &ring, const QRectF &reference, const std::function<QRectF(int)> &boxOf);
     // Slots shown larger than the pictures they hold are decoded again, once resizing settles.
     void scheduleSharpening();
 

@@ -4,6 +4,7 @@
 #include "core/twips.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMouseEvent>
@@ -25,6 +26,17 @@ QMargins windowFrame()
         }
     }
     return QMargins();
+}
+
+void waitUntilMaximized(QWidget *window, int milliseconds)
+{
+    const QDeadlineTimer deadline(milliseconds);
+    while (!deadline.hasExpired()
+        && !(window->windowHandle() && window->windowHandle()->isExposed()
+            && window->windowHandle()->windowStates() & Qt::WindowMaximized)) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+    }
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void disconnectControls(QWidget *window)

@@ -27,6 +27,9 @@ void disconnectControls(QWidget *window);
 // The window frame the window system puts around the program's windows, as seen on one that is
 // already shown; none before any is (the frame is the same for all, title bar and borders).
 QMargins windowFrame();
+// Runs the program's events but the user's input until `window` is shown maximised and exposed,
+// or `milliseconds` have passed; the input waits until the caller has finished.
+void waitUntilMaximized(QWidget *window, int milliseconds);
 } // namespace controls
 
 class QPainter;
