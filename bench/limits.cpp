@@ -147,6 +147,9 @@ std::vector<double> decodeLimits(const QStringList &arguments, int runs, QString
         { QStringLiteral("ours.thumbnail"),
             [&] { return pictures::loadScaled(path, QSize(97, 77)).ok(); } },
         { QStringLiteral("libjpeg.scale-1/8"), [&] { return libjpegDecode(file.constData(), 8); } },
+        // The same slot on a 2x screen, where the window asks for its device pixels.
+        { QStringLiteral("ours.thumbnail-2x"),
+            [&] { return pictures::loadScaled(path, QSize(2 * 97, 2 * 77)).ok(); } },
         { QStringLiteral("ours.full"), [&] { return pictures::load(path).ok(); } },
         { QStringLiteral("libjpeg.full"), [&] { return libjpegDecode(file.constData(), 1); } },
         { QStringLiteral("libjpeg.visible-part"),
