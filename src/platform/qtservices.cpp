@@ -2,7 +2,6 @@
 
 #include "core/keycodes.h"
 #include "core/twips.h"
-#include "platform/helpchannel.h"
 #include "volumes.h"
 
 #include <QApplication>
@@ -233,13 +232,10 @@ bool QtServices::printWidget(QWidget *widget)
 
 void QtServices::showHelp(const QString &helpFile, int command, const QString &keyword)
 {
-    const QStringList arguments { helpFile, QString::number(command), keyword };
-    // The help window already open for this file comes to the front at the keyword; only
-    // without one is a viewer started.
-    if (help::forwardToRunningViewer(arguments)) {
-        return;
-    }
-    QProcess::startDetached(m_helpViewer, arguments);
+    // A viewer started for a file that another viewer already shows hands it the request and
+    // ends: that help window comes to the front at the keyword. The program itself keeps out of
+    // the viewers' channel (and its network library out of its memory).
+    QProcess::startDetached(m_helpViewer, { helpFile, QString::number(command), keyword });
 }
 
 void QtServices::sendKey(int virtualKey)

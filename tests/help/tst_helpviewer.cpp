@@ -1,7 +1,7 @@
+#include "help/viewer/helpchannel.h"
 #include "help/viewer/helpfile.h"
 #include "help/viewer/helprequest.h"
 #include "help/viewer/helpwindow.h"
-#include "platform/helpchannel.h"
 
 #include "testfolder.h"
 

@@ -1,6 +1,6 @@
+#include "help/viewer/helpchannel.h"
 #include "help/viewer/helprequest.h"
 #include "help/viewer/helpwindow.h"
-#include "platform/helpchannel.h"
 #include "platform/programicon.h"
 
 #include <QApplication>

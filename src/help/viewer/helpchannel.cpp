@@ -1,4 +1,4 @@
-#include "platform/helpchannel.h"
+#include "help/viewer/helpchannel.h"
 
 #include <QCryptographicHash>
 #include <QDataStream>
