@@ -1,5 +1,6 @@
 #include "jpegpicture.h"
 
+#include <QIODevice>
 #include <QImage>
 #include <QTransform>
 
@@ -43,13 +44,17 @@ namespace {
     {
     }
 
-    // The file's bytes, already in memory. Past their end the decoder is given an end-of-image
-    // marker, so a file cut short decodes as far as it goes; the source remembers it.
+    // The file's bytes, already in memory, or read from a device a block at a time as the
+    // decoder asks. Past their end the decoder is given an end-of-image marker, so a file cut
+    // short (or shortened while it is read) decodes as far as it goes; the source remembers it.
     struct Source
     {
         jpeg_source_mgr manager;
         bool cutShort;
+        QIODevice *device;
+        std::vector<JOCTET> block;
     };
+    constexpr qint64 kReadBlock = 64 * 1024;
 
     const JOCTET kEndOfImage[2] = { 0xFF, JPEG_EOI };
 
@@ -60,6 +65,15 @@ namespace {
     boolean fillInput(j_decompress_ptr info)
     {
         auto *source = reinterpret_cast<Source *>(info->src);
+        if (source->device && !source->cutShort) {
+            const qint64 got
+                = source->device->read(reinterpret_cast<char *>(source->block.data()), kReadBlock);
+            if (got > 0) {
+                source->manager.next_input_byte = source->block.data();
+                source->manager.bytes_in_buffer = size_t(got);
+                return TRUE;
+            }
+        }
         source->cutShort = true;
         source->manager.next_input_byte = kEndOfImage;
         source->manager.bytes_in_buffer = sizeof kEndOfImage;
@@ -72,12 +86,25 @@ namespace {
         if (count <= 0) {
             return;
         }
-        if (size_t(count) >= source->manager.bytes_in_buffer) {
+        size_t left = size_t(count);
+        if (left > source->manager.bytes_in_buffer && source->device && !source->cutShort) {
+            // Past the block in hand: the rest is skipped on the device, then read from there.
+            left -= source->manager.bytes_in_buffer;
+            source->manager.bytes_in_buffer = 0;
+            if (source->device->skip(qint64(left)) != qint64(left)) {
+                fillInput(info);
+                source->cutShort = true;
+                return;
+            }
+            left = 0;
+            fillInput(info);
+        }
+        if (left >= source->manager.bytes_in_buffer) {
             fillInput(info);
             return;
         }
-        source->manager.next_input_byte += count;
-        source->manager.bytes_in_buffer -= size_t(count);
+        source->manager.next_input_byte += left;
+        source->manager.bytes_in_buffer -= left;
     }
 
     void termSource(j_decompress_ptr)
@@ -228,6 +255,13 @@ namespace {
     class Decoder
     {
     public:
+        // Reads from `device`, from where it stands, a block at a time.
+        Decoder(QIODevice *device, const std::atomic_bool *cancelled)
+            : Decoder(QByteArrayView(), cancelled)
+        {
+            m_source.device = device;
+            m_source.block.resize(size_t(kReadBlock));
+        }
         Decoder(QByteArrayView data, const std::atomic_bool *cancelled)
         {
             std::memset(&m_info, 0, sizeof m_info);
@@ -243,6 +277,7 @@ namespace {
             m_source.manager.resync_to_restart = jpeg_resync_to_restart;
             m_source.manager.term_source = termSource;
             m_source.cutShort = false;
+            m_source.device = nullptr;
             m_progress.manager.progress_monitor = checkProgress;
             m_progress.cancelled = cancelled;
             m_progress.error = &m_error;
@@ -362,6 +397,10 @@ namespace {
         {
             return m_stored;
         }
+        bool progressive() const
+        {
+            return m_info.progressive_mode;
+        }
         int orientation() const
         {
             return m_orientation;
@@ -463,6 +502,33 @@ namespace {
                               : QStringLiteral("The JPEG file is damaged: %1").arg(message));
     }
 
+    // The decode itself, from either source.
+    LoadResult decodeWith(Decoder &decoder, int eighths, const QRect &region)
+    {
+        if (!decoder.readHeader()) {
+            return damaged(decoder);
+        }
+        const int orientation = decoder.orientation();
+        const QSize natural = decoder.natural();
+        const QRect part = region & QRect(QPoint(0, 0), natural);
+        const bool cropped = eighths >= 8 && !part.isEmpty() && part.size() != natural;
+        const bool decoded = decoder.decode(qBound(1, eighths, 8),
+            cropped ? storedRect(orientation, part, decoder.stored()) : QRect());
+        if (decoder.stopped()) {
+            return failedLoad(Failure::Cancelled, QStringLiteral("The decode was cancelled."));
+        }
+        if (!decoded) {
+            return damaged(decoder);
+        }
+        LoadResult result;
+        result.picture.naturalSize = natural;
+        result.picture.image = oriented(decoder.takeImage(), orientation);
+        if (cropped) {
+            result.picture.region = part;
+        }
+        return result;
+    }
+
 } // namespace
 
 bool looksLikeJpeg(QByteArrayView head)
@@ -470,12 +536,15 @@ bool looksLikeJpeg(QByteArrayView head)
     return head.size() >= 2 && uchar(head[0]) == 0xFF && uchar(head[1]) == 0xD8;
 }
 
-LoadResult readHeader(QByteArrayView data, bool *cutShort)
+LoadResult readHeader(QByteArrayView data, bool *cutShort, bool *progressive)
 {
     Decoder decoder(data, nullptr);
     const bool read = decoder.readHeader();
     if (cutShort) {
         *cutShort = !read && decoder.cutShort();
+    }
+    if (progressive && read) {
+        *progressive = decoder.progressive();
     }
     if (!read) {
         return damaged(decoder);
@@ -508,28 +577,14 @@ LoadResult decode(
     QByteArrayView data, int eighths, const QRect &region, const std::atomic_bool *cancelled)
 {
     Decoder decoder(data, cancelled);
-    if (!decoder.readHeader()) {
-        return damaged(decoder);
-    }
-    const int orientation = decoder.orientation();
-    const QSize natural = decoder.natural();
-    const QRect part = region & QRect(QPoint(0, 0), natural);
-    const bool cropped = eighths >= 8 && !part.isEmpty() && part.size() != natural;
-    const bool decoded = decoder.decode(
-        qBound(1, eighths, 8), cropped ? storedRect(orientation, part, decoder.stored()) : QRect());
-    if (decoder.stopped()) {
-        return failedLoad(Failure::Cancelled, QStringLiteral("The decode was cancelled."));
-    }
-    if (!decoded) {
-        return damaged(decoder);
-    }
-    LoadResult result;
-    result.picture.naturalSize = natural;
-    result.picture.image = oriented(decoder.takeImage(), orientation);
-    if (cropped) {
-        result.picture.region = part;
-    }
-    return result;
+    return decodeWith(decoder, eighths, region);
+}
+
+LoadResult decode(
+    QIODevice *device, int eighths, const QRect &region, const std::atomic_bool *cancelled)
+{
+    Decoder decoder(device, cancelled);
+    return decodeWith(decoder, eighths, region);
 }
 
 } // namespace pictures::jpeg

@@ -3,6 +3,7 @@
 #include "picture.h"
 
 #include <QByteArrayView>
+#include <QIODevice>
 #include <QRect>
 #include <QSize>
 
@@ -18,8 +19,9 @@ namespace pictures::jpeg {
 bool looksLikeJpeg(QByteArrayView head);
 
 // Reads the headers only: the natural size (EXIF orientation applied) in `picture.naturalSize`.
-// `cutShort` is set when `data` ends before the frame header, so more of the file may tell.
-LoadResult readHeader(QByteArrayView data, bool *cutShort = nullptr);
+// `cutShort` is set when `data` ends before the frame header, so more of the file may tell;
+// `progressive`, when the headers were read, to whether the picture comes in several scans.
+LoadResult readHeader(QByteArrayView data, bool *cutShort = nullptr, bool *progressive = nullptr);
 
 // The size a decode at `eighths`/8 of a picture of `natural` pixels gives (what libjpeg makes:
 // each side rounded up).
@@ -31,6 +33,10 @@ int eighthsCovering(const QSize &natural, const QSize &target);
 // (natural pixels, within the picture; empty: all of it), recorded in `picture.region`. A set
 // `cancelled` stops the decode between rows and between the scans of a progressive file.
 LoadResult decode(QByteArrayView data, int eighths = 8, const QRect &region = QRect(),
+    const std::atomic_bool *cancelled = nullptr);
+// The same, reading the file from `device` (from where it stands) a block at a time, so a large
+// file is never held whole.
+LoadResult decode(QIODevice *device, int eighths = 8, const QRect &region = QRect(),
     const std::atomic_bool *cancelled = nullptr);
 
 } // namespace pictures::jpeg

@@ -382,9 +382,11 @@ namespace {
     // A JPEG in `bytes` (the whole file when `pixels`, else at least its start; `device` gives
     // the rest of a header longer than that). A picture larger than `target` is decoded by
     // libjpeg at the smallest n/8 of its size that still covers the size shown, then averaged
-    // down to that size unless `exact` is false (a reduced decode keeps libjpeg's size).
+    // down to that size unless `exact` is false (a reduced decode keeps libjpeg's size). With
+    // `streamed`, `bytes` holds the start only and the pixels are read from `device` as they are
+    // decoded.
     LoadResult decodeJpeg(QIODevice *device, QByteArrayView bytes, const QSize &target, bool pixels,
-        const QSize &viewport, bool exact, const std::atomic_bool *cancelled)
+        const QSize &viewport, bool exact, const std::atomic_bool *cancelled, bool streamed = false)
     {
         bool cutShort = false;
         LoadResult header = jpeg::readHeader(bytes, &cutShort);
@@ -421,12 +423,20 @@ namespace {
         if (cancelled && cancelled->load()) {
             return failedLoad(Failure::Cancelled, QStringLiteral("The decode was cancelled."));
         }
+        const auto decode = [&](int eighths, const QRect &region) {
+            if (!streamed) {
+                return jpeg::decode(bytes, eighths, region, cancelled);
+            }
+            if (!device->seek(0)) {
+                return failedLoad(Failure::Unreadable, QStringLiteral("The file cannot be read."));
+            }
+            return jpeg::decode(device, eighths, region, cancelled);
+        };
         const QSize shown = shownSize(natural, target);
         if (shown == natural) {
-            return jpeg::decode(bytes, 8, centredPart(natural, viewport), cancelled);
+            return decode(8, centredPart(natural, viewport));
         }
-        LoadResult result
-            = jpeg::decode(bytes, jpeg::eighthsCovering(natural, shown), QRect(), cancelled);
+        LoadResult result = decode(jpeg::eighthsCovering(natural, shown), QRect());
         if (result.ok() && exact) {
             result.picture.image = areaReduced(result.picture.image, shown);
         }
@@ -652,12 +662,24 @@ namespace {
             const QByteArray head = file.peek(kHeaderBytes);
             result = decodeRaster(&file, head, target, false, viewport);
         } else {
-            // The file is read into memory, never mapped: a file cut short while it is read (a
-            // copy over it truncates first) then gives a short buffer, which fails as any damaged
-            // file does, where walking a mapping past the new end would kill the program.
+            // The file is read, never mapped: a file cut short while it is read (a copy over it
+            // truncates first) then ends early, and decodes as any file cut short does, where
+            // walking a mapping past the new end would kill the program.
             const qint64 size = file.size();
             if (size > kMaxFileBytes) {
                 return failedLoad(Failure::TooLarge, QStringLiteral("The file is too large."));
+            }
+            // A JPEG in one scan is read a block at a time as it is decoded: a photo's file is
+            // never held whole beside its pixels. Several scans are checked and read whole.
+            const QByteArray head = file.peek(kHeaderBytes);
+            bool progressive = true;
+            if (jpeg::looksLikeJpeg(head) && jpeg::readHeader(head, nullptr, &progressive).ok()
+                && !progressive) {
+                result = decodeJpeg(&file, head, target, true, viewport, exact, cancelled, true);
+                if (result.ok()) {
+                    result.picture.file = path;
+                }
+                return result;
             }
             const QByteArray bytes = file.read(size);
             if (file.error() != QFileDevice::NoError) {
