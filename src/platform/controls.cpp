@@ -93,6 +93,12 @@ void ImageBox::setPicture(const Picture &picture)
 {
     m_picture = picture;
     m_scaled = QPixmap();
+    // A whole picture without transparency covers the box: what lies beneath is not painted
+    // first (a full-screen show would fill the screen twice a step).
+    const QImage &image = picture.image;
+    setAttribute(Qt::WA_OpaquePaintEvent,
+        !image.isNull() && !image.hasAlphaChannel() && !picture.naturalSize.isEmpty()
+            && picture.heldRegion() == QRect(QPoint(0, 0), picture.naturalSize));
     if (!m_stretch) {
         takePictureSize();
     }
@@ -150,6 +156,12 @@ void ImageBox::paintPicture(QPainter &painter, const QRect &exposedRect)
     constexpr qint64 kCachedPixels = 4096LL * 4096;
     const qreal ratio = devicePixelRatioF();
     const QSize devicePixels = (QSizeF(size()) * ratio).toSize();
+    if (whole && image.size() == devicePixels && ratio == 1.0) {
+        // Already the box's size: drawn as it is, one copy, and no second copy held.
+        m_scaled = QPixmap();
+        painter.drawImage(QPoint(0, 0), image);
+        return;
+    }
     if (whole && qint64(devicePixels.width()) * devicePixels.height() <= kCachedPixels) {
         if (m_scaled.size() != devicePixels) {
             m_scaled = QPixmap::fromImage(image.size() == devicePixels

@@ -486,6 +486,9 @@ void SlideShowWindow::setTwipRect(QWidget *control, const QRectF &rect)
 
 void SlideShowWindow::showFile(const QString &path)
 {
+    // What was asked for the picture on show is of no use once another replaces it, and would
+    // only take a core from the decode of the next.
+    dropShownPictureDecodes();
     const Picture picture = path.isEmpty() ? Picture() : pictureFor(path);
     showPicture(picture);
     // The first tick of a show shows the same entry again: keep it for that.
@@ -581,7 +584,7 @@ void SlideShowWindow::waitForDecodes()
     m_decoder->waitUntilIdle();
 }
 
-void SlideShowWindow::showPicture(const Picture &picture)
+void SlideShowWindow::dropShownPictureDecodes()
 {
     for (int *ticket : { &m_sharpTicket, &m_overviewTicket }) {
         if (*ticket) {
@@ -589,6 +592,11 @@ void SlideShowWindow::showPicture(const Picture &picture)
             *ticket = 0;
         }
     }
+}
+
+void SlideShowWindow::showPicture(const Picture &picture)
+{
+    dropShownPictureDecodes();
     m_overview = Picture();
     m_picture->setPicture(picture);
     // A picture held only in part (larger than the screen) gets a whole one at screen size in

@@ -104,6 +104,8 @@ private:
     // The position of `path` in the main window's file list, or -1.
     int listIndexOf(const QString &path) const;
     void showPicture(const Picture &picture);
+    // Cancels the sharper and the whole-picture decodes asked for the picture on show.
+    void dropShownPictureDecodes();
     // The thumbnail view: a slot's file and the picture it holds (no file read), centred under
     // the busy pointer.
     void showSlotPicture(const QString &path, const Picture &picture);
