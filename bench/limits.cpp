@@ -86,6 +86,23 @@ bool libjpegDecode(
     return done == rows;
 }
 
+} // namespace
+
+bool libjpegVisiblePart(const QString &path, const QSize &screen)
+{
+    const pictures::LoadResult header = pictures::readSize(path);
+    if (!header.ok()) {
+        return false;
+    }
+    const QSize natural = header.picture.naturalSize;
+    const QRect visible(
+        QPoint((natural.width() - screen.width()) / 2, (natural.height() - screen.height()) / 2),
+        screen);
+    return libjpegDecode(path.toLocal8Bit().constData(), 1, visible & QRect(QPoint(), natural));
+}
+
+namespace {
+
 struct Figure
 {
     QString name;
@@ -153,9 +170,7 @@ std::vector<double> decodeLimits(const QStringList &arguments, int runs, QString
         { QStringLiteral("ours.full"), [&] { return pictures::load(path).ok(); } },
         { QStringLiteral("libjpeg.full"), [&] { return libjpegDecode(file.constData(), 1); } },
         { QStringLiteral("libjpeg.visible-part"),
-            [&] {
-                return libjpegDecode(file.constData(), 1, visible & QRect(QPoint(), natural));
-            } },
+            [&] { return libjpegVisiblePart(path, screen); } },
         { QStringLiteral("ours.visible"),
             [&] { return pictures::loadVisible(path, screen).ok(); } },
         // A zoomed-out view of the whole picture on the screen: libjpeg's n/8 decode covering it.

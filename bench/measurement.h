@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -26,6 +27,10 @@ void addWindowMeasurements(std::map<QString, Measurement> &all);
 
 // The decoders beside libjpeg in process, and listing a large folder.
 void addLimitMeasurements(std::map<QString, Measurement> &all);
+
+// What a show step cannot beat: libjpeg in process decoding only the part of the JPEG `path` a
+// `screen` shows of it at its own size, centred (columns cropped, rows outside skipped).
+bool libjpegVisiblePart(const QString &path, const QSize &screen);
 
 // Draws the results table written by run.sh (one row a comparison, tab-separated: name, ours,
 // reference name, reference, target, verdict) as a bar chart PNG. Returns an exit code.
