@@ -393,6 +393,64 @@ std::vector<double> keyRepeat(const QStringList &arguments, int runs, QString &d
     return stalls;
 }
 
+// A running show of the folder at `interval` milliseconds, read-ahead on, as the user starts it
+// with "&Loop": the time between one picture and the next reaching the screen, `runs` intervals
+// at least (the first picture's own time not counted).
+std::vector<double> timedShow(const QStringList &arguments, int runs, QString &detail)
+{
+    const int interval = arguments.value(1, QStringLiteral("200")).toInt();
+    Started started(arguments.value(0));
+    if (!listed(started, detail)) {
+        return {};
+    }
+    SlideShowWindow *show = form2(*started.program);
+    show->setInterval(interval);
+    started.main()->loopits_Click();
+    if (!waitExposed(show)) {
+        detail = QStringLiteral("the slide show was never shown");
+        return {};
+    }
+    // Each paint of the picture box that shows another file than the one before is a picture
+    // reaching the screen.
+    struct Arrivals : QObject
+    {
+        ImageBox *box = nullptr;
+        QString shown;
+        QElapsedTimer clock;
+        std::vector<double> at;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            if (event->type() == QEvent::Paint && box->picture().file != shown) {
+                shown = box->picture().file;
+                at.push_back(elapsedMs(clock));
+            }
+            return false;
+        }
+    } arrivals;
+    arrivals.box = Image1(show);
+    arrivals.shown = arrivals.box->picture().file;
+    arrivals.clock.start();
+    arrivals.box->installEventFilter(&arrivals);
+    const int wanted = std::max(runs, 20) + 2;
+    QElapsedTimer limit;
+    limit.start();
+    while (int(arrivals.at.size()) < wanted && limit.elapsed() < wanted * interval * 4 + 5000) {
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    arrivals.box->removeEventFilter(&arrivals);
+    std::vector<double> intervals;
+    for (size_t i = 2; i < arrivals.at.size(); ++i) {
+        intervals.push_back(arrivals.at[i] - arrivals.at[i - 1]);
+    }
+    if (intervals.empty()) {
+        detail = QStringLiteral("the show never stepped");
+        return {};
+    }
+    detail = QStringLiteral("intervals between pictures on screen, show at %1 ms, read-ahead on")
+                 .arg(interval);
+    return intervals;
+}
+
 } // namespace
 
 void addWindowMeasurements(std::map<QString, Measurement> &all)
@@ -403,6 +461,8 @@ void addWindowMeasurements(std::map<QString, Measurement> &all)
         = { QStringLiteral("<folder>: resize with 20 filled slots"), {}, resizeFilled };
     all[QStringLiteral("step")]
         = { QStringLiteral("<folder> [ahead|cold]: one slide-show step"), {}, showStep };
+    all[QStringLiteral("show")]
+        = { QStringLiteral("<folder> [ms]: a running show's intervals"), {}, timedShow };
     all[QStringLiteral("zoom")]
         = { QStringLiteral("<folder>: one zoom step in the slide show"), {}, zoomStep };
     all[QStringLiteral("startup")]
