@@ -7,6 +7,7 @@
 
 #include <QBuffer>
 #include <QFile>
+#include <QFileDevice>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QtEndian>
@@ -16,6 +17,7 @@
 #include <cmath>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include <fcntl.h>
@@ -62,6 +64,22 @@ namespace {
     constexpr qint64 kMaxProgressivePixelsPerByte = 64;
     constexpr qint64 kBombCheckPixels = 4LL * 1024 * 1024;
     constexpr int kAllocationLimitMb = int((kMaxPixels * 4 + (1 << 20) - 1) >> 20);
+
+    // A file the system would not let be read; `why` in the system's words.
+    LoadResult unreadable(const QString &why)
+    {
+        return failedLoad(
+            Failure::Unreadable, QStringLiteral("The file cannot be read: %1").arg(why));
+    }
+
+    // What reading `file` failed with, if it did.
+    std::optional<LoadResult> readError(const QFileDevice &file)
+    {
+        if (file.error() == QFileDevice::NoError) {
+            return std::nullopt;
+        }
+        return unreadable(file.errorString());
+    }
 
     void setAllocationLimit()
     {
@@ -383,13 +401,32 @@ namespace {
     // the rest of a header longer than that). A picture larger than `target` is decoded by
     // libjpeg at the smallest n/8 of its size that still covers the size shown, then averaged
     // down to that size unless `exact` is false (a reduced decode keeps libjpeg's size). With
-    // `streamed`, `bytes` holds the start only and the pixels are read from `device` as they are
-    // decoded.
+    // `streamed`, `bytes` holds the start only (`device` is the file) and the pixels are read from
+    // `device` as they are decoded, unless the picture needs the whole file at hand.
     LoadResult decodeJpeg(QIODevice *device, QByteArrayView bytes, const QSize &target, bool pixels,
         const QSize &viewport, bool exact, const std::atomic_bool *cancelled, bool streamed = false)
     {
         bool cutShort = false;
-        LoadResult header = jpeg::readHeader(bytes, &cutShort);
+        bool progressive = false;
+        LoadResult header = jpeg::readHeader(bytes, &cutShort, &progressive);
+        // A JPEG in one scan is read a block at a time as it is decoded: a photo's file is never
+        // held whole beside its pixels. Headers past the first bytes, or several scans (their
+        // count is checked over the whole file), have the file read whole.
+        QByteArray whole;
+        if (streamed && (cutShort || (header.ok() && progressive))) {
+            if (!device->seek(0)) {
+                return unreadable(device->errorString());
+            }
+            whole = device->read(qMin(device->size(), kMaxFileBytes));
+            if (const auto *file = qobject_cast<const QFileDevice *>(device)) {
+                if (const auto error = readError(*file)) {
+                    return *error;
+                }
+            }
+            bytes = whole;
+            streamed = false;
+            header = jpeg::readHeader(bytes, &cutShort);
+        }
         if (cutShort && !pixels && bytes.size() < device->size() && device->seek(0)) {
             // Headers past the first bytes read (large metadata before the frame): the size is
             // read from the whole file.
@@ -428,7 +465,7 @@ namespace {
                 return jpeg::decode(bytes, eighths, region, cancelled);
             }
             if (!device->seek(0)) {
-                return failedLoad(Failure::Unreadable, QStringLiteral("The file cannot be read."));
+                return unreadable(device->errorString());
             }
             return jpeg::decode(device, eighths, region, cancelled);
         };
@@ -599,9 +636,7 @@ namespace {
             if (errno == ENOENT || errno == ENOTDIR) {
                 return failedLoad(Failure::Missing, QStringLiteral("The file does not exist."));
             }
-            return failedLoad(Failure::Unreadable,
-                QStringLiteral("The file cannot be read: %1")
-                    .arg(QString::fromLocal8Bit(std::strerror(errno))));
+            return unreadable(QString::fromLocal8Bit(std::strerror(errno)));
         }
         if (S_ISDIR(status.st_mode)) {
             return failedLoad(
@@ -615,10 +650,9 @@ namespace {
             = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         if (descriptor < 0) {
             const int error = errno;
-            return failedLoad(error == ENOENT ? Failure::Missing : Failure::Unreadable,
-                error == ENOENT ? QStringLiteral("The file does not exist.")
-                                : QStringLiteral("The file cannot be read: %1")
-                                      .arg(QString::fromLocal8Bit(std::strerror(error))));
+            return error == ENOENT
+                ? failedLoad(Failure::Missing, QStringLiteral("The file does not exist."))
+                : unreadable(QString::fromLocal8Bit(std::strerror(error)));
         }
         if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
             ::close(descriptor);
@@ -627,8 +661,7 @@ namespace {
         }
         if (!file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
             ::close(descriptor);
-            return failedLoad(Failure::Unreadable,
-                QStringLiteral("The file cannot be read: %1").arg(file.errorString()));
+            return unreadable(file.errorString());
         }
         return LoadResult();
     }
@@ -651,9 +684,8 @@ namespace {
                 return failedLoad(Failure::TooLarge, QStringLiteral("The metafile is too large."));
             }
             const QByteArray bytes = file.readAll();
-            if (file.error() != QFileDevice::NoError) {
-                return failedLoad(Failure::Unreadable,
-                    QStringLiteral("The file cannot be read: %1").arg(file.errorString()));
+            if (const auto error = readError(file)) {
+                return *error;
             }
             result = wmf::decode(bytes, target, pixels, viewport);
         } else if (!pixels) {
@@ -669,27 +701,20 @@ namespace {
             if (size > kMaxFileBytes) {
                 return failedLoad(Failure::TooLarge, QStringLiteral("The file is too large."));
             }
-            // A JPEG in one scan is read a block at a time as it is decoded: a photo's file is
-            // never held whole beside its pixels. Several scans are checked and read whole.
+            // A JPEG is decoded from its first bytes on, the rest read as it is decoded.
             const QByteArray head = file.peek(kHeaderBytes);
-            bool progressive = true;
-            if (jpeg::looksLikeJpeg(head) && jpeg::readHeader(head, nullptr, &progressive).ok()
-                && !progressive) {
+            if (jpeg::looksLikeJpeg(head)) {
                 result = decodeJpeg(&file, head, target, true, viewport, exact, cancelled, true);
-                if (result.ok()) {
-                    result.picture.file = path;
+            } else {
+                const QByteArray bytes = file.read(size);
+                if (const auto error = readError(file)) {
+                    return *error;
                 }
-                return result;
+                CancellableBuffer buffer(cancelled);
+                buffer.setData(bytes);
+                buffer.open(QIODevice::ReadOnly);
+                result = decodeRaster(&buffer, bytes, target, true, viewport, cancelled, exact);
             }
-            const QByteArray bytes = file.read(size);
-            if (file.error() != QFileDevice::NoError) {
-                return failedLoad(Failure::Unreadable,
-                    QStringLiteral("The file cannot be read: %1").arg(file.errorString()));
-            }
-            CancellableBuffer buffer(cancelled);
-            buffer.setData(bytes);
-            buffer.open(QIODevice::ReadOnly);
-            result = decodeRaster(&buffer, bytes, target, true, viewport, cancelled, exact);
         }
         if (result.ok()) {
             result.picture.file = path;

@@ -28,6 +28,8 @@ struct Picture
     {
         return region.isEmpty() ? QRect(QPoint(0, 0), naturalSize) : region;
     }
+    // Whether `image` holds all of the picture, not only a part a screen shows.
+    bool holdsWhole() const { return heldRegion() == QRect(QPoint(0, 0), naturalSize); }
     // The natural size in twips (pixels × twips per pixel).
     QSizeF sizeTwips(float twipsPerPixel) const;
 };

@@ -98,7 +98,7 @@ void ImageBox::setPicture(const Picture &picture)
     const QImage &image = picture.image;
     setAttribute(Qt::WA_OpaquePaintEvent,
         !image.isNull() && !image.hasAlphaChannel() && !picture.naturalSize.isEmpty()
-            && picture.heldRegion() == QRect(QPoint(0, 0), picture.naturalSize));
+            && picture.holdsWhole());
     if (!m_stretch) {
         takePictureSize();
     }
@@ -148,7 +148,7 @@ void ImageBox::paintPicture(QPainter &painter, const QRect &exposedRect)
         return;
     }
     const QRect held = m_picture.heldRegion();
-    const bool whole = held == QRect(QPoint(0, 0), natural);
+    const bool whole = m_picture.holdsWhole();
     // A box no larger than a screen that shows the whole picture keeps its scaled pixmap, so
     // repaints cost a copy. A larger box (a zoomed or very large picture) is drawn only where it
     // is exposed, never scaled whole. The pixmap has the screen's device pixels, so a

@@ -45,6 +45,19 @@ bool isListable(const QFileInfo &info)
     return info.isDir() && info.isReadable() && info.isExecutable();
 }
 
+// `path` made absolute and clean, when it names a folder that can be listed.
+std::optional<QString> listablePath(const QString &path)
+{
+    if (path.isEmpty()) {
+        return std::nullopt;
+    }
+    const QFileInfo info(path);
+    if (!isListable(info)) {
+        return std::nullopt;
+    }
+    return QDir::cleanPath(info.absoluteFilePath());
+}
+
 // The collation of a locale as ICU gives it, opened once: opening reads the locale's tailoring.
 // Lists are sorted on any thread, one at a time.
 class Collation
@@ -419,14 +432,11 @@ DirList::DirList(QWidget *parent)
 
 bool DirList::setPath(const QString &path)
 {
-    if (path.isEmpty()) {
+    const std::optional<QString> listable = listablePath(path);
+    if (!listable) {
         return false;
     }
-    const QFileInfo info(path);
-    if (!isListable(info)) {
-        return false;
-    }
-    const QString clean = QDir::cleanPath(info.absoluteFilePath());
+    const QString &clean = *listable;
     // Read before anything changes, so a folder that cannot be read leaves the list as it was.
     std::optional<lists::NameList> subfolders = lists::readNames(clean, lists::EntryKind::Folders);
     if (!subfolders) {
@@ -566,14 +576,8 @@ QString FileList::pattern()
 
 bool FileList::setPath(const QString &path)
 {
-    if (path.isEmpty()) {
-        return false;
-    }
-    const QFileInfo info(path);
-    if (!isListable(info)) {
-        return false;
-    }
-    return listFolder(QDir::cleanPath(info.absoluteFilePath()));
+    const std::optional<QString> listable = listablePath(path);
+    return listable && listFolder(*listable);
 }
 
 bool FileList::refresh()

@@ -601,8 +601,7 @@ void SlideShowWindow::showPicture(const Picture &picture)
     m_picture->setPicture(picture);
     // A picture held only in part (larger than the screen) gets a whole one at screen size in
     // the background, so that a zoom-out shows all of it at once instead of bands.
-    if (!picture.image.isNull()
-        && picture.heldRegion() != QRect(QPoint(0, 0), picture.naturalSize)) {
+    if (!picture.image.isNull() && !picture.holdsWhole()) {
         m_overviewTicket = m_decoder->requestReduced(picture.file, devicePixels(viewportPixels()));
     }
 }
