@@ -195,7 +195,8 @@ buspid=$(echo "$bus" | sed -n 2p)
 trap 'kill $xvfb $buspid 2> /dev/null || true' EXIT
 sleep 0.5
 echo "Whole processes on a 1920 x 1080 X screen (first paint, settled, peak memory)"
-probe_rounds "bare=$bare" "ours.empty=$(app_for "$work/empty")" \
+probe_rounds "bare=$bare" "bare.text=$bare --text" "stock=$bare --controls" \
+    "ours.empty=$(app_for "$work/empty")" \
     "ours.large=$(app_for "$work/large")" "feh.large=feh -S filename $work/large"
 
 echo "The viewer's windows (offscreen, 1920 x 1080 screen)"
@@ -256,6 +257,17 @@ row() {
     printf '%s\t%s\t%s\t%s\t%s (%s)\t%s\n' "$name" "${ours:-0}" "$refname" "${ref:-$limit}" "$target" "$r" "$ok" >> "$table"
 }
 
+# floor <name> <key> <reference name> <reference key>: a reference measured beside ours, shown
+# with its ratio and no target (it is not the viewer's figure); not drawn in the chart.
+floor() {
+    local ours ref
+    ours=$(value "$2")
+    ref=$(value "$4")
+    printf '%-46s %9s %-15s %-30s %9s %-15s %6s  %s\n' "$1" "${ours:--}" "[$(spread "$2")]" "$3" \
+        "${ref:--}" "[$(spread "$4")]" "$([ -n "$ours" ] && [ -n "$ref" ] && ratio "$ours" "$ref")" \
+        "(reference)"
+}
+
 echo
 echo "Medians of $runs runs [min-max] (milliseconds unless said). Ratio = ours / reference."
 echo "Machine load: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores."
@@ -281,6 +293,10 @@ row "resize with 20 filled slots, no file read" resize "limit: one frame" "" 16 
 row "memory, 20 filled slots of 24 MP (MB)" memory.slots "one full 24 MP decode (MB)" memory.full 3 "<= 3x"
 row "longest input stall holding Right (ms)" keyrepeat "limit" "" 50 "< 50 ms"
 row "launch to first paint (process)" ours.empty.paint "bare Qt Widgets window" bare.paint 1.1 "<= 1.1x"
+# What any window pays above the bare one, to tell it from what the viewer's own code adds.
+floor "  floor: one word of text, to first paint" bare.text.paint "bare Qt Widgets window" bare.paint
+floor "  floor: same controls, stock widgets" stock.paint "bare Qt Widgets window" bare.paint
+row "launch to first paint (process)" ours.empty.paint "same controls, stock widgets" stock.paint 1.1 "<= 1.1x"
 row "launch with 50 000 files until listed" ours.large.settled "feh -S filename, same folder" feh.large.settled 1.5 "<= 1.5x"
 row "peak memory, 50 000 files listed (MB)" ours.large.rss "feh, same folder (MB)" feh.large.rss 2 "<= 2x"
 row "50 000 files: longest UI block (list+paint)" large.ours.list "limit" "" 100 "< 100 ms"
