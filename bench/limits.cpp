@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 #include <jpeglib.h>
@@ -46,7 +47,8 @@ bool libjpegDecode(
     JpegError error;
     info.err = jpeg_std_error(&error.manager);
     error.manager.error_exit = jumpOut;
-    std::vector<unsigned char> pixels;
+    // Left uninitialised, as the viewer's images are: the rows are written whole.
+    std::unique_ptr<unsigned char[]> pixels;
     if (setjmp(error.jump)) {
         jpeg_destroy_decompress(&info);
         std::fclose(file);
@@ -70,10 +72,10 @@ bool libjpegDecode(
         rows = JDIMENSION(crop.height());
     }
     const size_t stride = size_t(info.output_width) * 4;
-    pixels.resize(stride * rows);
+    pixels = std::make_unique_for_overwrite<unsigned char[]>(stride * rows);
     JDIMENSION done = 0;
     while (done < rows && info.output_scanline < info.output_height) {
-        JSAMPROW row = pixels.data() + stride * done;
+        JSAMPROW row = pixels.get() + stride * done;
         done += jpeg_read_scanlines(&info, &row, 1);
     }
     if (info.output_scanline < info.output_height) {
