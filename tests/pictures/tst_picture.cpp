@@ -15,6 +15,7 @@
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
@@ -340,6 +341,8 @@ private Q_SLOTS:
     void jpegStopsWhenCancelled_data();
     void jpegStopsWhenCancelled();
     void loaderCancelsAndAbandons();
+    void largeJpegRowsAsOneDecode_data();
+    void largeJpegRowsAsOneDecode();
 };
 
 void TestPicture::corpusDecodes_data()
@@ -1218,6 +1221,47 @@ void TestPicture::jpegStopsWhenCancelled()
     QCOMPARE(pictures::jpeg::decode(bytes, 8, QRect(10, 10, 20, 20), &cancelled).failure,
         pictures::Failure::Cancelled);
     QVERIFY(pictures::jpeg::decode(bytes).ok());
+}
+
+void TestPicture::largeJpegRowsAsOneDecode_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    // Fine detail everywhere, so a row out of place or left unwritten shows.
+    QImage detail(1024, 640, QImage::Format_RGB32);
+    for (int y = 0; y < detail.height(); ++y) {
+        for (int x = 0; x < detail.width(); ++x) {
+            detail.setPixel(x, y, qRgb((x * 7 + y * 3) & 255, (x * y) & 255, (x ^ y) & 255));
+        }
+    }
+    const QByteArray whole = encoded(detail, "JPEG", 90);
+    QTest::newRow("whole") << whole;
+    QTest::newRow("cut short in its lower rows") << whole.left(whole.size() * 9 / 10);
+    QByteArray damaged = whole;
+    for (qsizetype at = damaged.size() * 8 / 10; at < damaged.size() * 9 / 10; at += 997) {
+        damaged[at] = char(damaged[at] ^ 0x5a);
+    }
+    QTest::newRow("damaged in its lower rows") << damaged;
+}
+
+// A large picture's lower rows are decoded on a second core; the picture comes out as one
+// decode from the top gives it, from memory and from its file, also where the file is cut
+// short or damaged below. The reference is a crop narrow enough to be decoded in one piece.
+void TestPicture::largeJpegRowsAsOneDecode()
+{
+    QFETCH(QByteArray, bytes);
+    TestFolder folder;
+    const QString path = folder.write(QStringLiteral("detail.jpg"), bytes);
+    pictures::jpeg::setAlwaysSplit(true);
+    const auto restore = qScopeGuard([] { pictures::jpeg::setAlwaysSplit(false); });
+    const pictures::LoadResult narrow = pictures::jpeg::decode(bytes, 8, QRect(0, 0, 512, 640));
+    QVERIFY(narrow.ok());
+    const QRect compared(0, 0, 496, 640); // clear of the crop's upsampled right edge
+    for (const pictures::LoadResult &result :
+        { pictures::jpeg::decode(bytes), pictures::load(path) }) {
+        QVERIFY(result.ok());
+        QCOMPARE(result.picture.image.size(), QSize(1024, 640));
+        QCOMPARE(result.picture.image.copy(compared), narrow.picture.image.copy(compared));
+    }
 }
 
 void TestPicture::fuzzFindings_data()
