@@ -589,7 +589,7 @@ namespace {
         JDIMENSION splitsAt(int eighths, const Rows &rows) const
         {
             if (eighths != 8 || m_info.progressive_mode || m_info.out_color_space == JCS_CMYK
-                || rows.count < kSplitRows || rows.width * 4 < m_info.output_width * 3) {
+                || rows.count < kSplitRows || rows.width * 4 < m_info.image_width * 3) {
                 return rows.count;
             }
             if (s_unsplit.load(std::memory_order_relaxed) > 0
@@ -698,10 +698,11 @@ namespace {
         }
 
         // Waits for the second decoder, once this one has read the rows above `split`; true when
-        // its rows came out cleanly. One that has not begun (no core free for it), or is not yet
-        // half way through its rows (it shares a busy core), is stopped instead: this decoder,
-        // already at the first of those rows, reads them sooner itself. `abandon` stops it in
-        // any case.
+        // its rows came out cleanly. On a core of its own it has skipped down to its rows and
+        // decoded a good part of them by then. One that has not begun (no core free for it), or
+        // has not yet decoded a quarter of its rows (it shares a busy core), is stopped instead:
+        // this decoder, already at the first of those rows, reads them sooner itself. `abandon`
+        // stops it in any case.
         bool finishLowerRows(JDIMENSION split, JDIMENSION count, bool abandon = false)
         {
             if (!m_lower) {
@@ -721,7 +722,7 @@ namespace {
                 return false;
             }
             if (!abandon && !waits && !lower->done
-                && lower->published.load(std::memory_order_relaxed) - split < (count - split) / 2) {
+                && lower->published.load(std::memory_order_relaxed) - split < (count - split) / 4) {
                 abandon = true;
                 noCoreFree();
             }
