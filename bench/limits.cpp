@@ -34,10 +34,10 @@ void jumpOut(j_common_ptr info)
 }
 
 // Decodes `path` with libjpeg into a 4-byte-per-pixel buffer: scaled by 1/`denominator`, or,
-// with a crop, only the `crop` rectangle (columns cropped, rows outside skipped); `numerator`
-// eighths of the size when given.
+// given a `screen`, only the part of the picture it shows centred at its own size (columns
+// cropped, rows outside skipped); `numerator` eighths of the size when given.
 bool libjpegDecode(
-    const char *path, int denominator, const QRect &crop = QRect(), int numerator = 1)
+    const char *path, int denominator, const QSize &screen = QSize(), int numerator = 1)
 {
     FILE *file = std::fopen(path, "rb");
     if (!file) {
@@ -64,7 +64,13 @@ bool libjpegDecode(
     JDIMENSION left = 0;
     JDIMENSION width = info.output_width;
     JDIMENSION rows = info.output_height;
-    if (crop.isValid()) {
+    if (screen.isValid()) {
+        // Taken from the header libjpeg has just read: the limit reads the file once.
+        const QSize natural(int(info.image_width), int(info.image_height));
+        const QRect crop = QRect(QPoint((natural.width() - screen.width()) / 2,
+                                     (natural.height() - screen.height()) / 2),
+                               screen)
+            & QRect(QPoint(), natural);
         left = JDIMENSION(crop.x());
         width = JDIMENSION(crop.width());
         jpeg_crop_scanline(&info, &left, &width);
@@ -92,15 +98,7 @@ bool libjpegDecode(
 
 bool libjpegVisiblePart(const QString &path, const QSize &screen)
 {
-    const pictures::LoadResult header = pictures::readSize(path);
-    if (!header.ok()) {
-        return false;
-    }
-    const QSize natural = header.picture.naturalSize;
-    const QRect visible(
-        QPoint((natural.width() - screen.width()) / 2, (natural.height() - screen.height()) / 2),
-        screen);
-    return libjpegDecode(path.toLocal8Bit().constData(), 1, visible & QRect(QPoint(), natural));
+    return libjpegDecode(path.toLocal8Bit().constData(), 1, screen);
 }
 
 namespace {
@@ -159,9 +157,6 @@ std::vector<double> decodeLimits(const QStringList &arguments, int runs, QString
     while (reducedEighths < 8 && (natural.width() * reducedEighths + 7) / 8 < shown.width()) {
         ++reducedEighths;
     }
-    const QRect visible(
-        QPoint((natural.width() - screen.width()) / 2, (natural.height() - screen.height()) / 2),
-        screen);
     std::vector<Figure> figures {
         { QStringLiteral("ours.thumbnail"),
             [&] { return pictures::loadScaled(path, QSize(97, 77)).ok(); } },
@@ -179,7 +174,7 @@ std::vector<double> decodeLimits(const QStringList &arguments, int runs, QString
         { QStringLiteral("ours.reduced"),
             [&] { return pictures::loadReduced(path, screen).ok(); } },
         { QStringLiteral("libjpeg.reduced"),
-            [&] { return libjpegDecode(file.constData(), 8, QRect(), reducedEighths); } },
+            [&] { return libjpegDecode(file.constData(), 8, QSize(), reducedEighths); } },
     };
     detail = QStringLiteral("interleaved rounds; visible part %1x%2 of %3x%4")
                  .arg(screen.width())

@@ -411,7 +411,11 @@ namespace {
             m_created = true;
             m_info.src = &m_source.manager;
             m_info.progress = &m_progress.manager;
-            jpeg_save_markers(&m_info, JPEG_APP0 + 1, 0xFFFF);
+            // The EXIF block gives the orientation; the decoder of a picture's lower rows (the
+            // one with `abandoned` set) has no use for it: the first decoder turns the picture.
+            if (!m_progress.abandoned) {
+                jpeg_save_markers(&m_info, JPEG_APP0 + 1, 0xFFFF);
+            }
             if (jpeg_read_header(&m_info, TRUE) != JPEG_HEADER_OK) {
                 return false;
             }
@@ -439,7 +443,7 @@ namespace {
             if (split < rows.count) {
                 startLowerRows(eighths, region, rows, split);
             }
-            if (!readRows(0, std::min(split, rows.count))) {
+            if (!readRows(0, split)) {
                 abandonLowerRows();
                 return false;
             }

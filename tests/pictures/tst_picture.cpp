@@ -343,6 +343,8 @@ private Q_SLOTS:
     void loaderCancelsAndAbandons();
     void largeJpegRowsAsOneDecode_data();
     void largeJpegRowsAsOneDecode();
+    void jpegSegmentsPastReadBlocks_data();
+    void jpegSegmentsPastReadBlocks();
 };
 
 void TestPicture::corpusDecodes_data()
@@ -1262,6 +1264,41 @@ void TestPicture::largeJpegRowsAsOneDecode()
         QCOMPARE(result.picture.image.size(), QSize(1024, 640));
         QCOMPARE(result.picture.image.copy(compared), narrow.picture.image.copy(compared));
     }
+}
+
+void TestPicture::jpegSegmentsPastReadBlocks_data()
+{
+    QTest::addColumn<int>("segments");
+    // A JPEG file is read from its file 64 KB at a time; segments the decoder passes over (here
+    // APP5, up to 64 KB each) end in the next block, or push the frame header past the first.
+    QTest::newRow("one segment into the second block") << 1;
+    QTest::newRow("frame header past the first block") << 2;
+    QTest::newRow("headers over three blocks") << 3;
+}
+
+// The file read a block at a time gives the picture its bytes in memory give, also where the
+// decoder passes over bytes not read yet.
+void TestPicture::jpegSegmentsPastReadBlocks()
+{
+    QFETCH(int, segments);
+    const QByteArray plain = encoded(quadrants(320, 240), "JPEG", 90);
+    QByteArray bytes = plain.left(2);
+    for (int i = 0; i < segments; ++i) {
+        bytes += QByteArray::fromHex("ffe5ffff") + QByteArray(65533, char('a' + i));
+    }
+    bytes += plain.mid(2);
+    TestFolder folder;
+    const QString path = folder.write(QStringLiteral("segments.jpg"), bytes);
+    const QImage expected = pictures::loadData(plain).picture.image;
+    const pictures::LoadResult fromFile = pictures::load(path);
+    QVERIFY2(fromFile.ok(), qPrintable(fromFile.reason));
+    QCOMPARE(fromFile.picture.image, expected);
+    QCOMPARE(pictures::readSize(path).picture.naturalSize, QSize(320, 240));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const pictures::LoadResult streamed = pictures::jpeg::decode(&file);
+    QVERIFY2(streamed.ok(), qPrintable(streamed.reason));
+    QCOMPARE(streamed.picture.image, expected);
 }
 
 void TestPicture::fuzzFindings_data()
