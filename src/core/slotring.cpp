@@ -8,7 +8,7 @@ int SlotRing::take()
         m_next = 0;
     }
     const int slot = m_next;
-    m_next = qint16(slot + 1);
+    m_next = slot + 1;
     return slot;
 }
 

@@ -19,10 +19,10 @@ public:
     // The slot the next selection fills, taken round to the first after the last.
     int take();
     int nextSlot() const { return m_next; }
-    void setNextSlot(int slot) { m_next = qint16(slot); }
+    void setNextSlot(int slot) { m_next = slot; }
 
     int currentSlot() const { return m_current; }
-    void setCurrentSlot(int slot) { m_current = qint16(slot); }
+    void setCurrentSlot(int slot) { m_current = slot; }
     // The file of the current slot; empty for an empty slot or a current slot outside the table.
     QString currentFile() const { return file(m_current); }
 
@@ -40,6 +40,6 @@ public:
 
 private:
     std::array<QString, kFileCount> m_files;
-    qint16 m_next = 0;
-    qint16 m_current = 0;
+    int m_next = 0;
+    int m_current = 0;
 };
