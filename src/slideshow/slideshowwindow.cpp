@@ -357,36 +357,9 @@ void SlideShowWindow::Form_KeyDown(int keyCode, int shift)
         m_picture->setStretch(false);
         centreImage();
         break;
-    // Keys people try first in a full-screen viewer, beyond the original ones.
-    case vk::Escape:
-        Form_Click();
-        break;
-    case vk::End:
-        fitToScreen();
-        break;
     default:
         break;
     }
-}
-
-void SlideShowWindow::fitToScreen()
-{
-    const Picture &picture = m_picture->picture();
-    if (picture.isEmpty()) {
-        return;
-    }
-    // A zoom like Page Up and Page Down, to the largest size the screen holds whole; Home undoes
-    // it.
-    const QSizeF screen = m_program.services().screenSizeTwips();
-    const QSizeF natural = picture.sizeTwips(m_tpp);
-    const double scale
-        = std::min(screen.width() / natural.width(), screen.height() / natural.height());
-    m_picture->setStretch(true);
-    QRectF r = twipRect(m_picture);
-    r.setSize(QSizeF(float(natural.width() * scale), float(natural.height() * scale)));
-    setTwipRect(m_picture, r);
-    centreImage();
-    coverShownPart();
 }
 
 void SlideShowWindow::wheelEvent(QWheelEvent *event)

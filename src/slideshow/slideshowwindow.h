@@ -94,8 +94,6 @@ private:
         bool m_wasRunning;
     };
 
-    // The picture as large as the screen holds it whole, proportions kept.
-    void fitToScreen();
     // Runs or holds the show: the timer and the label's colour together.
     void setRunning(bool running);
     // The run/hold state and the label's colour, leaving the timer as it is.

@@ -41,7 +41,9 @@ private Q_SLOTS:
     void firstIntervalActsOnPictureOnShow_data();
     void firstIntervalActsOnPictureOnShow();
     void labelClickPrintsAndStays();
-    void addedKeys();
+    void wheelSteps();
+    void keysNotInTable_data();
+    void keysNotInTable();
     void metafileZoomDrawnAtShownSize();
 
 private:
@@ -516,9 +518,8 @@ void tst_SlideShow::labelClickPrintsAndStays()
     QCOMPARE(show->labelColor(), palette::kPlain); // stopped, not held
 }
 
-// Esc ends the show as a click does; the wheel steps; End fits the picture to the screen and
-// Home undoes it.
-void tst_SlideShow::addedKeys()
+// The wheel steps as Left and Right do: it is no key, and stays.
+void tst_SlideShow::wheelSteps()
 {
     ProgramFixture f;
     start(f, 3, 1, QSize(100, 50));
@@ -534,14 +535,42 @@ void tst_SlideShow::addedKeys()
         Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(show, &up);
     QCOMPARE(Label3(show)->text(), file(f, 0));
-    QTest::keyClick(show, Qt::Key_End);
-    // 100 × 50 on the 800 × 800 screen: as wide as the screen, proportions kept, centred.
-    QCOMPARE(Image1(show)->geometry(), QRect(0, 200, 800, 400));
-    QTest::keyClick(show, Qt::Key_Home);
+}
+
+// Keys not in the show's table do nothing: the show stays up, on the same picture, at the same
+// size, running or held as it was. Escape in particular does not end it.
+void tst_SlideShow::keysNotInTable_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("held");
+    QTest::newRow("Esc, running") << int(Qt::Key_Escape) << false;
+    QTest::newRow("Esc, held") << int(Qt::Key_Escape) << true;
+    QTest::newRow("End, running") << int(Qt::Key_End) << false;
+    QTest::newRow("End, held") << int(Qt::Key_End) << true;
+    QTest::newRow("Insert") << int(Qt::Key_Insert) << false;
+    QTest::newRow("F3") << int(Qt::Key_F3) << false;
+}
+
+void tst_SlideShow::keysNotInTable()
+{
+    QFETCH(int, key);
+    QFETCH(bool, held);
+    ProgramFixture f;
+    start(f, 3, 1, QSize(100, 50));
+    Program &p = *f.program;
+    menuItem(startForm(p), "loopits")->trigger();
+    SlideShowWindow *show = form2(p);
+    show->Timer1_Timer(); // 00 on show, at its own size
+    if (held) {
+        QTest::keyClick(show, Qt::Key_Down);
+    }
+    QTest::keyClick(show, Qt::Key(key));
+    QVERIFY(p.isSlideShowLoaded());
+    QVERIFY(show->isVisible());
+    QCOMPARE(Label3(show)->text(), file(f, 0));
     QCOMPARE(Image1(show)->size(), QSize(100, 50));
-    QTest::keyClick(show, Qt::Key_Escape);
-    QVERIFY(!p.isSlideShowLoaded());
-    QVERIFY(startForm(p)->isVisible());
+    QCOMPARE(Timer1(show)->isActive(), !held);
+    QCOMPARE(show->labelColor(), held ? palette::kHighlight : palette::kPlain);
 }
 
 // A metafile zoomed in is drawn again at the size shown, not enlarged from a smaller drawing.
