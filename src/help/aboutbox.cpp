@@ -107,7 +107,8 @@ void AboutBox::Form_Load()
 
 void AboutBox::Cmd_OK_Click()
 {
-    m_program.unloadAboutBox();
+    // Closed as its close box closes it: when it is the program's last window, the program ends.
+    close();
 }
 
 void AboutBox::closeEvent(QCloseEvent *event)

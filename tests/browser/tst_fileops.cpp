@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
@@ -38,6 +39,8 @@ private Q_SLOTS:
     void renameDuringShow();
     void helpFromEveryEntry();
     void oneAboutBox();
+    void aboutLastWindowEnds_data();
+    void aboutLastWindowEnds();
     void hotKeyListText();
     void printFailure();
 
@@ -445,6 +448,46 @@ void tst_FileOps::oneAboutBox()
     QVERIFY(!p.isAboutBoxLoaded());
     menuItem(startForm(p), "about")->trigger();
     QVERIFY(p.isAboutBoxLoaded());
+}
+
+// With the main window closed, the About box is the program's last window: its OK ends the
+// program as its close box does.
+void tst_FileOps::aboutLastWindowEnds_data()
+{
+    QTest::addColumn<bool>("ok");
+    QTest::newRow("OK") << true;
+    QTest::newRow("close box") << false;
+}
+
+void tst_FileOps::aboutLastWindowEnds()
+{
+    QFETCH(bool, ok);
+    ProgramFixture f;
+    start(f, {});
+    Program &p = *f.program;
+    menuItem(startForm(p), "about")->trigger();
+    AboutBox *box = aboutBox(p);
+    // The application notices its last window only while its event loop runs, as the program's
+    // does; a program that goes on without a window is ended by the guard instead.
+    QSignalSpy lastClosed(qApp, &QGuiApplication::lastWindowClosed);
+    int closedWithMain = -1;
+    QTimer::singleShot(0, box, [&] {
+        QVERIFY(startForm(p)->close());
+        closedWithMain = int(lastClosed.count()); // About keeps the program running
+        if (ok) {
+            QTest::mouseClick(control<QPushButton>(box, "Cmd_OK"), Qt::LeftButton);
+        } else {
+            QVERIFY(box->close());
+        }
+    });
+    QTimer guard;
+    guard.setSingleShot(true);
+    connect(&guard, &QTimer::timeout, qApp, &QCoreApplication::quit);
+    guard.start(10000);
+    QCoreApplication::exec();
+    QCOMPARE(closedWithMain, 0);
+    QVERIFY(!p.isAboutBoxLoaded());
+    QCOMPARE(lastClosed.count(), 1);
 }
 
 void tst_FileOps::hotKeyListText()
