@@ -2,8 +2,10 @@
 
 #include "core/locations.h"
 #include "core/paths.h"
-#include "core/settingsfile.h"
+#include "filecommands.h"
 #include "platform/controls.h"
+#include "platform/lists.h"
+#include "platform/services.h"
 
 #include <QWidget>
 
@@ -18,14 +20,18 @@ Program::Program(Services &services, QString systemFolder, WindowFactories facto
     : m_services(services)
     , m_systemFolder(std::move(systemFolder))
     , m_factories(std::move(factories))
+    , m_folder(new FolderModel(this))
+    , m_show(new SlideShow(*m_folder, m_settings, services.fileNameCase(), this))
 {
+    // The show is told of a removed file first, while the folder still lists it.
+    connect(this, &Program::fileRemoved, m_show, &SlideShow::fileRemoved);
 }
 
 Program::~Program()
 {
     // Tear-down destroys what is left without running unload handlers; the windows are gone
     // before the state they read.
-    m_show.reset();
+    m_showWindow.reset();
     m_setup.reset();
     m_about.reset();
     m_main.reset();
@@ -69,7 +75,7 @@ template<class Window> void Program::unload(std::unique_ptr<Window> &slot)
 bool Program::isCurrent(const ProgramWindow *window) const
 {
     return window
-        && (window == m_main.get() || window == m_show.get() || window == m_setup.get()
+        && (window == m_main.get() || window == m_showWindow.get() || window == m_setup.get()
             || window == m_about.get());
 }
 
@@ -80,10 +86,10 @@ MainWindowLink *Program::mainWindow()
 
 SlideShowLink *Program::slideShow()
 {
-    return touch(m_show, m_factories.slideShow);
+    return touch(m_showWindow, m_factories.slideShow);
 }
 
-SetupLink *Program::setupDialog()
+ProgramWindow *Program::setupDialog()
 {
     return touch(m_setup, m_factories.setupDialog);
 }
@@ -100,7 +106,7 @@ void Program::unloadMainWindow()
 
 void Program::unloadSlideShow()
 {
-    unload(m_show);
+    unload(m_showWindow);
 }
 
 void Program::unloadSetupDialog()
@@ -123,6 +129,7 @@ void Program::computePaths()
     const QString folder = m_programFolder.isEmpty() ? QStringLiteral("/") : m_programFolder;
     m_settingsPath = locations::settingsPath(folder, baseName + QStringLiteral("INI"));
     m_helpFilePath = locations::helpFilePath(folder, baseName + QStringLiteral("hlp"));
+    m_settings.setFile(m_settingsPath, m_systemFolder);
 }
 
 void Program::setSlotGeometry(int slot, const QRectF &twips)
@@ -132,51 +139,36 @@ void Program::setSlotGeometry(int slot, const QRectF &twips)
               int(std::nearbyint(twips.width())), int(std::nearbyint(twips.height())) };
 }
 
-bool Program::saveSettings(const QString &folder)
+void Program::setCurrentFile(const QString &path)
 {
-    if (!SettingsFile(m_settingsPath).save(m_settings, folder)) {
+    m_currentFile = path;
+    Q_EMIT currentFileChanged(path);
+}
+
+bool Program::deleteFile(const QString &path)
+{
+    if (path.isEmpty()) {
+        filecommands::sayNoFileSelected(m_services);
         return false;
     }
-    // The file now holds this folder: a later write of "the folder that was read" (F2 in the
-    // show) writes it, instead of reverting to one read earlier in the run.
-    m_settings.lastFolder = folder;
+    if (!filecommands::confirmAndDelete(m_services, path)) {
+        return false;
+    }
+    Q_EMIT fileRemoved(path);
+    setCurrentFile(QString());
     return true;
 }
 
-bool Program::readSettings()
+void Program::renameFile(const QString &path, const QString &dialogName)
 {
-    return SettingsFile(m_settingsPath).read(m_settings);
-}
-
-void Program::writeDefaultSettings()
-{
-    const Settings defaults = Settings::defaults(m_systemFolder);
-    if (!m_settingsPath.isEmpty()
-        && SettingsFile(m_settingsPath).save(defaults, defaults.lastFolder)) {
+    if (path.isEmpty()) {
+        filecommands::sayNoFileSelected(m_services);
         return;
     }
-    // The defaults could not be written, so no later read will bring them in: put them in force
-    // here, as a read of the written file would have.
-    const QString folder = m_settings.lastFolder;
-    m_settings = defaults;
-    m_settings.lastFolder = folder;
-}
-
-bool Program::passSettingsToWindows()
-{
-    // Touching the Setup dialog loads it, and its load reads the file again.
-    SetupLink *setup = setupDialog();
-    setup->setIntervalText(intervalText(m_settings.slideInterval));
-    m_settings.bgColorIndex = m_settings.savedColorIndex;
-    setup->setSwatchColor(m_settings.bgColorIndex);
-    // An interval the timer cannot take never reaches it: it is replaced by the default, as the
-    // Setup dialog replaces one, and the file by the defaults.
-    SlideShowLink *show = slideShow();
-    const auto interval = timerIntervalMs(m_settings.slideInterval);
-    if (!interval) {
-        m_settings.slideInterval = Settings::kDefaultInterval;
-        setup->setIntervalText(intervalText(m_settings.slideInterval));
+    const std::optional<QString> newName = filecommands::askAndRename(m_services, path, dialogName);
+    if (!newName) {
+        return;
     }
-    show->setInterval(*timerIntervalMs(m_settings.slideInterval));
-    return interval.has_value();
+    Q_EMIT fileRenamed(path, *newName);
+    setCurrentFile(*newName);
 }

@@ -1,10 +1,11 @@
 #pragma once
 
-#include "core/settings.h"
-#include "core/showstate.h"
 #include "core/slotring.h"
+#include "programsettings.h"
+#include "slideshow.h"
 #include "windowlinks.h"
 
+#include <QObject>
 #include <QRectF>
 #include <QString>
 
@@ -12,14 +13,18 @@
 #include <functional>
 #include <memory>
 
+class FolderModel;
 class Services;
 
 // Program-wide state and the one owner of the windows. A window is reached through its accessor:
 // if it does not exist, the accessor creates it hidden and runs its Form_Load before returning,
 // so the statement that touched it completes after the load. unload*() runs the window's
-// Form_Unload and destroys it; the next touch creates it again.
-class Program
+// Form_Unload and destroys it; the next touch creates it again. The state lives in models with
+// signals (the settings, the current folder, the slide show, the current file, the file
+// commands' outcomes): the windows follow them and never steer each other by calls.
+class Program : public QObject
 {
+    Q_OBJECT
 public:
     static constexpr int kSlotCount = SlotRing::kSlotCount;
 
@@ -28,14 +33,14 @@ public:
     {
         std::function<std::unique_ptr<MainWindowLink>(Program &)> mainWindow;
         std::function<std::unique_ptr<SlideShowLink>(Program &)> slideShow;
-        std::function<std::unique_ptr<SetupLink>(Program &)> setupDialog;
+        std::function<std::unique_ptr<ProgramWindow>(Program &)> setupDialog;
         std::function<std::unique_ptr<ProgramWindow>(Program &)> aboutBox;
     };
 
     // `systemFolder` is the program's folder as the system reports it; settings and help live
     // there.
     Program(Services &services, QString systemFolder, WindowFactories factories);
-    ~Program();
+    ~Program() override;
     Program(const Program &) = delete;
     Program &operator=(const Program &) = delete;
 
@@ -47,10 +52,10 @@ public:
     // ---- windows
     MainWindowLink *mainWindow();
     SlideShowLink *slideShow();
-    SetupLink *setupDialog();
+    ProgramWindow *setupDialog();
     ProgramWindow *aboutBox();
     bool isMainWindowLoaded() const { return m_main != nullptr; }
-    bool isSlideShowLoaded() const { return m_show != nullptr; }
+    bool isSlideShowLoaded() const { return m_showWindow != nullptr; }
     bool isSetupDialogLoaded() const { return m_setup != nullptr; }
     bool isAboutBoxLoaded() const { return m_about != nullptr; }
     // Whether `window` is the loaded one of its kind (not one on its way out).
@@ -69,28 +74,24 @@ public:
     const QString &helpFilePath() const { return m_helpFilePath; }
 
     // ---- settings
-    Settings &settings() { return m_settings; }
-    const Settings &settings() const { return m_settings; }
-    // The common write of the settings record with `folder`; false when the file was not written
-    // (the settings in memory are kept either way).
-    bool saveSettings(const QString &folder);
-    // The common read into the settings in memory; false when the record was not read whole.
-    bool readSettings();
-    // The start-up error path: the default record, written over whatever the file held; put in
-    // force at once when it cannot be written.
-    void writeDefaultSettings();
-    // Start-up hands the settings read to the Setup dialog and the show (loading both). False
-    // when the interval read was one the show's timer cannot take: the default replaces it.
-    bool passSettingsToWindows();
+    const Settings &settings() const { return m_settings.values(); }
+    ProgramSettings &settingsModel() { return m_settings; }
 
-    // ---- slot and show state
+    // ---- the current folder, the slots, the show
+    FolderModel &folder() { return *m_folder; }
     SlotRing &slotRing() { return m_slots; }
-    const SlotRing &slotRing() const { return m_slots; }
-    ShowState &show() { return m_showState; }
-    const ShowState &show() const { return m_showState; }
+    SlideShow &show() { return *m_show; }
     // The file the path label shows; rename and delete from the main window act on it.
     const QString &currentFile() const { return m_currentFile; }
-    void setCurrentFile(const QString &path) { m_currentFile = path; }
+    void setCurrentFile(const QString &path);
+
+    // ---- file commands
+    // Deletes `path` after the user confirmed it; fileRemoved() tells who shows it. True when it
+    // was deleted.
+    bool deleteFile(const QString &path);
+    // Renames `path` to a name picked in a save-as dialog opened on `dialogName`; fileRenamed()
+    // tells who shows it.
+    void renameFile(const QString &path, const QString &dialogName);
 
     // The slots' geometry at the end of start-up, whole twips.
     struct SlotGeometry
@@ -105,6 +106,12 @@ public:
     // Records slot `slot`'s picture box `twips`, each value rounded to the nearest whole twip.
     void setSlotGeometry(int slot, const QRectF &twips);
 
+Q_SIGNALS:
+    void currentFileChanged(const QString &path);
+    void fileRemoved(const QString &path);
+    void fileRenamed(const QString &from, const QString &to);
+
+public:
     static const QString appTitle;
     static const QString defaultMessageTitle;
     static const QString appVersion;
@@ -123,13 +130,14 @@ private:
     QString m_programFolder;
     QString m_settingsPath;
     QString m_helpFilePath;
-    Settings m_settings;
+    ProgramSettings m_settings;
+    FolderModel *m_folder;
     SlotRing m_slots;
-    ShowState m_showState;
+    SlideShow *m_show;
     QString m_currentFile;
     std::array<SlotGeometry, kSlotCount> m_slotGeometry {};
     std::unique_ptr<MainWindowLink> m_main;
-    std::unique_ptr<SlideShowLink> m_show;
-    std::unique_ptr<SetupLink> m_setup;
+    std::unique_ptr<SlideShowLink> m_showWindow;
+    std::unique_ptr<ProgramWindow> m_setup;
     std::unique_ptr<ProgramWindow> m_about;
 };

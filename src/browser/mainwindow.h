@@ -2,7 +2,6 @@
 
 #include "app/windowlinks.h"
 #include "core/layout.h"
-#include "fileoperations.h"
 #include "mainwindowcontrols.h"
 #include "proportionallayout.h"
 #include "thumbnailstrip.h"
@@ -69,19 +68,11 @@ public:
     // Opens a folder in the lists, or a file's folder with the file selected into the next slot,
     // as the user would by hand. Empty on success, else why not, for the user.
     QString openPath(const QString &path);
-    // The path label shows `path`, which becomes the file rename and delete act on.
-    void setCurrentFile(const QString &path) override;
 
-    // ---- what the other windows ask of this one
+    // ---- what the slide show asks of this one
     QWidget *widget() override { return this; }
-    QString listedFolder() const override;
-    int listCount() const override;
-    QString listedFile(int index) const override;
     Picture slotPicture(int slot) const override;
     void refreshCaptionHighlight(int count = ThumbnailStrip::kSlotCount) override;
-    bool deleteFile(const QString &path) override;
-    void renameFile(const QString &path, const QString &dialogName) override;
-    void setBackgroundColor(int paletteIndex) override;
     int backgroundColor() const;
 
     // The inner area and a control's place in it, in twips.
@@ -107,12 +98,15 @@ private:
     void startShow(bool continuous);
     // Slot i's picture box as the layout places it at the window's size, before any fit.
     QRectF slotBox(int index) const;
+    void setBackgroundColor(int paletteIndex);
+    // The lists and the slots follow a file deleted or renamed, from whichever window.
+    void fileRemoved(const QString &path);
+    void fileRenamed(const QString &from, const QString &to);
 
     Program &m_program;
     float m_tpp;
     QWidget *m_inner = nullptr;
     ProportionalLayout m_layout;
     MainWindowControls m_c;
-    FileOperations m_files;
     bool m_shown = false;
 };
