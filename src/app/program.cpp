@@ -68,6 +68,11 @@ template<class Window> void Program::unload(std::unique_ptr<Window> &slot)
     // From here on no control of the window runs a handler: hiding it moves the focus out of
     // its fields, and a handler run then would act on a window that is going away.
     controls::disconnectControls(widget);
+    // Nor does it follow the program's models: a window on its way out shows no more steps.
+    for (QObject *model : { static_cast<QObject *>(this), static_cast<QObject *>(m_show),
+             static_cast<QObject *>(m_folder), static_cast<QObject *>(&m_settings) }) {
+        QObject::disconnect(model, nullptr, widget, nullptr);
+    }
     widget->hide();
     widget->deleteLater();
 }
