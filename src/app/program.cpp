@@ -9,8 +9,6 @@
 
 #include <QWidget>
 
-#include <cmath>
-
 const QString Program::appTitle = QStringLiteral("VELDRANE W95 and NT");
 const QString Program::defaultMessageTitle = QStringLiteral("VELDRANE.");
 const QString Program::appVersion = QStringLiteral(" Ver. 4.00");
@@ -42,9 +40,9 @@ void Program::start()
     mainWindow();
 }
 
-template<class Window>
-Window *Program::touch(
-    std::unique_ptr<Window> &slot, const std::function<std::unique_ptr<Window>(Program &)> &make)
+template<class Form>
+Form *Program::touch(
+    std::unique_ptr<Form> &slot, const std::function<std::unique_ptr<Form>(Program &)> &make)
 {
     if (!slot) {
         // The slot is filled before the load runs, so the load may touch its own window.
@@ -54,7 +52,7 @@ Window *Program::touch(
     return slot.get();
 }
 
-template<class Window> void Program::unload(std::unique_ptr<Window> &slot)
+template<class Form> void Program::unloadWindow(std::unique_ptr<Form> &slot)
 {
     if (!slot) {
         return;
@@ -62,7 +60,7 @@ template<class Window> void Program::unload(std::unique_ptr<Window> &slot)
     // Out of the slot first: an unload handler that touches its own window does not bring it
     // back, and a window unloaded from inside its own event handler is deleted once that
     // handler has returned.
-    Window *window = slot.release();
+    Form *window = slot.release();
     window->Form_Unload();
     QWidget *widget = window->widget();
     // From here on no control of the window runs a handler: hiding it moves the focus out of
@@ -104,24 +102,22 @@ ProgramWindow *Program::aboutBox()
     return touch(m_about, m_factories.aboutBox);
 }
 
-void Program::unloadMainWindow()
+void Program::unload(Window window)
 {
-    unload(m_main);
-}
-
-void Program::unloadSlideShow()
-{
-    unload(m_showWindow);
-}
-
-void Program::unloadSetupDialog()
-{
-    unload(m_setup);
-}
-
-void Program::unloadAboutBox()
-{
-    unload(m_about);
+    switch (window) {
+    case Window::Main:
+        unloadWindow(m_main);
+        break;
+    case Window::SlideShow:
+        unloadWindow(m_showWindow);
+        break;
+    case Window::Setup:
+        unloadWindow(m_setup);
+        break;
+    case Window::About:
+        unloadWindow(m_about);
+        break;
+    }
 }
 
 void Program::computePaths()
@@ -135,13 +131,6 @@ void Program::computePaths()
     m_settingsPath = locations::settingsPath(folder, baseName + QStringLiteral("INI"));
     m_helpFilePath = locations::helpFilePath(folder, baseName + QStringLiteral("hlp"));
     m_settings.setFile(m_settingsPath, m_systemFolder);
-}
-
-void Program::setSlotGeometry(int slot, const QRectF &twips)
-{
-    m_slotGeometry[std::size_t(slot)]
-        = { int(std::nearbyint(twips.left())), int(std::nearbyint(twips.top())),
-              int(std::nearbyint(twips.width())), int(std::nearbyint(twips.height())) };
 }
 
 void Program::setCurrentFile(const QString &path)

@@ -6,7 +6,6 @@
 #include "windowlinks.h"
 
 #include <QObject>
-#include <QRectF>
 #include <QString>
 
 #include <array>
@@ -60,10 +59,10 @@ public:
     bool isAboutBoxLoaded() const { return m_about != nullptr; }
     // Whether `window` is the loaded one of its kind (not one on its way out).
     bool isCurrent(const ProgramWindow *window) const;
-    void unloadMainWindow();
-    void unloadSlideShow();
-    void unloadSetupDialog();
-    void unloadAboutBox();
+    // The windows by kind, for unload().
+    enum class Window { Main, SlideShow, Setup, About };
+    // Runs the window's Form_Unload and destroys it; one that is not loaded is skipped.
+    void unload(Window window);
 
     // ---- paths
     // Computes the program folder, the settings path and the help file path.
@@ -93,19 +92,6 @@ public:
     // tells who shows it.
     void renameFile(const QString &path, const QString &dialogName);
 
-    // The slots' geometry at the end of start-up, whole twips.
-    struct SlotGeometry
-    {
-        int left = 0;
-        int top = 0;
-        int width = 0;
-        int height = 0;
-        QRectF rect() const { return QRectF(left, top, width, height); }
-    };
-    const SlotGeometry &slotGeometry(int slot) const { return m_slotGeometry[std::size_t(slot)]; }
-    // Records slot `slot`'s picture box `twips`, each value rounded to the nearest whole twip.
-    void setSlotGeometry(int slot, const QRectF &twips);
-
 Q_SIGNALS:
     void currentFileChanged(const QString &path);
     void fileRemoved(const QString &path);
@@ -119,10 +105,10 @@ public:
     static const QString programFileName;
 
 private:
-    template<class Window>
-    Window *touch(std::unique_ptr<Window> &slot,
-        const std::function<std::unique_ptr<Window>(Program &)> &make);
-    template<class Window> void unload(std::unique_ptr<Window> &slot);
+    template<class Form>
+    Form *touch(
+        std::unique_ptr<Form> &slot, const std::function<std::unique_ptr<Form>(Program &)> &make);
+    template<class Form> void unloadWindow(std::unique_ptr<Form> &slot);
 
     Services &m_services;
     QString m_systemFolder;
@@ -135,7 +121,6 @@ private:
     SlotRing m_slots;
     SlideShow *m_show;
     QString m_currentFile;
-    std::array<SlotGeometry, kSlotCount> m_slotGeometry {};
     std::unique_ptr<MainWindowLink> m_main;
     std::unique_ptr<SlideShowLink> m_showWindow;
     std::unique_ptr<ProgramWindow> m_setup;

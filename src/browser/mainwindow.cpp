@@ -164,7 +164,7 @@ void MainWindow::Form_Load()
     step(m_c.driveList->setDrive(settings.values().lastFolder));
     step(m_c.folderList->setPath(settings.values().lastFolder));
     for (int i = 0; i < Program::kSlotCount; ++i) {
-        p.setSlotGeometry(i, twipRect(m_c.strip->picture(i)));
+        p.slotRing().setGeometry(i, twipRect(m_c.strip->picture(i)));
     }
     // Both other windows exist, hidden, from here on. The Setup dialog's load reads the file
     // again and shows what it read.
@@ -195,8 +195,8 @@ void MainWindow::Form_Resize()
 
 void MainWindow::Form_Unload()
 {
-    m_program.unloadSlideShow();
-    m_program.unloadSetupDialog();
+    m_program.unload(Program::Window::SlideShow);
+    m_program.unload(Program::Window::Setup);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -204,7 +204,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
     // Closing the window saves nothing; the program ends when its last window is gone.
     event->accept();
     if (m_program.isCurrent(this)) {
-        m_program.unloadMainWindow();
+        m_program.unload(Program::Window::Main);
     }
 }
 
@@ -364,7 +364,7 @@ void MainWindow::clear_Click()
     p.show().rewind();
     showMaximized();
     for (int i = 0; i < Program::kSlotCount; ++i) {
-        setTwipRect(m_c.strip->picture(i), p.slotGeometry(i).rect());
+        setTwipRect(m_c.strip->picture(i), p.slotRing().geometry(i).rect());
     }
 }
 

@@ -31,38 +31,16 @@ public:
     explicit MainWindow(Program &program);
     ~MainWindow() override;
 
-    // ---- handlers
+    // ---- handlers the program, the tests and the menu's keys reach
     void Form_Load() override;
     void Form_Unload() override;
     void Form_Resize();
     void Form_KeyDown(int keyCode, int shift);
-    void exit_Click();
-    void Drive1_Change();
     void Dir1_Change();
-    void File1_MouseUp(int button, int shift, int x, int y);
-    void File1_MouseDown(int button, int shift, int x, int y);
     void File1_KeyUp(int keyCode, int shift);
-    void filename_GotFocus(int index);
-    void filename_LostFocus(int index);
     void open_MouseUp(int index, int button, int shift, int x, int y);
-    void open_DragDrop(int index);
-    void clear_Click();
-    void reset_Click();
-    void setup_Click();
     void loopits_Click();
-    void rename_Click();
-    void deleteit_Click();
-    void contents_Click();
-    void about_Click();
-    void Picture1_Click();
-    void printscreen_Click();
-    void auto_Click();
-    void autoloop_Click();
 
-    // ---- procedures
-    void arrayInitialize();
-    // Deletes the current file after the user confirmed it. True when a file was deleted.
-    bool deleteCurrentFile();
     // Renames the current file to a name the user picks in a save-as dialog.
     void renameCurrentFile();
     // Opens a folder in the lists, or a file's folder with the file selected into the next slot,
@@ -78,7 +56,6 @@ public:
     // The inner area and a control's place in it, in twips.
     QSizeF innerSize() const;
     QRectF twipRect(const QWidget *control) const;
-    void setTwipRect(QWidget *control, const QRectF &rect);
     // The design size of the window's inner area, in pixels.
     QSize designInnerPixels() const;
 
@@ -90,6 +67,30 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // ---- handlers of the window's own controls and menu
+    void exit_Click();
+    void Drive1_Change();
+    void File1_MouseUp(int button, int shift, int x, int y);
+    void File1_MouseDown(int button, int shift, int x, int y);
+    void filename_GotFocus(int index);
+    void filename_LostFocus(int index);
+    void open_DragDrop(int index);
+    void clear_Click();
+    void reset_Click();
+    void setup_Click();
+    void rename_Click();
+    void deleteit_Click();
+    void contents_Click();
+    void about_Click();
+    void Picture1_Click();
+    void printscreen_Click();
+    void auto_Click();
+    void autoloop_Click();
+
+    void arrayInitialize();
+    // Deletes the current file after the user confirmed it. True when a file was deleted.
+    bool deleteCurrentFile();
+    void setTwipRect(QWidget *control, const QRectF &rect);
     void createMenu();
     void connectControls();
     // Shows the file at the file list's selection in the next slot of the ring.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QRectF>
 #include <QString>
 
 #include <array>
@@ -38,8 +39,22 @@ public:
     // Every slot empty, and the next selection goes to the first slot.
     void clear();
 
+    // A slot's picture box as start-up recorded it, whole twips: where Clear puts it back.
+    struct Geometry
+    {
+        int left = 0;
+        int top = 0;
+        int width = 0;
+        int height = 0;
+        QRectF rect() const { return QRectF(left, top, width, height); }
+    };
+    const Geometry &geometry(int slot) const { return m_geometry[std::size_t(slot)]; }
+    // Records slot `slot`'s picture box `twips`, each value rounded to the nearest whole twip.
+    void setGeometry(int slot, const QRectF &twips);
+
 private:
     std::array<QString, kFileCount> m_files;
+    std::array<Geometry, kSlotCount> m_geometry {};
     int m_next = 0;
     int m_current = 0;
 };

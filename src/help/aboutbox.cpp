@@ -115,6 +115,6 @@ void AboutBox::closeEvent(QCloseEvent *event)
 {
     event->accept();
     if (m_program.isCurrent(this)) {
-        m_program.unloadAboutBox();
+        m_program.unload(Program::Window::About);
     }
 }

@@ -171,7 +171,7 @@ void SetupDialog::Command1_Click()
     settings.setSlideInterval(validatedInterval(parseIntervalText(m_intervalField->text())));
     settings.setSavedColorIndex(settings.values().bgColorIndex);
     settings.save(p.folder().path());
-    p.unloadSetupDialog();
+    p.unload(Program::Window::Setup);
     // The windows that are there take the colour and the file-name switch; one loaded later
     // reads them at its load.
     settings.wearBackgroundColor();
@@ -181,7 +181,7 @@ void SetupDialog::Command1_Click()
 
 void SetupDialog::Command2_Click()
 {
-    m_program.unloadSetupDialog();
+    m_program.unload(Program::Window::Setup);
     showMainWindow();
 }
 
@@ -193,7 +193,7 @@ void SetupDialog::Command3_Click()
                                            "then choose Print Setup again."),
             Services::Buttons::Ok, Services::Icon::Information, Program::appTitle);
     }
-    m_program.unloadSetupDialog();
+    m_program.unload(Program::Window::Setup);
     showMainWindow();
 }
 
@@ -213,7 +213,7 @@ void SetupDialog::closeEvent(QCloseEvent *event)
 {
     event->accept();
     if (m_program.isCurrent(this)) {
-        m_program.unloadSetupDialog();
+        m_program.unload(Program::Window::Setup);
     }
 }
 

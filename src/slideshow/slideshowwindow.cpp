@@ -200,7 +200,7 @@ void SlideShowWindow::endShow()
         p.mainWindow()->refreshCaptionHighlight(Program::kSlotCount);
         p.mainWindow()->widget()->show();
     }
-    p.unloadSlideShow();
+    p.unload(Program::Window::SlideShow);
 }
 
 void SlideShowWindow::Form_MouseUp(int, int, int, int)

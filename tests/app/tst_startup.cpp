@@ -193,10 +193,10 @@ void tst_Startup::slotGeometryRecorded()
     QVERIFY(inner.width() > MainWindow::kDesignWidth);
     for (int i : { 0, 6, 19 }) {
         const QRectF r = main->twipRect(open(main, i));
-        QCOMPARE(p.slotGeometry(i).left, int(std::nearbyint(r.left())));
-        QCOMPARE(p.slotGeometry(i).top, int(std::nearbyint(r.top())));
-        QCOMPARE(p.slotGeometry(i).width, int(std::nearbyint(r.width())));
-        QCOMPARE(p.slotGeometry(i).height, int(std::nearbyint(r.height())));
+        QCOMPARE(p.slotRing().geometry(i).left, int(std::nearbyint(r.left())));
+        QCOMPARE(p.slotRing().geometry(i).top, int(std::nearbyint(r.top())));
+        QCOMPARE(p.slotRing().geometry(i).width, int(std::nearbyint(r.width())));
+        QCOMPARE(p.slotRing().geometry(i).height, int(std::nearbyint(r.height())));
     }
     // Slot 6 sits at its design proportion of the maximised inner area.
     QCOMPARE(main->twipRect(open(main, 6)).left(),

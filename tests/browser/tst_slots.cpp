@@ -204,8 +204,8 @@ void tst_Slots::clearRestoresStartGeometry()
     MainWindow *main = startForm(p);
     QList<QRectF> start;
     for (int i = 0; i < 20; ++i) {
-        start << QRectF(p.slotGeometry(i).left, p.slotGeometry(i).top, p.slotGeometry(i).width,
-            p.slotGeometry(i).height);
+        start << QRectF(p.slotRing().geometry(i).left, p.slotRing().geometry(i).top,
+            p.slotRing().geometry(i).width, p.slotRing().geometry(i).height);
     }
     clickFile(main, 0);
     clickFile(main, 2);

@@ -308,7 +308,7 @@ void tst_SlideShow::hideFileName()
     MainWindow *main = startForm(p);
     File1(main)->setCurrentRow(0);
     main->File1_KeyUp(39, 0);
-    p.unloadSlideShow();
+    p.unload(Program::Window::SlideShow);
     p.settingsModel().setHideFileName(1);
     main->open_MouseUp(0, 1, 0, 0, 0); // creates the window: its load hides the label
     QVERIFY(Label3(form2(p))->isHidden());
