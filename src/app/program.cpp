@@ -82,12 +82,12 @@ bool Program::isCurrent(const ProgramWindow *window) const
             || window == m_about.get());
 }
 
-MainWindowLink *Program::mainWindow()
+ProgramWindow *Program::mainWindow()
 {
     return touch(m_main, m_factories.mainWindow);
 }
 
-SlideShowLink *Program::slideShow()
+ProgramWindow *Program::slideShow()
 {
     return touch(m_showWindow, m_factories.slideShow);
 }

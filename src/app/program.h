@@ -8,7 +8,6 @@
 #include <QObject>
 #include <QString>
 
-#include <array>
 #include <functional>
 #include <memory>
 
@@ -17,7 +16,7 @@ class Services;
 
 // Program-wide state and the one owner of the windows. A window is reached through its accessor:
 // if it does not exist, the accessor creates it hidden and runs its Form_Load before returning,
-// so the statement that touched it completes after the load. unload*() runs the window's
+// so the statement that touched it completes after the load. unload() runs the window's
 // Form_Unload and destroys it; the next touch creates it again. The state lives in models with
 // signals (the settings, the current folder, the slide show, the current file, the file
 // commands' outcomes): the windows follow them and never steer each other by calls.
@@ -27,11 +26,11 @@ class Program : public QObject
 public:
     static constexpr int kSlotCount = SlotRing::kSlotCount;
 
-    // How the windows are made: the program knows them only by their interfaces.
+    // How the windows are made: the program knows them only as windows.
     struct WindowFactories
     {
-        std::function<std::unique_ptr<MainWindowLink>(Program &)> mainWindow;
-        std::function<std::unique_ptr<SlideShowLink>(Program &)> slideShow;
+        std::function<std::unique_ptr<ProgramWindow>(Program &)> mainWindow;
+        std::function<std::unique_ptr<ProgramWindow>(Program &)> slideShow;
         std::function<std::unique_ptr<ProgramWindow>(Program &)> setupDialog;
         std::function<std::unique_ptr<ProgramWindow>(Program &)> aboutBox;
     };
@@ -49,8 +48,8 @@ public:
     void start();
 
     // ---- windows
-    MainWindowLink *mainWindow();
-    SlideShowLink *slideShow();
+    ProgramWindow *mainWindow();
+    ProgramWindow *slideShow();
     ProgramWindow *setupDialog();
     ProgramWindow *aboutBox();
     bool isMainWindowLoaded() const { return m_main != nullptr; }
@@ -121,8 +120,8 @@ private:
     SlotRing m_slots;
     SlideShow *m_show;
     QString m_currentFile;
-    std::unique_ptr<MainWindowLink> m_main;
-    std::unique_ptr<SlideShowLink> m_showWindow;
+    std::unique_ptr<ProgramWindow> m_main;
+    std::unique_ptr<ProgramWindow> m_showWindow;
     std::unique_ptr<ProgramWindow> m_setup;
     std::unique_ptr<ProgramWindow> m_about;
 };

@@ -52,13 +52,16 @@ QString SlideShow::startFromList(bool continuous)
     m_state.setContinuous(continuous);
     // The position is not checked here: "&Loop" has checked the list is not empty and the show
     // keeps the position inside the list; an entry outside it names no file.
-    return m_folder.filePath(m_state.listPosition());
+    const QString path = m_folder.filePath(m_state.listPosition());
+    Q_EMIT openedRunning(path);
+    return path;
 }
 
-void SlideShow::openHeld()
+void SlideShow::openHeld(const QString &path, const Picture &picture)
 {
     m_open = true;
     m_state.setContinuous(m_settings.values().loopMode == 1);
+    Q_EMIT openedHeld(path, picture);
     // The timer, if it still runs, stops at its next step.
     markRunning(false);
 }
@@ -129,6 +132,17 @@ void SlideShow::end()
     m_timer->stop();
     m_state.setFromList(false);
     Q_EMIT ended();
+}
+
+void SlideShow::releaseOverBackground()
+{
+    Q_EMIT captionsToRefresh(4);
+}
+
+void SlideShow::leave()
+{
+    m_timer->stop();
+    Q_EMIT left();
 }
 
 QString SlideShow::aheadPath() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/showstate.h"
+#include "pictures/picture.h"
 
 #include <QObject>
 #include <QString>
@@ -40,10 +41,11 @@ public:
 
     // ---- commands
     // "&Auto" and "Auto &Loop": a show of the list from its position, running. The entry at the
-    // position is the one to show first; the position does not move.
+    // position is the one to show first (openedRunning()); the position does not move.
     QString startFromList(bool continuous);
-    // A thumbnail opened in the show: held, with the loop rule of the settings.
-    void openHeld();
+    // A thumbnail's file and the picture its slot holds opened in the show: held, with the loop
+    // rule of the settings.
+    void openHeld(const QString &path, const Picture &picture);
     // One step: the timer follows the mark, the entry at the position is shown (stepped()), and
     // the position moves on by the end rule.
     void step();
@@ -57,6 +59,12 @@ public:
     // Printing: the timer stops, the mark stays.
     void stop();
     void end();
+    // A mouse button released over the show's background: the first four captions are
+    // highlighted again.
+    void releaseOverBackground();
+    // The show's window is gone, for whatever reason: the timer goes with it, and the main window
+    // comes back.
+    void leave();
     // The entry a show that steps by itself reads ahead; empty when there is none.
     QString aheadPath() const;
 
@@ -79,10 +87,14 @@ public:
     void fileRemoved(const QString &path);
 
 Q_SIGNALS:
+    void openedHeld(const QString &path, const Picture &picture);
+    void openedRunning(const QString &path);
     // A step shows `path` (empty: the position names no entry).
     void stepped(const QString &path);
     void runningChanged(bool running);
     void ended();
+    void captionsToRefresh(int count);
+    void left();
 
 private:
     void setRunning(bool running);

@@ -39,6 +39,26 @@ MainWindow::MainWindow(Program &program)
     connect(&program, &Program::fileRenamed, this, &MainWindow::fileRenamed);
     connect(&program.settingsModel(), &ProgramSettings::windowColorChanged, this,
         &MainWindow::setBackgroundColor);
+    // Connected before the show's window connects: the captions and this window come back
+    // before the show's window goes.
+    SlideShow &show = program.show();
+    connect(&show, &SlideShow::ended, this, &MainWindow::showEnded);
+    connect(&show, &SlideShow::left, this, &MainWindow::showLeft);
+    connect(&show, &SlideShow::captionsToRefresh, this, &MainWindow::refreshCaptionHighlight);
+}
+
+void MainWindow::showEnded()
+{
+    refreshCaptionHighlight();
+    showLeft();
+}
+
+void MainWindow::showLeft()
+{
+    // While this window shuts down it is no longer there to be shown, and is not brought back.
+    if (m_program.isCurrent(this)) {
+        show();
+    }
 }
 
 MainWindow::~MainWindow()
@@ -343,7 +363,8 @@ void MainWindow::open_MouseUp(int index, int, int, int, int)
     }
     p.setCurrentFile(file);
     // A first touch loads the show, with the slot already chosen.
-    p.slideShow()->openHeld(file, m_c.strip->picture(index)->picture());
+    p.slideShow();
+    p.show().openHeld(file, m_c.strip->picture(index)->picture());
     hide();
 }
 
@@ -401,10 +422,10 @@ void MainWindow::autoloop_Click()
 void MainWindow::startShow(bool continuous)
 {
     Program &p = m_program;
-    SlideShowLink *show = p.slideShow();
     // Started after the touch: a show loaded by it first takes the current slot, as any load
     // does.
-    show->openRunning(p.show().startFromList(continuous));
+    p.slideShow();
+    p.show().startFromList(continuous);
 }
 
 void MainWindow::rename_Click()
@@ -484,12 +505,6 @@ void MainWindow::printscreen_Click()
                            "properly."),
             Services::Buttons::Ok, Services::Icon::None, Program::defaultMessageTitle);
     }
-}
-
-Picture MainWindow::slotPicture(int slot) const
-{
-    return slot >= 0 && slot < Program::kSlotCount ? m_c.strip->picture(slot)->picture()
-                                                   : Picture();
 }
 
 QString MainWindow::openPath(const QString &path)

@@ -21,7 +21,7 @@ class QMenu;
 
 // The main window (`startfrm`): drive, folder and file lists, twenty thumbnail slots with their
 // captions, the path label, and the menu.
-class MainWindow : public QMainWindow, public MainWindowLink
+class MainWindow : public QMainWindow, public ProgramWindow
 {
     Q_OBJECT
 public:
@@ -47,10 +47,7 @@ public:
     // as the user would by hand. Empty on success, else why not, for the user.
     QString openPath(const QString &path);
 
-    // ---- what the slide show asks of this one
     QWidget *widget() override { return this; }
-    Picture slotPicture(int slot) const override;
-    void refreshCaptionHighlight(int count = ThumbnailStrip::kSlotCount) override;
     int backgroundColor() const;
 
     // The inner area and a control's place in it, in twips.
@@ -100,6 +97,14 @@ private:
     // Slot i's picture box as the layout places it at the window's size, before any fit.
     QRectF slotBox(int index) const;
     void setBackgroundColor(int paletteIndex);
+    // Colours the first `count` captions: highlighted where the slot shows the current file,
+    // plain where it shows another.
+    void refreshCaptionHighlight(int count = ThumbnailStrip::kSlotCount);
+    // A show has ended: the captions of the file it showed last light up, and this window is
+    // back.
+    void showEnded();
+    // The show's window is gone: this one is back.
+    void showLeft();
     // The lists and the slots follow a file deleted or renamed, from whichever window.
     void fileRemoved(const QString &path);
     void fileRenamed(const QString &from, const QString &to);

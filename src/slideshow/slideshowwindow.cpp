@@ -59,6 +59,8 @@ SlideShowWindow::SlideShowWindow(Program &program)
     connect(m_fileNameLabel, &ClickLabel::clicked, this, &SlideShowWindow::Label3_Click);
 
     SlideShow &show = program.show();
+    connect(&show, &SlideShow::openedHeld, this, &SlideShowWindow::openHeld);
+    connect(&show, &SlideShow::openedRunning, this, &SlideShowWindow::openRunning);
     connect(&show, &SlideShow::stepped, this, &SlideShowWindow::showStep);
     connect(&show, &SlideShow::runningChanged, this, &SlideShowWindow::paintRunning);
     connect(&show, &SlideShow::ended, this, &SlideShowWindow::endShow);
@@ -98,18 +100,14 @@ void SlideShowWindow::Form_Load()
     }
     const QString file = p.slotRing().file(slot);
     p.setCurrentFile(file);
-    showSlotPicture(file, p.mainWindow()->slotPicture(slot));
+    // The slot's picture comes with the opening (openHeld), from the slot itself.
+    showSlotPicture(file, Picture());
     setFileNameVisible(p.settings().hideFileName != 1);
 }
 
 void SlideShowWindow::Form_Unload()
 {
-    // The show's timer goes with its window.
-    m_program.show().stop();
-    // While the main window shuts down it is no longer there to be shown, and is not brought back.
-    if (m_program.isMainWindowLoaded()) {
-        m_program.mainWindow()->widget()->show();
-    }
+    m_program.show().leave();
 }
 
 void SlideShowWindow::closeEvent(QCloseEvent *event)
@@ -196,10 +194,6 @@ void SlideShowWindow::endShow()
         return;
     }
     dropReadAhead();
-    if (p.isMainWindowLoaded()) {
-        p.mainWindow()->refreshCaptionHighlight(Program::kSlotCount);
-        p.mainWindow()->widget()->show();
-    }
     p.unload(Program::Window::SlideShow);
 }
 
@@ -207,9 +201,7 @@ void SlideShowWindow::Form_MouseUp(int, int, int, int)
 {
     // A release over the background refreshes the first row's first four captions only; the
     // click it completes refreshes all of them.
-    if (m_program.isMainWindowLoaded()) {
-        m_program.mainWindow()->refreshCaptionHighlight(4);
-    }
+    m_program.show().releaseOverBackground();
 }
 
 void SlideShowWindow::Label3_Click()
@@ -369,7 +361,6 @@ void SlideShowWindow::showSlotPicture(const QString &path, const Picture &pictur
 void SlideShowWindow::openHeld(const QString &path, const Picture &picture)
 {
     showSlotPicture(path, picture);
-    m_program.show().openHeld();
     show();
 }
 

@@ -14,7 +14,7 @@ class Program;
 // The slide-show window (`Form2`): one picture at a time, centred on the whole screen over a
 // plain background, with its path at the top left. A view and a key map over the program's
 // slide show, which paces it and says what to show.
-class SlideShowWindow : public QWidget, public SlideShowLink
+class SlideShowWindow : public QWidget, public ProgramWindow
 {
     Q_OBJECT
 public:
@@ -33,10 +33,7 @@ public:
     // One step of the show: the entry at the list position, then the position moves on.
     void displayit();
 
-    // ---- what the main window asks of this one
     QWidget *widget() override { return this; }
-    void openHeld(const QString &path, const Picture &picture) override;
-    void openRunning(const QString &path) override;
 
     int backgroundColor() const;
     // The file-name label's colour shows whether the show runs: 15 running, 14 held.
@@ -75,6 +72,9 @@ private:
         Picture picture;
     };
 
+    // The show opened on a thumbnail (held), or on the file list (running).
+    void openHeld(const QString &path, const Picture &picture);
+    void openRunning(const QString &path);
     void setBackgroundColor(int paletteIndex);
     void setFileNameVisible(bool visible);
     void setFileName(const QString &path);
