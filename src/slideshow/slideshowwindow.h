@@ -51,6 +51,8 @@ public:
     void setReadAheadEnabled(bool enabled) { m_readAheadEnabled = enabled; }
     // Tests and benchmarks: waits for the decodes asked for (read-ahead, sharpening).
     void waitForDecodes();
+    // Whether the picture of the file on show is still on its way (benchmarks wait for it).
+    bool pictureOnItsWay() const { return m_shownTicket != 0; }
     // The path whose picture is being read ahead, empty when none.
     QString readAheadPath() const { return m_ahead.path; }
 
