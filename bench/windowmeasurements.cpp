@@ -12,6 +12,7 @@
 #include "windowaccess.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -203,7 +204,7 @@ bool startShow(Started &started, QString &detail)
 {
     SlideShowWindow *show = form2(*started.program);
     started.main()->loopits_Click();
-    Timer1(show)->stop();
+    Timer1(*started.program)->stop();
     if (!waitExposed(show)) {
         detail = QStringLiteral("the slide show was never shown");
         return false;
@@ -234,6 +235,13 @@ std::vector<double> showStep(const QStringList &arguments, int runs, QString &de
         QElapsedTimer timer;
         timer.start();
         show->displayit();
+        if (!ahead) {
+            // A step never waits for its decode: the step ends when the picture lands.
+            const QDeadlineTimer deadline(10000);
+            while (show->pictureOnItsWay() && !deadline.hasExpired()) {
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+            }
+        }
         show->repaint();
         const double step = elapsedMs(timer);
         // Without read-ahead, the step against its limit in the same round: libjpeg reading the
@@ -404,7 +412,7 @@ std::vector<double> timedShow(const QStringList &arguments, int runs, QString &d
         return {};
     }
     SlideShowWindow *show = form2(*started.program);
-    show->setInterval(interval);
+    Timer1(*started.program)->setInterval(interval);
     started.main()->loopits_Click();
     if (!waitExposed(show)) {
         detail = QStringLiteral("the slide show was never shown");
