@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
     g++ cmake ninja-build pkg-config
     qt6-base-dev qt6-image-formats-plugins
-    libwmf-dev libexpat1-dev libjpeg-dev libfontconfig-dev libicu-dev fonts-urw-base35
+    libwmf-dev libexpat1-dev libjpeg-dev libfontconfig-dev libicu-dev libxcb1-dev fonts-urw-base35
     clang libclang-rt-14-dev libjpeg-turbo-progs
     xvfb xauth xdotool openbox x11-apps imagemagick wmctrl python3
     cups printer-driver-cups-pdf poppler-utils desktop-file-utils
