@@ -17,7 +17,6 @@ import argparse
 import ctypes
 import json
 import os
-import pwd
 import re
 import select
 import shutil
@@ -431,30 +430,12 @@ CUPSD = printsystem.CUPSD
 PRINT_TOOLS = ("lpadmin", "lpstat", "pdfinfo", "pdftoppm")
 # Time for a job to pass through the filters into a PDF on a slow, busy machine.
 PRINT_WAIT = 30.0
-# cups-pdf's own driver; its queues write a PDF for each job.
-CUPS_PDF_DRIVER = "lsb/usr/cups-pdf/CUPS-PDF_opt.ppd"
-
-
-def _cups_pdf_setting(key, fallback):
-    """A value of cups-pdf's configuration, with ${HOME} and ${USER} expanded as cups-pdf does:
-    from the user database, since it runs under the scheduler and not with our environment."""
-    value = fallback
-    try:
-        for line in Path("/etc/cups/cups-pdf.conf").read_text(errors="replace").splitlines():
-            line = line.strip()
-            if line.startswith(key + " "):
-                value = line[len(key) + 1:].strip()
-    except OSError:
-        pass
-    user = pwd.getpwuid(os.getuid())
-    return value.replace("${HOME}", user.pw_dir).replace("${USER}", user.pw_name)
 
 
 class PrintSystem:
     """A CUPS scheduler of the journey's own, with its configuration in a temporary folder and
     reached through a socket there, so a journey never sees or changes the machine's printers.
-    Its cups-pdf queues write into cups-pdf's usual output folder; whatever they write there is
-    removed again."""
+    Its PDF printers write into that folder too, one file per queue."""
 
     def __init__(self, journey):
         if not os.access(CUPSD, os.X_OK):
@@ -471,11 +452,6 @@ class PrintSystem:
         self.folder = Path(tempfile.mkdtemp(prefix="querndal-e2e-cups-"))
         self.home = self.folder / "home"
         self.process = None
-        self.output = Path(_cups_pdf_setting("Out", "/var/spool/cups-pdf/${USER}"))
-        self._output_existed = self.output.exists()
-        self._pdfs_before = self._pdfs()
-        self._log_folder = Path(_cups_pdf_setting("Log", "/var/log/cups"))
-        self._logs_to_remove = []
 
     @property
     def socket(self):
@@ -497,7 +473,10 @@ class PrintSystem:
         return env
 
     def start(self):
-        printsystem.write_config(self.folder)
+        try:
+            printsystem.write_config(self.folder)
+        except RuntimeError as error:
+            raise JourneyFailed(str(error)) from None
         (self.folder / "home").mkdir()
         with open(self.folder / "log" / "cupsd.out", "wb") as log:
             self.process = printsystem.start_cupsd(self.folder, log)
@@ -526,13 +505,9 @@ class PrintSystem:
         return result
 
     def add_pdf_queue(self, name, default=True):
-        """A cups-pdf queue, the scheduler's default unless told otherwise. Its PDFs are named
-        with the job's number, so a journey can tell its own from others in the shared folder."""
-        log = self._log_folder / f"cups-pdf-{name}_log"
-        if not log.exists():
-            self._logs_to_remove.append(log)
-        self.run("lpadmin", "-p", name, "-E", "-v", "cups-pdf:/", "-m", CUPS_PDF_DRIVER,
-                 "-o", "Label=2")
+        """A PDF printer writing out/<name>.pdf in the scheduler's folder, the scheduler's
+        default unless told otherwise."""
+        self.run("lpadmin", *printsystem.pdf_queue_arguments(self.folder, name))
         if default:
             self.run("lpadmin", "-d", name)
 
@@ -546,13 +521,9 @@ class PrintSystem:
         lines = self.run("lpstat", "-W", which, "-o", check=False).stdout.splitlines()
         return [int(m.group(1)) for m in (re.match(r"\S+-(\d+)\s", line) for line in lines) if m]
 
-    def _pdfs(self):
-        return set(self.output.glob("*.pdf")) if self.output.is_dir() else set()
-
-    def pdfs_of_job(self, job):
-        """The PDFs that appeared since the start and carry the job's number."""
-        return sorted(p for p in self._pdfs() - self._pdfs_before
-                      if re.search(rf"job_{job}\b", p.name))
+    def pdfs(self):
+        """The PDFs the scheduler's printers wrote, in its own folder."""
+        return sorted(printsystem.output_folder(self.folder).glob("*.pdf"))
 
     def error_log(self):
         try:
@@ -571,30 +542,17 @@ class PrintSystem:
 
     def stop(self):
         """Ends the scheduler and removes everything it and its queues made."""
-        ours = set()
         if self.running():
-            # A PDF is whole, and cups-pdf done with the folder, once no job is left.
+            # A PDF is whole, and the scheduler done with its folder, once no job is left.
             deadline = time.monotonic() + WAIT
             while self.pending_jobs() and time.monotonic() < deadline:
                 time.sleep(0.1)
-            ours = set(self.job_ids("all"))
             self.process.terminate()
             try:
                 self.process.wait(10)
             except subprocess.TimeoutExpired:
                 self.process.kill()
                 self.process.wait()
-        for pdf in self._pdfs() - self._pdfs_before:
-            number = re.search(r"job_(\d+)\b", pdf.name)
-            if number and int(number.group(1)) in ours:
-                pdf.unlink(missing_ok=True)
-        if not self._output_existed:
-            try:
-                self.output.rmdir()
-            except OSError:
-                pass  # not empty: something else prints there too
-        for log in self._logs_to_remove:
-            log.unlink(missing_ok=True)
         shutil.rmtree(self.folder, ignore_errors=True)
 
 

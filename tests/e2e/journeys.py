@@ -8,7 +8,7 @@ j.screenshot, j.check, j.check_equal; for other windows program.other_windows,
 program.wait_other_window, program.key_in, program.type_in, j.window_rect, j.viewable; for what the
 screen shows j.grab (pixels) and j.wait_screen (poll until a condition on them holds); for printing
 j.print_system (a private CUPS scheduler: add_pdf_queue, program_env for j.start, job_ids,
-pdfs_of_job). A journey raises JourneySkipped when the machine lacks a service it needs.
+pdfs). A journey raises JourneySkipped when the machine lacks a service it needs.
 Failures keep screenshots under <build>/e2e-artifacts/<name>; E2E_KEEP_ARTIFACTS=1 keeps them always.
 """
 
@@ -633,8 +633,8 @@ def print_makes_one_page_pdf(j):
         return cups.pending_jobs() == "" and cups.job_ids("completed")
     jobs = wait_until(printed, "the print job to pass through the queue", PRINT_WAIT)
     j.check_equal(len(jobs), 1, "jobs completed after one Print")
-    pdfs = wait_until(lambda: cups.pdfs_of_job(jobs[0]), f"cups-pdf's PDF of job {jobs[0]}")
-    j.check_equal(len(pdfs), 1, f"PDFs of job {jobs[0]}")
+    pdfs = wait_until(cups.pdfs, f"the PDF of job {jobs[0]}")
+    j.check_equal([p.name for p in pdfs], [f"{PRINT_QUEUE}.pdf"], f"PDFs after job {jobs[0]}")
     pdf = pdfs[0]
 
     facts = j.run_tool(["pdfinfo", str(pdf)]).stdout
