@@ -44,11 +44,19 @@ printf '3,3,1,"/home/user/pictures",0\r\n' > "$build/seeds/settings/plain"
 printf '2.5,7,0,"a, ""b""\nc",1\r\n' > "$build/seeds/settings/quoted"
 
 export LSAN_OPTIONS=suppressions=$here/lsan.supp
+# The targets run with a home, configuration, cache and runtime folder of their own, so nothing
+# Qt writes reaches the user's; the build above keeps the real ones (the compiler cache lives
+# there).
+private=$(mktemp -d)
+trap 'rm -rf "$private"' EXIT
+mkdir -m 700 "$private/home" "$private/config" "$private/cache" "$private/runtime"
 status=0
 for target in picture settings; do
     echo "== fuzz_$target for ${seconds}s"
     # FUZZ_SEED makes a run repeat the same inputs (CTest sets it, so a check is reproducible).
-    "$build/fuzz_$target" ${FUZZ_SEED:+-seed=$FUZZ_SEED} -max_total_time="$seconds" -max_len=32768 -timeout=25 \
+    HOME=$private/home XDG_CONFIG_HOME=$private/config XDG_CACHE_HOME=$private/cache \
+        XDG_RUNTIME_DIR=$private/runtime \
+        "$build/fuzz_$target" ${FUZZ_SEED:+-seed=$FUZZ_SEED} -max_total_time="$seconds" -max_len=32768 -timeout=25 \
         -rss_limit_mb=4096 -print_final_stats=1 -artifact_prefix="$build/artifacts/$target-" \
         "$build/seeds/$target" 2>&1 | grep -vE '^(QStandardPaths|#[0-9]+.*(NEW|REDUCE|pulse))'
     if [ "${PIPESTATUS[0]}" -ne 0 ]; then

@@ -48,6 +48,11 @@ class JourneyFailed(Exception):
     """A check in a journey did not hold."""
 
 
+# Folders of the run's own in place of the user's: (variable, folder name).
+PRIVATE_FOLDERS = (("HOME", "home"), ("XDG_CONFIG_HOME", "config"), ("XDG_CACHE_HOME", "cache"),
+                   ("XDG_RUNTIME_DIR", "runtime"))
+
+
 class JourneySkipped(Exception):
     """The machine lacks something the journey needs that is not the program's to provide."""
 
@@ -117,18 +122,22 @@ class XServer:
         self.display = None
         self.xvfb = None
         self.openbox = None
-        self.runtime_dir = self.state_dir / "runtime"
         self._children = []
 
     def env(self):
+        """The environment of the server, the window manager and every tool: the display, and a
+        home, configuration, cache and runtime folder of the run's own, so nothing they write
+        reaches the user's."""
         env = dict(os.environ)
         env["DISPLAY"] = self.display
+        env.update({variable: str(self.state_dir / name) for variable, name in PRIVATE_FOLDERS})
         return env
 
     def start(self, die_with_parent):
         self.state_dir.mkdir(parents=True, exist_ok=True)
-        self.runtime_dir.mkdir(exist_ok=True)
-        self.runtime_dir.chmod(0o700)
+        for _, name in PRIVATE_FOLDERS:
+            (self.state_dir / name).mkdir(mode=0o700, exist_ok=True)
+            (self.state_dir / name).chmod(0o700)
         (self.state_dir / "programs").mkdir(exist_ok=True)
         preexec = _die_with_parent if die_with_parent else None
         read_end, write_end = os.pipe()
@@ -197,6 +206,8 @@ class XServer:
         for child in self._children:
             child.wait()
         shutil.rmtree(self.state_dir / "journeys", ignore_errors=True)
+        for _, name in PRIVATE_FOLDERS:
+            shutil.rmtree(self.state_dir / name, ignore_errors=True)
         self.state_file.unlink(missing_ok=True)
 
 
@@ -687,8 +698,13 @@ class Journey:
         env = self.server.env()
         for key in [k for k in env if k.startswith("QT_")]:
             del env[key]
-        env.update(QT_QPA_PLATFORM="xcb", XDG_RUNTIME_DIR=str(self.server.runtime_dir),
-                   LC_ALL="C.UTF-8")
+        env.update(QT_QPA_PLATFORM="xcb", LC_ALL="C.UTF-8")
+        # The program's own home, configuration and cache folders, inside the journey's, so a
+        # journey sees what the program wrote there and the next one starts without it.
+        for variable, name in PRIVATE_FOLDERS[:3]:
+            path = self.root / name
+            path.mkdir(mode=0o700, exist_ok=True)
+            env[variable] = str(path)
         for key, value in extra.items():
             if value is None:
                 env.pop(key, None)
