@@ -3,6 +3,8 @@
 // settings file in the configuration folder, a help viewer's channel) reaches the user's
 // files or another run's. The folders go when the program ends.
 
+#include "privatehome.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -35,12 +37,15 @@ public:
             }
         }
     }
-    ~PrivateHome()
+    ~PrivateHome() { remove(); }
+
+    void remove()
     {
         // A test program that forked runs this in the child too; only the parent tidies up.
-        if (::getpid() == m_owner) {
+        if (::getpid() == m_owner && !m_base.empty()) {
             std::error_code ignored;
             std::filesystem::remove_all(m_base, ignored);
+            m_base.clear();
         }
     }
 
@@ -49,6 +54,11 @@ private:
     pid_t m_owner = ::getpid();
 };
 
-const PrivateHome s_privateHome;
+PrivateHome s_privateHome;
 
 } // namespace
+
+void removePrivateFolders()
+{
+    s_privateHome.remove();
+}
