@@ -29,7 +29,12 @@ generator=()
 if command -v ninja > /dev/null; then
     generator=(-G Ninja)
 fi
-cmake -S "$here" -B "$build" "${generator[@]}" -DCMAKE_CXX_COMPILER="$compiler" \
+# The targets are rebuilt for every fresh build folder; the compiler cache makes that quick.
+launcher=()
+if command -v ccache > /dev/null; then
+    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+fi
+cmake -S "$here" -B "$build" "${generator[@]}" "${launcher[@]}" -DCMAKE_CXX_COMPILER="$compiler" \
     -DVIEWER_CORPUS_DIR="$corpus" > "$build.configure.log" 2>&1 \
     || { cat "$build.configure.log"; exit 1; }
 cmake --build "$build" || exit 1
