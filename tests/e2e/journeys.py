@@ -510,7 +510,19 @@ def about_stays_above_show(j):
                f"stacking {stacking(j)}")
     j.screenshot("about-above-show")
     j.check(j.viewable(about), "the About box is not on the screen over the show")
-    program.kill()
+
+    # A click on the background ends the show; the box stays, above the main window.
+    j.click_screen(SCREEN[0] - 10, SCREEN[1] - 10)
+    wait_until(lambda: program.running() and not j.viewable(show), "the show to end after a click")
+    program.wait_main_window_back()
+
+    def about_above_main():
+        order = stacking(j)
+        main = int(program.window)
+        return main in order and about in order and order.index(about) > order.index(main)
+    wait_until(about_above_main, "the About box above the main window after the show")
+    j.check(j.viewable(about), "the About box went with the show")
+    end_program(j, program)
 
 
 def damaged_corpus_files(per_type=2):
