@@ -25,6 +25,15 @@ if ! "$compiler" -fsanitize=fuzzer,address,undefined "$probe/probe.cpp" -o "$pro
 fi
 rm -rf "$probe"
 
+# The targets run with a home, configuration, cache and runtime folder of their own, so nothing
+# Qt writes reaches the user's. The build keeps the real home and cache folders (the compiler
+# cache may live there) but not the runtime folder, where the compiler cache puts its
+# temporary files.
+private=$(mktemp -d)
+trap 'rm -rf "$private"' EXIT
+mkdir -m 700 "$private/home" "$private/config" "$private/cache" "$private/runtime"
+export XDG_RUNTIME_DIR=$private/runtime
+
 generator=()
 if command -v ninja > /dev/null; then
     generator=(-G Ninja)
@@ -49,12 +58,6 @@ printf '3,3,1,"/home/user/pictures",0\r\n' > "$build/seeds/settings/plain"
 printf '2.5,7,0,"a, ""b""\nc",1\r\n' > "$build/seeds/settings/quoted"
 
 export LSAN_OPTIONS=suppressions=$here/lsan.supp
-# The targets run with a home, configuration, cache and runtime folder of their own, so nothing
-# Qt writes reaches the user's; the build above keeps the real ones (the compiler cache lives
-# there).
-private=$(mktemp -d)
-trap 'rm -rf "$private"' EXIT
-mkdir -m 700 "$private/home" "$private/config" "$private/cache" "$private/runtime"
 status=0
 for target in picture settings; do
     echo "== fuzz_$target for ${seconds}s"
