@@ -53,5 +53,10 @@ if ! command -v desktop-file-validate >/dev/null; then
     exit 77
 fi
 desktop-file-validate "$desktop" || status=1
+# The prefix's MIME cache names the program for JPEG, so file managers offer it at once.
+if command -v update-desktop-database >/dev/null; then
+    grep -q '^image/jpeg=.*querndal.desktop' "$prefix/share/applications/mimeinfo.cache" 2>/dev/null \
+        || { echo "the prefix's MIME cache does not offer querndal for image/jpeg"; status=1; }
+fi
 [ $status -eq 0 ] && echo "install layout complete in a temporary prefix"
 exit $status

@@ -1,15 +1,22 @@
 #!/usr/bin/env bash
-# Installs what building, running and testing the viewer need on Debian 12, if anything is missing.
+# Installs what is missing on Debian 12.
+#   scripts/setup.sh          everything: building and running the viewer, its tests, benchmarks
+#                             and fuzz checks
+#   scripts/setup.sh viewer   only what building and running the viewer needs
 set -euo pipefail
 
 packages=(
     g++ cmake ninja-build pkg-config
-    qt6-base-dev qt6-image-formats-plugins
+    qt6-base-dev qt6-qpa-plugins qt6-image-formats-plugins
     libwmf-dev libexpat1-dev libjpeg-dev libfontconfig-dev libicu-dev libxcb1-dev fonts-urw-base35
-    clang libclang-rt-14-dev libjpeg-turbo-progs
-    xvfb xauth xdotool openbox x11-apps imagemagick wmctrl python3
-    cups printer-driver-cups-pdf poppler-utils desktop-file-utils
 )
+if [ "${1:-}" != "viewer" ]; then
+    packages+=(
+        clang libclang-rt-14-dev libjpeg-turbo-progs
+        xvfb xauth xdotool openbox x11-apps imagemagick wmctrl python3
+        cups printer-driver-cups-pdf poppler-utils desktop-file-utils
+    )
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,3 +1,4 @@
+#include "core/extras.h"
 #include "core/keycodes.h"
 #include "core/layout.h"
 #include "core/palette.h"
@@ -5,6 +6,8 @@
 #include "core/settings.h"
 #include "core/twips.h"
 
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 
 // The small rules with numbers in them: palette, paths, keys, twips, intervals, layout.
@@ -32,6 +35,9 @@ private Q_SLOTS:
     void layoutAtDesignMovesNothing();
     void layoutDoubleSize();
     void layoutKinds();
+    void extras_data();
+    void extras();
+    void extrasDefaultFileIsQtIni();
 };
 
 void tst_CoreRules::paletteColors_data()
@@ -300,6 +306,51 @@ void tst_CoreRules::layoutKinds()
     QVERIFY(!layout::apply(layout::ControlKind::PictureBox, *picture, r, QSizeF(18960, 13020)));
     // ... but never moved; an empty inner area records nothing rather than dividing by zero
     QVERIFY(!layout::record(layout::ControlKind::Other, r, QSizeF(0, 0)));
+}
+
+void tst_CoreRules::extras_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<Extras>("expected");
+    QTest::newRow("as first written: all off") << extras::defaultText() << Extras {};
+    QTest::newRow("missing file") << QByteArray() << Extras {};
+    QTest::newRow("every spelling of on")
+        << QByteArray("[Extras]\nMoreFileTypes=true\nFitLargePictures = ON\nEscEndsShow=yes\n"
+                      "DeleteToTrash=1\n")
+        << Extras { true, true, true, true };
+    QTest::newRow("anything else is off")
+        << QByteArray("[Extras]\nMoreFileTypes=2\nFitLargePictures=enable\nEscEndsShow=\n")
+        << Extras {};
+    QTest::newRow("other sections and comments ignored")
+        << QByteArray("[Other]\nEscEndsShow=true\n[Extras]\n; DeleteToTrash=true\n"
+                      "#FitLargePictures=true\nescendsshow=true\nDeleteToTrash=true\r\n")
+        << Extras { false, false, false, true };
+}
+
+void tst_CoreRules::extras()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(Extras, expected);
+    QCOMPARE(extras::parse(text), expected);
+}
+
+// The file the program writes the first time is one Qt's own INI reader takes key by key.
+void tst_CoreRules::extrasDefaultFileIsQtIni()
+{
+    QTemporaryDir dir;
+    const QString path = extras::pathBeside(dir.path() + QStringLiteral("/QUERNDAL.INI"));
+    QCOMPARE(path, dir.path() + QStringLiteral("/querndal-extras.ini"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(extras::defaultText());
+    file.close();
+    QSettings ini(path, QSettings::IniFormat);
+    QCOMPARE(ini.childGroups(), QStringList { QStringLiteral("Extras") });
+    ini.beginGroup(QStringLiteral("Extras"));
+    QCOMPARE(ini.childKeys().size(), 4);
+    for (const QString &key : ini.childKeys()) {
+        QCOMPARE(ini.value(key).toString(), QStringLiteral("false"));
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_CoreRules)

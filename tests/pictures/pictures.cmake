@@ -1,6 +1,7 @@
 # Tests of picture loading.
 viewer_add_test(tst_picture pictures/tst_picture.cpp LIBS viewer_pictures TIMEOUT 120)
 viewer_add_test(tst_wmf pictures/tst_wmf.cpp LIBS viewer_pictures TIMEOUT 120)
+viewer_add_test(tst_thumbnailcache pictures/tst_thumbnailcache.cpp LIBS viewer_pictures)
 target_compile_definitions(tst_picture PRIVATE
     VIEWER_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/pictures/data")
 target_compile_definitions(tst_wmf PRIVATE
