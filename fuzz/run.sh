@@ -25,11 +25,25 @@ if ! "$compiler" -fsanitize=fuzzer,address,undefined "$probe/probe.cpp" -o "$pro
 fi
 rm -rf "$probe"
 
+# The targets run with a home, configuration, cache and runtime folder of their own, so nothing
+# Qt writes reaches the user's. The build keeps the real home and cache folders (the compiler
+# cache may live there) but not the runtime folder, where the compiler cache puts its
+# temporary files.
+private=$(mktemp -d)
+trap 'rm -rf "$private"' EXIT
+mkdir -m 700 "$private/home" "$private/config" "$private/cache" "$private/runtime"
+export XDG_RUNTIME_DIR=$private/runtime
+
 generator=()
 if command -v ninja > /dev/null; then
     generator=(-G Ninja)
 fi
-cmake -S "$here" -B "$build" "${generator[@]}" -DCMAKE_CXX_COMPILER="$compiler" \
+# The targets are rebuilt for every fresh build folder; the compiler cache makes that quick.
+launcher=()
+if command -v ccache > /dev/null; then
+    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+fi
+cmake -S "$here" -B "$build" "${generator[@]}" "${launcher[@]}" -DCMAKE_CXX_COMPILER="$compiler" \
     -DVIEWER_CORPUS_DIR="$corpus" > "$build.configure.log" 2>&1 \
     || { cat "$build.configure.log"; exit 1; }
 cmake --build "$build" || exit 1
@@ -48,7 +62,9 @@ status=0
 for target in picture settings; do
     echo "== fuzz_$target for ${seconds}s"
     # FUZZ_SEED makes a run repeat the same inputs (CTest sets it, so a check is reproducible).
-    "$build/fuzz_$target" ${FUZZ_SEED:+-seed=$FUZZ_SEED} -max_total_time="$seconds" -max_len=32768 -timeout=25 \
+    HOME=$private/home XDG_CONFIG_HOME=$private/config XDG_CACHE_HOME=$private/cache \
+        XDG_RUNTIME_DIR=$private/runtime \
+        "$build/fuzz_$target" ${FUZZ_SEED:+-seed=$FUZZ_SEED} -max_total_time="$seconds" -max_len=32768 -timeout=25 \
         -rss_limit_mb=4096 -print_final_stats=1 -artifact_prefix="$build/artifacts/$target-" \
         "$build/seeds/$target" 2>&1 | grep -vE '^(QStandardPaths|#[0-9]+.*(NEW|REDUCE|pulse))'
     if [ "${PIPESTATUS[0]}" -ne 0 ]; then

@@ -30,15 +30,17 @@ done
 config=$(mktemp -d)
 runtime=$(mktemp -d)
 chmod 700 "$runtime"
-trap 'rm -rf "$prefix" "$config" "$runtime"' EXIT
-run_installed='timeout 5 env QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$1" XDG_RUNTIME_DIR="$2" "$3/bin/querndal" >/dev/null 2>&1; true'
+# Its home and cache folders too, so the run touches none of the user's.
+home=$(mktemp -d)
+trap 'rm -rf "$prefix" "$config" "$runtime" "$home"' EXIT
+run_installed='timeout 5 env QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$1" XDG_RUNTIME_DIR="$2" HOME="$4" XDG_CACHE_HOME="$4/.cache" "$3/bin/querndal" >/dev/null 2>&1; true'
 if [ "$(id -u)" -eq 0 ] && command -v unshare >/dev/null \
     && unshare -m true 2>/dev/null; then
     unshare -m bash -c 'mount --bind "$3/bin" "$3/bin" && mount -o remount,ro,bind "$3/bin" && '"$run_installed" \
-        _ "$config" "$runtime" "$prefix"
+        _ "$config" "$runtime" "$prefix" "$home"
 else
     chmod a-w "$prefix/bin"
-    bash -c "$run_installed" _ "$config" "$runtime" "$prefix"
+    bash -c "$run_installed" _ "$config" "$runtime" "$prefix" "$home"
     chmod u+w "$prefix/bin"
 fi
 if [ ! -s "$config/querndal/QUERNDAL.INI" ] || [ -e "$prefix/bin/QUERNDAL.INI" ]; then

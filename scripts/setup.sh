@@ -8,7 +8,7 @@ set -euo pipefail
 packages=(
     g++ cmake ninja-build pkg-config
     qt6-base-dev qt6-qpa-plugins qt6-image-formats-plugins
-    libwmf-dev libexpat1-dev libjpeg-dev libfontconfig-dev libicu-dev fonts-urw-base35
+    libwmf-dev libexpat1-dev libjpeg-dev libfontconfig-dev libicu-dev libxcb1-dev fonts-urw-base35
 )
 if [ "${1:-}" != "viewer" ]; then
     packages+=(

@@ -152,10 +152,10 @@ void MainWindow::Form_Load()
 
     setWindowTitle(Program::appTitle);
     arrayInitialize();
-    // Centred by its outer size, so that a restore from maximised lands in the middle. The frame
-    // is known only once a window of the program has been shown; before, it counts as none.
+    // Centred by its outer size, so that a restore from maximised lands in the middle: the frame
+    // it will have at normal size, which the window manager tells before the window is shown.
     const QSizeF screen = services.screenSizeTwips();
-    const QMargins frame = controls::windowFrame();
+    const QMargins frame = controls::windowFrameFor(this);
     const QSize outer = size().grownBy(frame);
     const float left = (float(screen.width()) - twips::fromPixels(outer.width(), m_tpp)) / 2.0f;
     const float top = (float(screen.height()) - twips::fromPixels(outer.height(), m_tpp)) / 2.0f;

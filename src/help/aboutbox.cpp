@@ -7,10 +7,12 @@
 
 #include <QCloseEvent>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStyle>
+#include <QWindow>
 
 #include <cmath>
 
@@ -75,6 +77,7 @@ AboutBox::AboutBox(Program &program)
     ok->setDefault(true);
     controls::place(ok, "Cmd_OK", QRectF(5250, 4500, 1440, 540), m_tpp);
     connect(ok, &QPushButton::clicked, this, &AboutBox::Cmd_OK_Click);
+    connect(qApp, &QGuiApplication::focusWindowChanged, this, &AboutBox::followFocus);
 }
 
 AboutBox::~AboutBox()
@@ -103,6 +106,21 @@ void AboutBox::Form_Load()
     m_supportLabel->setText(supportLine);
     m_versionLabel->setText(Program::appVersion);
     m_webNote->setPlainText(webNote);
+}
+
+void AboutBox::followFocus(QWindow *focused)
+{
+    // Window managers stack a focused full-screen window above every window kept on top; the
+    // box stays above it as the show's own dialog would, and stands on its own again once
+    // another window of the program has the focus.
+    if (!isVisible() || !focused || focused == windowHandle()) {
+        return;
+    }
+    const bool fullScreen = focused->windowStates() & Qt::WindowFullScreen;
+    controls::stackAbove(this, fullScreen ? focused : nullptr);
+    if (fullScreen) {
+        raise();
+    }
 }
 
 void AboutBox::Cmd_OK_Click()

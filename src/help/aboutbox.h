@@ -7,6 +7,7 @@
 class Program;
 class QLabel;
 class QPlainTextEdit;
+class QWindow;
 
 // The About box: title, version and the maker's particulars, above every other window.
 class AboutBox : public QWidget, public ProgramWindow
@@ -35,6 +36,9 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    // Keeps the box above the program's full-screen window while that has the focus.
+    void followFocus(QWindow *focused);
+
     Program &m_program;
     float m_tpp;
     QLabel *m_titleLabel = nullptr;

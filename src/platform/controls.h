@@ -8,6 +8,8 @@
 #include <QPixmap>
 #include <QWidget>
 
+class QWindow;
+
 // Geometry of any control in twips. The exact single-precision values are kept on the widget, so
 // arithmetic that reads a control's position back gets what was set, not a rounded pixel value.
 namespace controls {
@@ -27,6 +29,15 @@ void disconnectControls(QWidget *window);
 // The window frame the window system puts around the program's windows, as seen on one that is
 // already shown; none before any is (the frame is the same for all, title bar and borders).
 QMargins windowFrame();
+// The frame the window manager will put around `window` when it shows it at normal size (not
+// maximised), asked before the window is shown, so that it is placed right the first time;
+// windowFrame() where the window manager cannot say (no X11, none running, no answer at once).
+QMargins windowFrameFor(QWidget *window);
+// Keeps `box` stacked above `window` and goes along with it (as a dialog of `window` is), a
+// full-screen window included, which window managers put above windows merely kept on top;
+// `window` null: `box` stands on its own again. Does nothing where the window manager cannot
+// be told so.
+void stackAbove(QWidget *box, QWindow *window);
 // Runs the program's events but the user's input until `window` is shown maximised and exposed,
 // or `milliseconds` have passed; the input waits until the caller has finished.
 void waitUntilMaximized(QWidget *window, int milliseconds);

@@ -100,9 +100,9 @@ void SetupDialog::Form_Load()
     Program &p = m_program;
     ProgramSettings &settings = p.settingsModel();
     setWindowTitle(Program::appTitle);
-    // Centred by its outer size, the window frame included.
+    // Centred by its outer size, its own window frame included (a maximised window's differs).
     const QSizeF screen = p.services().screenSizeTwips();
-    const QMargins frame = controls::windowFrame();
+    const QMargins frame = controls::windowFrameFor(this);
     const float outerWidth = kDesignWidth + twips::fromPixels(frame.left() + frame.right(), m_tpp);
     const float outerHeight
         = kDesignHeight + twips::fromPixels(frame.top() + frame.bottom(), m_tpp);

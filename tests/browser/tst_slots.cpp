@@ -81,17 +81,19 @@ void tst_Slots::mouseSelectionFillsSlot()
     startWithPictures(f, 3, QSize(800, 600));
     Program &p = *f.program;
     MainWindow *main = startForm(p);
-    const QRectF before = main->twipRect(open(main, 0));
-    const QRectF reference = main->twipRect(Image1(main));
+    // The designed slot and reference box, so the fit's figures are the worked ones.
+    main->setTwipRect(open(main, 0), QRectF(1000, 2000, 1455, 1155));
+    main->setTwipRect(Image1(main), QRectF(4000, 4000, 255, 255));
     clickFile(main, 1);
     const QString path = f.folder.filePath("pics/01.bmp");
     QCOMPARE(Label1(main)->text(), path);
     QCOMPARE(p.slotRing().file(0), path);
     QCOMPARE(filename(main, 0)->text(), path);
     QCOMPARE(qint16(p.slotRing().nextSlot()), qint16(1));
-    // The slot is fitted from the picture's size in twips before any pixel is decoded.
-    const auto d = fit::divisor(12000, 9000, float(reference.width()), float(reference.height()));
-    QCOMPARE(main->twipRect(open(main, 0)), fit::fitSlot(before, 12000, 9000, *d));
+    // The slot is fitted from the picture's size in twips before any pixel is decoded: 800 x 600
+    // pixels are 12000 x 9000 twips, wide (9000 x 1.2 < 12000), so 5.7 x 255 = 1453.5 wide and
+    // 1453.5 x 0.75 = 1090.125 high, centred where the slot's centre (1727.5, 2577.5) was.
+    QCOMPARE(main->twipRect(open(main, 0)), QRectF(1000.75, 2032.4375, 1453.5, 1090.125));
     main->waitForThumbnails();
     const Picture &shown = open(main, 0)->picture();
     QCOMPARE(shown.naturalSize, QSize(800, 600));

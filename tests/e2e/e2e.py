@@ -17,7 +17,6 @@ import argparse
 import ctypes
 import json
 import os
-import pwd
 import re
 import select
 import shutil
@@ -47,6 +46,11 @@ POLL = 0.02
 
 class JourneyFailed(Exception):
     """A check in a journey did not hold."""
+
+
+# Folders of the run's own in place of the user's: (variable, folder name).
+PRIVATE_FOLDERS = (("HOME", "home"), ("XDG_CONFIG_HOME", "config"), ("XDG_CACHE_HOME", "cache"),
+                   ("XDG_RUNTIME_DIR", "runtime"))
 
 
 class JourneySkipped(Exception):
@@ -118,18 +122,22 @@ class XServer:
         self.display = None
         self.xvfb = None
         self.openbox = None
-        self.runtime_dir = self.state_dir / "runtime"
         self._children = []
 
     def env(self):
+        """The environment of the server, the window manager and every tool: the display, and a
+        home, configuration, cache and runtime folder of the run's own, so nothing they write
+        reaches the user's."""
         env = dict(os.environ)
         env["DISPLAY"] = self.display
+        env.update({variable: str(self.state_dir / name) for variable, name in PRIVATE_FOLDERS})
         return env
 
     def start(self, die_with_parent):
         self.state_dir.mkdir(parents=True, exist_ok=True)
-        self.runtime_dir.mkdir(exist_ok=True)
-        self.runtime_dir.chmod(0o700)
+        for _, name in PRIVATE_FOLDERS:
+            (self.state_dir / name).mkdir(mode=0o700, exist_ok=True)
+            (self.state_dir / name).chmod(0o700)
         (self.state_dir / "programs").mkdir(exist_ok=True)
         preexec = _die_with_parent if die_with_parent else None
         read_end, write_end = os.pipe()
@@ -198,6 +206,8 @@ class XServer:
         for child in self._children:
             child.wait()
         shutil.rmtree(self.state_dir / "journeys", ignore_errors=True)
+        for _, name in PRIVATE_FOLDERS:
+            shutil.rmtree(self.state_dir / name, ignore_errors=True)
         self.state_file.unlink(missing_ok=True)
 
 
@@ -431,30 +441,12 @@ CUPSD = printsystem.CUPSD
 PRINT_TOOLS = ("lpadmin", "lpstat", "pdfinfo", "pdftoppm")
 # Time for a job to pass through the filters into a PDF on a slow, busy machine.
 PRINT_WAIT = 30.0
-# cups-pdf's own driver; its queues write a PDF for each job.
-CUPS_PDF_DRIVER = "lsb/usr/cups-pdf/CUPS-PDF_opt.ppd"
-
-
-def _cups_pdf_setting(key, fallback):
-    """A value of cups-pdf's configuration, with ${HOME} and ${USER} expanded as cups-pdf does:
-    from the user database, since it runs under the scheduler and not with our environment."""
-    value = fallback
-    try:
-        for line in Path("/etc/cups/cups-pdf.conf").read_text(errors="replace").splitlines():
-            line = line.strip()
-            if line.startswith(key + " "):
-                value = line[len(key) + 1:].strip()
-    except OSError:
-        pass
-    user = pwd.getpwuid(os.getuid())
-    return value.replace("${HOME}", user.pw_dir).replace("${USER}", user.pw_name)
 
 
 class PrintSystem:
     """A CUPS scheduler of the journey's own, with its configuration in a temporary folder and
     reached through a socket there, so a journey never sees or changes the machine's printers.
-    Its cups-pdf queues write into cups-pdf's usual output folder; whatever they write there is
-    removed again."""
+    Its PDF printers write into that folder too, one file per queue."""
 
     def __init__(self, journey):
         if not os.access(CUPSD, os.X_OK):
@@ -471,11 +463,6 @@ class PrintSystem:
         self.folder = Path(tempfile.mkdtemp(prefix="querndal-e2e-cups-"))
         self.home = self.folder / "home"
         self.process = None
-        self.output = Path(_cups_pdf_setting("Out", "/var/spool/cups-pdf/${USER}"))
-        self._output_existed = self.output.exists()
-        self._pdfs_before = self._pdfs()
-        self._log_folder = Path(_cups_pdf_setting("Log", "/var/log/cups"))
-        self._logs_to_remove = []
 
     @property
     def socket(self):
@@ -497,7 +484,10 @@ class PrintSystem:
         return env
 
     def start(self):
-        printsystem.write_config(self.folder)
+        try:
+            printsystem.write_config(self.folder)
+        except RuntimeError as error:
+            raise JourneyFailed(str(error)) from None
         (self.folder / "home").mkdir()
         with open(self.folder / "log" / "cupsd.out", "wb") as log:
             self.process = printsystem.start_cupsd(self.folder, log)
@@ -526,13 +516,9 @@ class PrintSystem:
         return result
 
     def add_pdf_queue(self, name, default=True):
-        """A cups-pdf queue, the scheduler's default unless told otherwise. Its PDFs are named
-        with the job's number, so a journey can tell its own from others in the shared folder."""
-        log = self._log_folder / f"cups-pdf-{name}_log"
-        if not log.exists():
-            self._logs_to_remove.append(log)
-        self.run("lpadmin", "-p", name, "-E", "-v", "cups-pdf:/", "-m", CUPS_PDF_DRIVER,
-                 "-o", "Label=2")
+        """A PDF printer writing out/<name>.pdf in the scheduler's folder, the scheduler's
+        default unless told otherwise."""
+        self.run("lpadmin", *printsystem.pdf_queue_arguments(self.folder, name))
         if default:
             self.run("lpadmin", "-d", name)
 
@@ -546,13 +532,9 @@ class PrintSystem:
         lines = self.run("lpstat", "-W", which, "-o", check=False).stdout.splitlines()
         return [int(m.group(1)) for m in (re.match(r"\S+-(\d+)\s", line) for line in lines) if m]
 
-    def _pdfs(self):
-        return set(self.output.glob("*.pdf")) if self.output.is_dir() else set()
-
-    def pdfs_of_job(self, job):
-        """The PDFs that appeared since the start and carry the job's number."""
-        return sorted(p for p in self._pdfs() - self._pdfs_before
-                      if re.search(rf"job_{job}\b", p.name))
+    def pdfs(self):
+        """The PDFs the scheduler's printers wrote, in its own folder."""
+        return sorted(printsystem.output_folder(self.folder).glob("*.pdf"))
 
     def error_log(self):
         try:
@@ -571,30 +553,17 @@ class PrintSystem:
 
     def stop(self):
         """Ends the scheduler and removes everything it and its queues made."""
-        ours = set()
         if self.running():
-            # A PDF is whole, and cups-pdf done with the folder, once no job is left.
+            # A PDF is whole, and the scheduler done with its folder, once no job is left.
             deadline = time.monotonic() + WAIT
             while self.pending_jobs() and time.monotonic() < deadline:
                 time.sleep(0.1)
-            ours = set(self.job_ids("all"))
             self.process.terminate()
             try:
                 self.process.wait(10)
             except subprocess.TimeoutExpired:
                 self.process.kill()
                 self.process.wait()
-        for pdf in self._pdfs() - self._pdfs_before:
-            number = re.search(r"job_(\d+)\b", pdf.name)
-            if number and int(number.group(1)) in ours:
-                pdf.unlink(missing_ok=True)
-        if not self._output_existed:
-            try:
-                self.output.rmdir()
-            except OSError:
-                pass  # not empty: something else prints there too
-        for log in self._logs_to_remove:
-            log.unlink(missing_ok=True)
         shutil.rmtree(self.folder, ignore_errors=True)
 
 
@@ -729,8 +698,13 @@ class Journey:
         env = self.server.env()
         for key in [k for k in env if k.startswith("QT_")]:
             del env[key]
-        env.update(QT_QPA_PLATFORM="xcb", XDG_RUNTIME_DIR=str(self.server.runtime_dir),
-                   LC_ALL="C.UTF-8")
+        env.update(QT_QPA_PLATFORM="xcb", LC_ALL="C.UTF-8")
+        # The program's own home, configuration and cache folders, inside the journey's, so a
+        # journey sees what the program wrote there and the next one starts without it.
+        for variable, name in PRIVATE_FOLDERS[:3]:
+            path = self.root / name
+            path.mkdir(mode=0o700, exist_ok=True)
+            env[variable] = str(path)
         for key, value in extra.items():
             if value is None:
                 env.pop(key, None)

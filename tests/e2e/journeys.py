@@ -8,7 +8,7 @@ j.screenshot, j.check, j.check_equal; for other windows program.other_windows,
 program.wait_other_window, program.key_in, program.type_in, j.window_rect, j.viewable; for what the
 screen shows j.grab (pixels) and j.wait_screen (poll until a condition on them holds); for printing
 j.print_system (a private CUPS scheduler: add_pdf_queue, program_env for j.start, job_ids,
-pdfs_of_job). A journey raises JourneySkipped when the machine lacks a service it needs.
+pdfs). A journey raises JourneySkipped when the machine lacks a service it needs.
 Failures keep screenshots under <build>/e2e-artifacts/<name>; E2E_KEEP_ARTIFACTS=1 keeps them always.
 """
 
@@ -439,6 +439,95 @@ def setup_save_writes_interval(j):
     end_program(j, program)
 
 
+def frame_rect(j, window):
+    """(x, y, width, height) of a window with the frame the window manager put around it."""
+    out = j.run_tool(["xprop", "-id", str(window), "_NET_FRAME_EXTENTS"]).stdout
+    numbers = re.findall(r"\d+", out.split("=", 1)[-1]) if "=" in out else []
+    j.check(len(numbers) == 4, f"no frame extents on window {window}: {out.strip()}")
+    left, right, top, bottom = (int(n) for n in numbers)
+    x, y, width, height = j.window_rect(window)
+    return x - left, y - top, width + left + right, height + top + bottom
+
+
+def check_centred(j, window, what):
+    """The window's outer rectangle sits in the middle of the screen, within a pixel."""
+    x, y, width, height = frame_rect(j, window)
+    centred = ((SCREEN[0] - width) / 2, (SCREEN[1] - height) / 2)
+    j.check(abs(x - centred[0]) <= 1 and abs(y - centred[1]) <= 1,
+            f"{what}: frame {width}x{height} at ({x}, {y}), centred would be {centred}")
+
+
+@journey
+def restored_window_and_setup_centred(j):
+    program = start_with(j, pictures_folder(j))
+    j.run_tool(["wmctrl", "-i", "-r", program.window, "-b", "remove,maximized_vert,maximized_horz"])
+    wait_until(lambda: not {"MAXIMIZED_VERT", "MAXIMIZED_HORZ"} & program.window_states(),
+               "the main window to be restored to its normal size")
+    # The frame of a window at normal size is not the maximised one's (borders, a resize grip).
+    wait_until(lambda: frame_rect(j, program.window)[2] > program.geometry()[2],
+               "the window manager to put a normal frame around the restored window")
+    check_centred(j, program.window, "the restored main window")
+    program.key("alt+s")
+    dialog = program.wait_other_window("the Setup dialog")
+    check_centred(j, dialog, "the Setup dialog")
+    j.screenshot("setup-centred")
+    end_program(j, program)
+
+
+def stacking(j):
+    """The program's and other clients' windows, bottom first, as the window manager stacks them."""
+    out = j.run_tool(["xprop", "-root", "_NET_CLIENT_LIST_STACKING"]).stdout
+    return [int(w, 16) for w in re.findall(r"0x[0-9a-fA-F]+", out)]
+
+
+@journey
+def about_stays_above_show(j):
+    folder = coloured_folder(j, count=2)
+    program = start_with(j, folder)
+    layout = layout_of(j, program)
+    select_first_file(j, program, layout)
+    # Help > About: the last entry of the Help menu.
+    program.key("alt+h", "Up", "Return")
+    found = wait_until(lambda: j.xdotool("search", "--onlyvisible", "--name", "^About$",
+                                         check=False).stdout.split(), "the About box")
+    about = int(found[0])
+
+    x, y = layout.slot_centre(0)
+    left, top, _, _ = program.geometry()
+    program.click(x - left, y - top)
+
+    def show_up():
+        shows = [int(w) for w in program.other_windows()
+                 if int(w) != about and j.window_rect(w) == (0, 0) + SCREEN]
+        return shows[0] if shows else None
+    show = wait_until(show_up, "the full-screen window after clicking slot 0")
+    program.wait_main_window_hidden()
+
+    def about_above_show():
+        order = stacking(j)
+        return show in order and about in order and order.index(about) > order.index(show)
+    # Once the show has the focus the window manager has stacked it where it stays.
+    wait_until(lambda: j.run_tool(["xdotool", "getactivewindow"], check=False).stdout.strip()
+               == str(show), "the full-screen window to have the focus")
+    wait_until(about_above_show, f"the About box ({about}) above the full-screen window ({show}): "
+               f"stacking {stacking(j)}")
+    j.screenshot("about-above-show")
+    j.check(j.viewable(about), "the About box is not on the screen over the show")
+
+    # A click on the background ends the show; the box stays, above the main window.
+    j.click_screen(SCREEN[0] - 10, SCREEN[1] - 10)
+    wait_until(lambda: program.running() and not j.viewable(show), "the show to end after a click")
+    program.wait_main_window_back()
+
+    def about_above_main():
+        order = stacking(j)
+        main = int(program.window)
+        return main in order and about in order and order.index(about) > order.index(main)
+    wait_until(about_above_main, "the About box above the main window after the show")
+    j.check(j.viewable(about), "the About box went with the show")
+    end_program(j, program)
+
+
 def damaged_corpus_files(per_type=2):
     """A few files of each picture type that the corpus says no decoder may accept."""
     corpus = Path(os.environ.get("E2E_CORPUS", Path(__file__).resolve().parents[3] / "shared" / "corpus"))
@@ -559,8 +648,8 @@ def print_makes_one_page_pdf(j):
         return cups.pending_jobs() == "" and cups.job_ids("completed")
     jobs = wait_until(printed, "the print job to pass through the queue", PRINT_WAIT)
     j.check_equal(len(jobs), 1, "jobs completed after one Print")
-    pdfs = wait_until(lambda: cups.pdfs_of_job(jobs[0]), f"cups-pdf's PDF of job {jobs[0]}")
-    j.check_equal(len(pdfs), 1, f"PDFs of job {jobs[0]}")
+    pdfs = wait_until(cups.pdfs, f"the PDF of job {jobs[0]}")
+    j.check_equal([p.name for p in pdfs], [f"{PRINT_QUEUE}.pdf"], f"PDFs after job {jobs[0]}")
     pdf = pdfs[0]
 
     facts = j.run_tool(["pdfinfo", str(pdf)]).stdout

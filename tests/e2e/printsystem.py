@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 """A private CUPS scheduler for the tests: its configuration in a folder of its own, reached
-through a local socket there, so a test never sees or changes the machine's printers.
+through a local socket there, so a test never sees or changes the machine's printers. Its PDF
+printers write into that folder too (out/<queue>.pdf), never into a folder the user or another
+print server shares.
 
 Used in two ways:
-- imported by the journeys (e2e.py): write_config() and start_cupsd();
+- imported by the journeys (e2e.py): write_config(), start_cupsd() and pdf_queue_arguments();
 - as a program by the C++ tests: `printsystem.py serve FOLDER` writes the configuration, starts
   the scheduler, prints "ready SOCKET" once it answers, and ends it again when its standard
   input closes or it gets SIGTERM. A failure to start is printed and ends it with status 1."""
@@ -18,17 +20,44 @@ from pathlib import Path
 
 CUPSD = "/usr/sbin/cupsd"
 START_WAIT = 10.0
+# A PDF printer's description: its paper sizes and printable areas. Only these are taken from
+# it; the jobs leave the scheduler as the PDF its own filters make.
+PDF_PRINTER_PPD = "/usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd"
 
 
 def socket_path(folder):
     return Path(folder) / "cups.sock"
 
 
+def output_folder(folder):
+    """Where the scheduler's PDF printers write, one file per queue."""
+    return Path(folder) / "out"
+
+
+def pdf_queue_arguments(folder, name):
+    """lpadmin's arguments for a PDF printer `name` writing out/<name>.pdf in `folder`."""
+    return ["-p", name, "-E", "-v", f"file://{output_folder(folder) / (name + '.pdf')}",
+            "-P", str(Path(folder) / "pdf.ppd")]
+
+
+def _write_pdf_ppd(folder):
+    # The PDF that pdftopdf makes for the page is what the printer takes, unchanged.
+    try:
+        lines = Path(PDF_PRINTER_PPD).read_text(errors="replace").splitlines()
+    except OSError as error:
+        raise RuntimeError(f"{PDF_PRINTER_PPD} is missing (Debian package printer-driver-cups-pdf)"
+                           ) from error
+    kept = [line for line in lines if "cupsFilter" not in line]
+    kept.insert(1, '*cupsFilter2: "application/vnd.cups-pdf application/pdf 0 -"')
+    (Path(folder) / "pdf.ppd").write_text("\n".join(kept) + "\n")
+
+
 def write_config(folder):
     """Makes the scheduler's folders and configuration in `folder`; returns its socket's path."""
     folder = Path(folder)
-    for name in ("etc/ppd", "cache", "state", "spool", "log"):
+    for name in ("etc/ppd", "cache", "state", "spool", "log", "out"):
         (folder / name).mkdir(parents=True, exist_ok=True)
+    _write_pdf_ppd(folder)
     # The filters run as another user and must pass through to the spool folder.
     folder.chmod(0o711)
     (folder / "etc" / "cups-files.conf").write_text(
@@ -39,7 +68,9 @@ def write_config(folder):
         f"AccessLog {folder}/log/access_log\n"
         f"ErrorLog {folder}/log/error_log\n"
         f"PageLog {folder}/log/page_log\n"
-        "SystemGroup root\n")
+        "SystemGroup root\n"
+        # The printers write into files of this folder.
+        "FileDevice Yes\n")
     (folder / "etc" / "cupsd.conf").write_text(
         f"Listen {socket_path(folder)}\n"
         "LogLevel info\n"
@@ -86,7 +117,11 @@ def _serve(folder):
     if not os.access(CUPSD, os.X_OK):
         print(f"{CUPSD} is not installed (Debian package cups)", flush=True)
         return 1
-    write_config(folder)
+    try:
+        write_config(folder)
+    except RuntimeError as error:
+        print(error, flush=True)
+        return 1
     with open(Path(folder) / "log" / "cupsd.out", "wb") as log:
         process = start_cupsd(folder, log)
     stopping = []

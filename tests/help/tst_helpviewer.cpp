@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QFile>
+#include <QLocalServer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScrollBar>
@@ -18,8 +19,16 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include <algorithm>
+#include <csignal>
 #include <future>
+#include <memory>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 using help::Command;
 
@@ -85,10 +94,45 @@ private Q_SLOTS:
     void builtHelpFileContents_data();
     void builtHelpFileContents();
     void builtHelpFileLinksResolve();
+    void initTestCase();
+    void init();
+    void cleanup();
+    void channelFolder_data();
+    void channelFolder();
     void requestGoesToTheOpenWindow_data();
     void requestGoesToTheOpenWindow();
     void secondViewerHandsOver();
+    void deadViewerCostsOneWait();
+    void otherUsersChannelNotUsed();
+
+private:
+    // Every test has a runtime folder and a temporary folder of its own for the channel.
+    std::unique_ptr<TestFolder> m_channelFolders;
+    QByteArray m_tempPath;
 };
+
+void tst_HelpViewer::initTestCase()
+{
+    m_tempPath = qgetenv("TMPDIR");
+}
+
+void tst_HelpViewer::init()
+{
+    // Test folders are made where the run began, not in the folder of the test before.
+    qputenv("TMPDIR", m_tempPath);
+    m_channelFolders = std::make_unique<TestFolder>();
+    const QString runtime = m_channelFolders->makeFolder(QStringLiteral("runtime"));
+    QFile::setPermissions(runtime,
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+            | QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser);
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+    qputenv("TMPDIR", QFile::encodeName(m_channelFolders->makeFolder(QStringLiteral("tmp"))));
+}
+
+void tst_HelpViewer::cleanup()
+{
+    qputenv("TMPDIR", m_tempPath);
+}
 
 void tst_HelpViewer::parseArguments_data()
 {
@@ -367,6 +411,12 @@ void tst_HelpViewer::builtHelpFileContents_data()
              "No image file in the current directory!" }) {
         QTest::newRow(other) << QString::fromLatin1(other);
     }
+    // The interval Setup takes: what the slide-show timer takes, whole milliseconds from 1 to
+    // 65535; and Cancel's changes last only until Setup reads the file again.
+    for (const char *rule :
+        { "0.001", "65.535", "0.0004", "65.536", "Opening Setup again reads the file first" }) {
+        QTest::newRow(rule) << QString::fromLatin1(rule);
+    }
 }
 
 void tst_HelpViewer::builtHelpFileContents()
@@ -405,6 +455,84 @@ void tst_HelpViewer::builtHelpFileLinksResolve()
         }
     }
     QVERIFY(links > 0);
+}
+
+// The channel's folder is one only this user can enter; anything else is not used, whoever
+// made it.
+void tst_HelpViewer::channelFolder_data()
+{
+    QTest::addColumn<QString>("runtime"); // private, open (0755), link, none
+    QTest::addColumn<QString>("own"); // the fallback folder beforehand: absent, open, link
+    QTest::addColumn<QString>("expected"); // runtime, own, none
+
+    QTest::newRow("runtime folder") << "private"
+                                    << "absent"
+                                    << "runtime";
+    QTest::newRow("no runtime folder: own one made") << "none"
+                                                     << "absent"
+                                                     << "own";
+    QTest::newRow("runtime folder open to others") << "open"
+                                                   << "absent"
+                                                   << "own";
+    QTest::newRow("runtime folder a link") << "link"
+                                           << "absent"
+                                           << "own";
+    QTest::newRow("own folder open to others") << "none"
+                                               << "open"
+                                               << "none";
+    QTest::newRow("own folder a link to a private one") << "none"
+                                                        << "link"
+                                                        << "none";
+}
+
+void tst_HelpViewer::channelFolder()
+{
+    QFETCH(QString, runtime);
+    QFETCH(QString, own);
+    QFETCH(QString, expected);
+
+    TestFolder dir;
+    const QString privateFolder = dir.makeFolder(QStringLiteral("private"));
+    ::chmod(QFile::encodeName(privateFolder).constData(), 0700);
+    const QString runtimeFolder = dir.filePath(QStringLiteral("runtime"));
+    if (runtime == QLatin1String("private") || runtime == QLatin1String("open")) {
+        dir.makeFolder(QStringLiteral("runtime"));
+        ::chmod(QFile::encodeName(runtimeFolder).constData(),
+            runtime == QLatin1String("open") ? 0755 : 0700);
+    } else if (runtime == QLatin1String("link")) {
+        QVERIFY(QFile::link(privateFolder, runtimeFolder));
+    }
+    if (runtime == QLatin1String("none")) {
+        qunsetenv("XDG_RUNTIME_DIR");
+    } else {
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeFolder));
+    }
+    const QString tmp = dir.makeFolder(QStringLiteral("tmp"));
+    qputenv("TMPDIR", QFile::encodeName(tmp));
+    const QString ownFolder = tmp + QStringLiteral("/querndal-%1").arg(::geteuid());
+    if (own == QLatin1String("open")) {
+        dir.makeFolder(QStringLiteral("tmp/querndal-%1").arg(::geteuid()));
+        ::chmod(QFile::encodeName(ownFolder).constData(), 0755);
+    } else if (own == QLatin1String("link")) {
+        QVERIFY(QFile::link(privateFolder, ownFolder));
+    }
+
+    const QString folder = help::channelFolder();
+    const QString file = dir.write(QStringLiteral("SAMPLE.hlp"), sampleHelp());
+    if (expected == QLatin1String("none")) {
+        QCOMPARE(folder, QString());
+        // No channel: the viewer works alone, nothing is sent anywhere.
+        QCOMPARE(help::channelName(file), QString());
+        help::ChannelServer channel;
+        QVERIFY(!channel.listen(file));
+        QVERIFY(!help::forwardToRunningViewer({ file }));
+        return;
+    }
+    QCOMPARE(folder, expected == QLatin1String("runtime") ? runtimeFolder : ownFolder);
+    struct stat info = {};
+    QCOMPARE(::lstat(QFile::encodeName(folder).constData(), &info), 0);
+    QCOMPARE(info.st_mode & 07777, mode_t(0700));
+    QVERIFY(help::channelName(file).startsWith(folder + QLatin1Char('/')));
 }
 
 // A request for a file whose window is open moves that window to the keyword; a request for
@@ -465,6 +593,85 @@ void tst_HelpViewer::secondViewerHandsOver()
     QCOMPARE(first.state(), QProcess::Running);
     first.terminate();
     QVERIFY(first.waitForFinished(10000));
+}
+
+// A viewer that hangs with the channel open costs the first request one bounded wait; the
+// viewer started then takes the name over, so every later request goes to it and there is one
+// new help window, not one per request.
+void tst_HelpViewer::deadViewerCostsOneWait()
+{
+    TestFolder dir;
+    const QString file = dir.write("SAMPLE.hlp", sampleHelp());
+    // Never served: this thread does not return to its event loop while the request waits.
+    QLocalServer hung;
+    QVERIFY(hung.listen(help::channelName(file)));
+    QVERIFY(!help::forwardToRunningViewer({ file }));
+
+    const QString viewer = QStringLiteral(VIEWER_BIN_DIR "/querndal-help");
+    QProcess first;
+    first.start(viewer, { file });
+    QVERIFY(first.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(help::forwardToRunningViewer({ file }), 10000);
+    QProcess second;
+    second.start(viewer, { file, QString::number(help::kKeywordCommand), "LATER" });
+    QVERIFY(second.waitForFinished(10000));
+    QCOMPARE(second.exitCode(), 0);
+    QCOMPARE(first.state(), QProcess::Running);
+    first.terminate();
+    QVERIFY(first.waitForFinished(10000));
+}
+
+// A socket under the channel's name that another user's process listens on is never sent the
+// request, even when it answers as a viewer would; the viewer takes the name over instead.
+void tst_HelpViewer::otherUsersChannelNotUsed()
+{
+    if (::geteuid() != 0) {
+        QSKIP("Needs root, to listen as another user in this user's private folder");
+    }
+    TestFolder dir;
+    const QString file = dir.write("SAMPLE.hlp", sampleHelp());
+    const QByteArray name = QFile::encodeName(help::channelName(file));
+    QVERIFY(!name.isEmpty());
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    QVERIFY(size_t(name.size()) < sizeof address.sun_path);
+    std::copy(name.begin(), name.end(), address.sun_path);
+
+    int ready[2];
+    QCOMPARE(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        // Bound as root (only root may enter the folder), listening as nobody: the kernel
+        // reports the listener's user as of listen(). It answers whatever arrives as a viewer.
+        const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        if (::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0
+            || ::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0
+            || ::listen(listener, 4) != 0 || ::write(ready[1], "r", 1) != 1) {
+            ::_exit(1);
+        }
+        for (;;) {
+            const int connection = ::accept(listener, nullptr, nullptr);
+            char bytes[256];
+            if (connection >= 0 && ::read(connection, bytes, sizeof bytes) > 0) {
+                [[maybe_unused]] const auto written = ::write(connection, "k", 1);
+            }
+            ::close(connection);
+        }
+    }
+    ::close(ready[1]);
+    char said = 0;
+    const bool listening = ::read(ready[0], &said, 1) == 1;
+    ::close(ready[0]);
+
+    const bool forwarded = listening && help::forwardToRunningViewer({ file });
+    help::ChannelServer channel;
+    const bool tookOver = listening && channel.listen(file);
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    QVERIFY2(listening, "the other user's listener did not start");
+    QVERIFY(!forwarded);
+    QVERIFY(tookOver);
 }
 
 QTEST_MAIN(tst_HelpViewer)

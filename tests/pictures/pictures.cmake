@@ -7,14 +7,17 @@ target_compile_definitions(tst_picture PRIVATE
 target_compile_definitions(tst_wmf PRIVATE
     VIEWER_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/pictures/data")
 
-# The fuzz targets, built with clang and run for a minute each over the corpus; skipped where
-# clang or libFuzzer is missing.
+# The fuzz targets, built with clang and run over the corpus and every input a fuzzer once found,
+# then mutating from a fixed seed for VIEWER_FUZZ_SECONDS each; skipped where clang or libFuzzer
+# is missing. A longer search is fuzz/run.sh with more seconds, or this variable raised.
+set(VIEWER_FUZZ_SECONDS 10 CACHE STRING "Seconds each fuzz target runs in the test suite")
 find_program(VIEWER_BASH bash)
 if(VIEWER_BASH)
     add_test(NAME fuzz_pictures
-        COMMAND ${VIEWER_BASH} ${CMAKE_SOURCE_DIR}/fuzz/run.sh ${CMAKE_BINARY_DIR}/fuzz-check 60)
+        COMMAND ${VIEWER_BASH} ${CMAKE_SOURCE_DIR}/fuzz/run.sh ${CMAKE_BINARY_DIR}/fuzz-check
+                ${VIEWER_FUZZ_SECONDS})
     set_tests_properties(fuzz_pictures PROPERTIES
         TIMEOUT 900
         SKIP_RETURN_CODE 77
-        ENVIRONMENT "VIEWER_CORPUS_DIR=${VIEWER_CORPUS_DIR};XDG_RUNTIME_DIR=${VIEWER_TEST_RUNTIME_DIR};FUZZ_SEED=1")
+        ENVIRONMENT "VIEWER_CORPUS_DIR=${VIEWER_CORPUS_DIR};FUZZ_SEED=1")
 endif()

@@ -1,7 +1,9 @@
 #include "platform/qtservices.h"
+#include "privatehome.h"
 #include "testfolder.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
@@ -11,6 +13,7 @@
 #include <cstdlib>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <unistd.h>
 
 // A print scheduler that accepts connections and never answers. Every printing call must give
 // its failure result after the bounded look-up instead of holding the window for minutes; the
@@ -73,7 +76,11 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     tst_PrintFrozen test;
     const int result = QTest::qExec(&test, argc, argv);
-    // A look-up still waiting on the silent scheduler is abandoned with the process.
+    // A look-up still waiting on the silent scheduler is abandoned with the process, which ends
+    // without destructors: the temporary folders go first.
+    ::close(scheduler);
+    QDir(folder.path()).removeRecursively();
+    removePrivateFolders();
     std::fflush(nullptr);
     std::_Exit(result);
 }

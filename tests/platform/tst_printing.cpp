@@ -2,25 +2,26 @@
 #include "testfolder.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QLabel>
+#include <QMap>
 #include <QPainter>
+#include <QPair>
 #include <QPixmap>
 #include <QPrinter>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QSet>
 #include <QStandardPaths>
 #include <QTest>
 
 #include <csignal>
 #include <cstdlib>
 #include <memory>
-#include <pwd.h>
 #include <sys/prctl.h>
 #include <unistd.h>
 #include <utility>
@@ -108,13 +109,18 @@ public:
         return QString::fromLocal8Bit(process.readAll());
     }
 
+    // Where the scheduler's PDF printers write: a folder of its own, one file per queue.
+    QString outputFolder() const { return path("out"); }
+
+    // A PDF printer writing <output folder>/<name>.pdf.
     bool addQueue(const QString &name) const
     {
         bool ok = false;
         run(QStringLiteral("lpadmin"),
             { QStringLiteral("-p"), name, QStringLiteral("-E"), QStringLiteral("-v"),
-                QStringLiteral("cups-pdf:/"), QStringLiteral("-m"),
-                QStringLiteral("lsb/usr/cups-pdf/CUPS-PDF_opt.ppd") },
+                QStringLiteral("file://") + outputFolder() + QLatin1Char('/') + name
+                    + QStringLiteral(".pdf"),
+                QStringLiteral("-P"), path("pdf.ppd") },
             &ok);
         return ok;
     }
@@ -176,31 +182,31 @@ private:
     QProcess m_cupsd;
 };
 
-// A value of cups-pdf's own configuration, with ${HOME} and ${USER} expanded the way cups-pdf
-// does: from the user database, not from the environment, since it runs under the scheduler.
-QString cupsPdfSetting(const QString &key, const QString &fallback)
+// The PDFs in `folder` with what tells one writing from another: a file the scheduler writes
+// again has a new time or size.
+QMap<QString, QPair<QDateTime, qint64>> pdfFiles(const QString &folder)
 {
-    QString value = fallback;
-    QFile conf(QStringLiteral("/etc/cups/cups-pdf.conf"));
-    if (conf.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        while (!conf.atEnd()) {
-            const QString line = QString::fromLocal8Bit(conf.readLine()).trimmed();
-            if (line.startsWith(key + QLatin1Char(' '))) {
-                value = line.mid(key.size() + 1).trimmed();
-            }
-        }
+    QMap<QString, QPair<QDateTime, qint64>> files;
+    const QFileInfoList entries
+        = QDir(folder).entryInfoList({ QStringLiteral("*.pdf") }, QDir::Files);
+    for (const QFileInfo &entry : entries) {
+        files.insert(entry.fileName(), { entry.lastModified(), entry.size() });
     }
-    if (const passwd *user = ::getpwuid(::getuid())) {
-        value.replace(QStringLiteral("${HOME}"), QString::fromLocal8Bit(user->pw_dir));
-        value.replace(QStringLiteral("${USER}"), QString::fromLocal8Bit(user->pw_name));
-    }
-    return value;
+    return files;
 }
 
-QSet<QString> pdfFiles(const QString &folder)
+// The paths of the PDFs written since `before`.
+QStringList writtenSince(
+    const QString &folder, const QMap<QString, QPair<QDateTime, qint64>> &before)
 {
-    const QStringList names = QDir(folder).entryList({ QStringLiteral("*.pdf") }, QDir::Files);
-    return QSet<QString>(names.begin(), names.end());
+    QStringList written;
+    const auto now = pdfFiles(folder);
+    for (auto it = now.cbegin(); it != now.cend(); ++it) {
+        if (before.value(it.key()) != it.value()) {
+            written.append(folder + QLatin1Char('/') + it.key());
+        }
+    }
+    return written;
 }
 
 // Four blocks of different colours, so that a mirrored, turned or cropped print shows.
@@ -270,15 +276,13 @@ private Q_SLOTS:
     void stoppedSchedulerFails();
 
 private:
-    // Prints `widget` through `services` and waits for the job; the PDFs cups-pdf wrote for it.
+    // Prints `widget` through `services` and waits for the job; the PDFs written for it.
     QStringList printAndCollect(QtServices &services, QWidget *widget);
 
     QString m_folder;
     PrintSystem m_system;
     QString m_outputFolder;
-    bool m_outputFolderExisted = false;
-    QStringList m_logsToRemove;
-    QSet<QString> m_filesBefore;
+    QMap<QString, QPair<QDateTime, qint64>> m_filesBefore;
     QLabel *m_picture = nullptr;
     std::unique_ptr<QWidget> m_window;
 };
@@ -293,19 +297,7 @@ void tst_Printing::initTestCase()
             qPrintable(QStringLiteral("%1 is missing; scripts/setup.sh installs it")
                            .arg(QString::fromLatin1(tool))));
     }
-    m_outputFolder
-        = cupsPdfSetting(QStringLiteral("Out"), QStringLiteral("/var/spool/cups-pdf/${USER}"));
-    m_outputFolderExisted = QFileInfo::exists(m_outputFolder);
-    // cups-pdf keeps a log per queue; the ones these queues make are removed at the end.
-    const QString logFolder
-        = cupsPdfSetting(QStringLiteral("Log"), QStringLiteral("/var/log/cups"));
-    for (const QString &queue : { s_queue, s_queue2 }) {
-        const QString log
-            = logFolder + QStringLiteral("/cups-pdf-") + queue + QStringLiteral("_log");
-        if (!QFileInfo::exists(log)) {
-            m_logsToRemove.append(log);
-        }
-    }
+    m_outputFolder = m_system.outputFolder();
 
     QString why;
     QVERIFY2(m_system.start(&why), qPrintable(why));
@@ -328,38 +320,26 @@ void tst_Printing::cleanup()
     if (m_system.isRunning()) {
         m_system.waitUntilIdle();
     }
-    const QSet<QString> made = pdfFiles(m_outputFolder) - m_filesBefore;
-    for (const QString &name : made) {
-        QFile::remove(m_outputFolder + QLatin1Char('/') + name);
+    for (const QString &path : writtenSince(m_outputFolder, m_filesBefore)) {
+        QFile::remove(path);
     }
 }
 
 void tst_Printing::cleanupTestCase()
 {
     m_system.stop();
-    if (!m_outputFolderExisted && !m_outputFolder.isEmpty()) {
-        QDir().rmdir(m_outputFolder);
-    }
-    for (const QString &log : std::as_const(m_logsToRemove)) {
-        QFile::remove(log);
-    }
 }
 
 QStringList tst_Printing::printAndCollect(QtServices &services, QWidget *widget)
 {
-    const QSet<QString> before = pdfFiles(m_outputFolder);
+    const auto before = pdfFiles(m_outputFolder);
     if (!services.printWidget(widget)) {
         return {};
     }
     if (!m_system.waitUntilIdle()) {
         return { QStringLiteral("job not finished") };
     }
-    const QSet<QString> after = pdfFiles(m_outputFolder) - before;
-    QStringList made(after.begin(), after.end());
-    for (QString &name : made) {
-        name.prepend(m_outputFolder + QLatin1Char('/'));
-    }
-    return made;
+    return writtenSince(m_outputFolder, before);
 }
 
 void tst_Printing::printerToUse_data()
@@ -398,7 +378,7 @@ void tst_Printing::noQueueFails()
     QVERIFY(!services.printWidget(m_picture));
     QVERIFY(services.setUpPrinter() != Services::PrinterSetup::Chosen);
     QVERIFY(m_system.run(QStringLiteral("lpstat"), { QStringLiteral("-o") }).trimmed().isEmpty());
-    QCOMPARE(pdfFiles(m_outputFolder), m_filesBefore);
+    QCOMPARE(writtenSince(m_outputFolder, m_filesBefore), QStringList());
 }
 
 // The picture fills the page in one direction, sits in the middle of the other, and keeps its
@@ -423,7 +403,7 @@ void tst_Printing::printsOnePageCentred()
                  QStringLiteral("^Pages:\\s+1$"), QRegularExpression::MultilineOption)),
         qPrintable(facts));
 
-    // The paper is the queue's own (A4 for cups-pdf), upright, the whole job on it.
+    // The paper is the queue's own (A4 by its description), upright, the whole job on it.
     QPrinter printer(QPrinter::HighResolution);
     printer.setPrinterName(s_queue);
     const QSizeF paper = printer.pageLayout().fullRect(QPageLayout::Point).size();
@@ -552,11 +532,11 @@ void tst_Printing::removedChoiceFails()
 
     QVERIFY(m_system.removeQueue(s_queue2));
     const int first = m_system.completedJobs(s_queue);
-    const QSet<QString> before = pdfFiles(m_outputFolder);
+    const auto before = pdfFiles(m_outputFolder);
     QVERIFY(!services.printWidget(m_picture));
     QVERIFY(m_system.waitUntilIdle());
     QCOMPARE(m_system.completedJobs(s_queue), first);
-    QCOMPARE(pdfFiles(m_outputFolder), before);
+    QCOMPARE(writtenSince(m_outputFolder, before), QStringList());
 }
 
 // A queue is set up but the scheduler is gone: the print fails, and does so without waiting.
