@@ -238,7 +238,11 @@ std::vector<double> showStep(const QStringList &arguments, int runs, QString &de
         const double step = elapsedMs(timer);
         // Without read-ahead, the step against its limit in the same round: libjpeg reading the
         // part of the same file the screen shows (after the step, so the file is in the cache).
+        // The show decodes a whole reduced picture in the background after a step; the limit
+        // waits for it, as the limits section's decodes run with nothing beside them: sharing
+        // the cores with it made the limit up to twice as slow as the same decode there.
         if (!ahead) {
+            show->waitForDecodes();
             timer.restart();
             libjpegVisiblePart(Image1(show)->picture().file, QSize(1920, 1080));
             if (i > 0) {
