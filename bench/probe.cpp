@@ -192,8 +192,15 @@ int main(int argc, char **argv)
     }
     const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_PROPERTY_CHANGE;
     xcb_change_window_attributes(connection, root, XCB_CW_EVENT_MASK, &mask);
-    // Clients already there belong to no run of ours.
-    const std::vector<xcb_window_t> before = windowsOf(connection, root, clientList);
+    // The windows of a program ended just before go first: their ids may come back for the new
+    // program's windows (the server hands a closed connection's ids out again) while the manager
+    // still lists them, and their tear-down would run beside the start measured. Clients still
+    // there after that belong to no run of ours.
+    std::vector<xcb_window_t> before = windowsOf(connection, root, clientList);
+    for (const auto wait = Clock::now(); !before.empty() && msSince(wait) < 2000;) {
+        usleep(10000);
+        before = windowsOf(connection, root, clientList);
+    }
     std::set<xcb_window_t> watched(before.begin(), before.end());
     std::vector<xcb_window_t> windows;
 
