@@ -17,7 +17,8 @@ for _ in $(seq 200); do
     [ -s "$state/display" ] && break
     sleep 0.05
 done
-export DISPLAY=:$(head -n 1 "$state/display")
+DISPLAY=:$(head -n 1 "$state/display")
+export DISPLAY
 openbox --sm-disable > /dev/null 2>&1 &
 wm=$!
 export XDG_RUNTIME_DIR=$state
@@ -39,7 +40,7 @@ probe() {
 # One word on the window's colour: shown, in the maximised window (the whole screen's width).
 for round in 1 2 3 4; do
     probe 0 --expect 0,0,56,28,20 "$bare" --text
-    read -r word damage shown settled peak paints size <<< "$line"
+    read -r word _ shown _ _ _ size <<< "$line"
     [ "$word" = probe ] || fail "round $round: no result line: $line"
     awk -v s="$shown" 'BEGIN {exit !(s >= 0)}' || fail "round $round: nothing shown: $line"
     [ "${size%x*}" = 1024 ] || fail "round $round: the window is $size, not maximised: $line"
