@@ -1,7 +1,10 @@
 // viewer_bench: named measurements, each run a number of times; prints the median and the
 // spread in milliseconds as one line a script can read:
 //   <measurement> <median ms> <min ms> <max ms> <runs> <detail>
-// Usage: viewer_bench [--runs N] <measurement> [arguments...]   |   viewer_bench --list
+// Usage: viewer_bench [--on-screen] [--runs N] <measurement> [arguments...]
+//        viewer_bench --list
+// --on-screen: the windows on the X display (a window manager maximises them as on a desktop)
+// instead of a 1920 x 1080 offscreen screen.
 #include "measurement.h"
 #include "pictures/picture.h"
 
@@ -14,9 +17,14 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <vector>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -73,6 +81,40 @@ std::map<QString, Measurement> measurements()
                   detail = arguments.join(QLatin1Char(' '));
                   return true;
               } };
+    // A reference tool's peak resident memory, read from the kernel when it ends, the way the
+    // probe reads a whole program's.
+    all[QStringLiteral("peak-memory")]
+        = { QStringLiteral("<program> [arguments...]: an external command's peak resident MB"), {},
+              [](const QStringList &arguments, int runs, QString &detail) {
+                  std::vector<QByteArray> words;
+                  for (const QString &argument : arguments) {
+                      words.push_back(QFile::encodeName(argument));
+                  }
+                  std::vector<char *> argv;
+                  for (QByteArray &word : words) {
+                      argv.push_back(word.data());
+                  }
+                  argv.push_back(nullptr);
+                  std::vector<double> peaks;
+                  for (int i = 0; i < runs && !words.empty(); ++i) {
+                      const pid_t child = fork();
+                      if (child == 0) {
+                          std::freopen("/dev/null", "w", stdout);
+                          execvp(argv[0], argv.data());
+                          _exit(127);
+                      }
+                      int status = 0;
+                      rusage usage {};
+                      if (child < 0 || wait4(child, &status, 0, &usage) != child
+                          || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+                          detail = QStringLiteral("command failed: ") + arguments.join(u' ');
+                          return std::vector<double>();
+                      }
+                      peaks.push_back(double(usage.ru_maxrss) / 1024.0);
+                  }
+                  detail = QStringLiteral("MB peak resident: ") + arguments.join(u' ');
+                  return peaks;
+              } };
     addWindowMeasurements(all);
     addLimitMeasurements(all);
     return all;
@@ -93,9 +135,12 @@ int main(int argc, char **argv)
                  "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1 } ] })");
         screen.close();
     }
-    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + QFile::encodeName(screenFile));
+    const bool onScreen = argc > 1 && std::strcmp(argv[1], "--on-screen") == 0;
+    if (!onScreen) {
+        qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + QFile::encodeName(screenFile));
+    }
     QApplication app(argc, argv);
-    QStringList arguments = app.arguments().mid(1);
+    QStringList arguments = app.arguments().mid(onScreen ? 2 : 1);
     const auto all = measurements();
     int runs = 9;
     if (arguments.size() >= 2 && arguments.first() == QLatin1String("--runs")) {

@@ -40,7 +40,9 @@ int drawChart(const QString &tablePath, const QString &pngPath)
     const int rowHeight = 58;
     const int labelWidth = 330;
     const int barWidth = 520;
-    const int width = labelWidth + barWidth + 300;
+    // The target with the ratio, and for ratios taken round by round their spread, in two lines.
+    const int targetWidth = 260;
+    const int width = labelWidth + barWidth + 70 + targetWidth;
     const int height = 60 + int(rows.size()) * rowHeight + 20;
     QImage image(width, height, QImage::Format_RGB32);
     image.fill(Qt::white);
@@ -80,8 +82,8 @@ int drawChart(const QString &tablePath, const QString &pngPath)
                 labelWidth + reference + 6, y + 38, QString::number(row.reference, 'f', 2));
         }
         painter.setPen(row.met ? QColor(30, 130, 30) : QColor(190, 30, 30));
-        painter.drawText(QRect(labelWidth + barWidth + 70, y, 230, 40),
-            Qt::AlignLeft | Qt::AlignVCenter, row.target);
+        painter.drawText(QRect(labelWidth + barWidth + 70, y, targetWidth - 10, 44),
+            Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap, row.target);
         y += rowHeight;
     }
     painter.end();

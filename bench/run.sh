@@ -2,11 +2,15 @@
 # The benchmark suite: makes its own pictures, runs the viewer's own code paths in process
 # (viewer_bench) and the reference tools on the same files in the same run, then prints a table
 # of medians and ratios and draws it as a bar chart (<build>/bench/results.png).
-# Usage: bench/run.sh [build folder] [runs]   (default build folder: build, runs: 9)
+# Usage: bench/run.sh [build folder] [runs] [sections]
+#   (default build folder: build, runs: 9, sections: all of decode,limits,launch,windows,peers;
+#   a few sections print the rows of what they measured only)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
 runs=${2:-9}
+sections=,${3:-decode,limits,launch,windows,peers},
+section() { [[ $sections == *,$1,* ]]; }
 bench=$build/bench/viewer_bench
 probe=$build/bench/viewer_probe
 bare=$build/bench/viewer_bare
@@ -15,7 +19,8 @@ out=$build/bench
 
 # What the reference tools need, from Debian, installed only when missing.
 need=()
-for p in imagemagick libjpeg-turbo-progs libvips-tools feh xvfb libxcb-damage0-dev dbus-daemon; do
+for p in imagemagick libjpeg-turbo-progs libvips-tools feh xvfb openbox wmctrl libxcb-damage0-dev \
+    dbus-daemon; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
 done
 if [ ${#need[@]} -gt 0 ]; then
@@ -42,6 +47,10 @@ fi
 if [ ! -d "$work/photos" ]; then
     mkdir -p "$work/photos"
     for i in $(seq -w 0 23); do cp "$work/baseline.jpg" "$work/photos/photo$i.jpg"; done
+fi
+if [ ! -d "$work/progressive-photos" ]; then
+    mkdir -p "$work/progressive-photos"
+    for i in $(seq -w 0 23); do cp "$work/progressive.jpg" "$work/progressive-photos/photo$i.jpg"; done
 fi
 # 60 megapixels (9504 x 6336), a few links to one file, for show steps on the largest photos.
 if [ ! -d "$work/60mp" ]; then
@@ -106,11 +115,16 @@ app_for() { # app_for <folder> -> a program folder whose settings open <folder>
 
 results=$out/results.txt
 : > "$results"
-measure() { # measure <key> <measurement> [arguments...] -> "<key> <median> <detail>"
-    local key=$1
+# --on-screen: the program's windows on the X screen under its window manager.
+measure() { # measure <key> [--on-screen] <measurement> [arguments...] -> "<key> <median> <detail>"
+    local key=$1 screen=()
     shift
+    if [ "$1" = --on-screen ]; then
+        screen=(--on-screen)
+        shift
+    fi
     local line
-    line=$("$bench" --runs "$runs" "$@" 2>/dev/null | tail -n 1) || line="$1 0 0 0 failed"
+    line=$("$bench" "${screen[@]}" --runs "$runs" "$@" 2>/dev/null | tail -n 1) || line="$1 0 0 0 failed"
     echo "$key $(echo "$line" | awk '{print $2, $3, $4}')" >> "$results"
     echo "  $key: $line"
 }
@@ -122,28 +136,42 @@ measure_rounds() { # measure_rounds <prefix> <measurement> [arguments...]
     "$bench" --runs "$runs" "$@" 2>/dev/null | awk -v p="$prefix" 'NF == 5 {print p "." $1, $2, $3, $4}' \
         | tee -a "$results" | sed 's/^/  /'
 }
-# Whole processes on the virtual screen, each started afresh, the programs taking turns round by
-# round: first paint, settled (last paint before 300 ms of quiet) and peak resident memory.
-probe_rounds() { # probe_rounds <key>=<command line> ...
+# Whole processes on the X screen under its window manager, each started afresh, the programs
+# taking turns round by round: first Damage event, shown (the first frame whose pixels show the
+# window's content, when the entry gives the probe an --expect), settled (last paint before
+# 300 ms of quiet) and peak resident memory. Each entry is <key>=<probe arguments and command>.
+probe_txt=$out/probe.txt
+probe_rounds() { # probe_rounds <key>=<probe arguments and command line> ...
     local round entry key
-    local tmp=$out/probe.txt
-    : > "$tmp"
+    : > "$probe_txt"
     for round in $(seq 0 "$runs"); do
         for entry in "$@"; do
             key=${entry%%=*}
             # shellcheck disable=SC2086
-            line=$(DISPLAY=:97 "$probe" --quiet 300 ${entry#*=} 2>/dev/null) || continue
+            if ! line=$("$probe" --window-manager --quiet 300 ${entry#*=} 2> "$out/probe-error.txt"); then
+                echo "  $key, round $round: $(grep viewer_probe "$out/probe-error.txt" | tail -n 1)"
+                continue
+            fi
             # The first round only warms the page cache.
-            [ "$round" -gt 0 ] && echo "$key $line" >> "$tmp"
+            [ "$round" -gt 0 ] && echo "$round $key $line" >> "$probe_txt"
         done
     done
     for entry in "$@"; do
         key=${entry%%=*}
-        for column in 3:paint 4:settled 5:rss; do
-            awk -v k="$key" -v c="${column%%:*}" '$1 == k {print $c}' "$tmp" | sort -g | awk -v k="$key.${column#*:}" '
+        for column in 4:paint 5:shown 6:settled 7:rss; do
+            awk -v k="$key" -v c="${column%%:*}" '$2 == k && $c >= 0 {print $c}' "$probe_txt" | sort -g \
+                | awk -v k="$key.${column#*:}" '
                 {v[NR] = $1} END {if (NR) printf "%s %.2f %.2f %.2f\n", k, v[int((NR + 1) / 2)], v[1], v[NR]}'
         done
     done | tee -a "$results" | sed 's/^/  /'
+}
+# The ratio of two probed figures round by round (the programs ran one after the other in each
+# round, so a change of load touches both alike): "<key> <median> <min> <max>".
+round_ratio() { # round_ratio <key> <probed key> <reference key> <column: 5 shown, 7 rss>
+    awk -v a="$2" -v b="$3" -v c="$4" '$2 == a {x[$1] = $c} $2 == b {y[$1] = $c}
+        END {for (r in x) if ((r in y) && y[r] > 0) print x[r] / y[r]}' "$probe_txt" | sort -g \
+        | awk -v k="$1" '{v[NR] = $1} END {if (NR) printf "%s %.2f %.2f %.2f\n", k, v[int((NR + 1) / 2)], v[1], v[NR]}' \
+        | tee -a "$results" | sed 's/^/  /'
 }
 # A show step without read-ahead, and libjpeg reading the part the screen shows of the same file,
 # round by round: "<key>" and "<key>.limit".
@@ -166,6 +194,34 @@ per_picture() { # per_picture <key> <count> <command...>
     echo "  $key: $total ms for $count pictures"
 }
 
+# A virtual 1920 x 1080 screen on a display no other server holds, with a window manager that
+# maximises windows as a desktop's does (feh, which does not ask, too), and a message bus: a
+# desktop session has one, and Qt's accessibility support connects to it at the first item view
+# it makes; without one it spends some 12 ms trying to start one.
+display_file=$(mktemp)
+Xvfb -displayfd 3 -screen 0 1920x1080x24 -br -nolisten tcp 3> "$display_file" > /dev/null 2>&1 &
+xvfb=$!
+for _ in $(seq 100); do
+    [ -s "$display_file" ] && break
+    sleep 0.05
+done
+DISPLAY=:$(head -n 1 "$display_file")
+export DISPLAY
+rm -f "$display_file"
+sed 's|</applications>|<application class="feh"><maximized>yes</maximized></application></applications>|' \
+    /etc/xdg/openbox/rc.xml > "$out/openbox.xml"
+openbox --sm-disable --config-file "$out/openbox.xml" > /dev/null 2>&1 &
+wm=$!
+bus=$(dbus-daemon --session --fork --print-address=1 --print-pid=1)
+export DBUS_SESSION_BUS_ADDRESS=$(echo "$bus" | sed -n 1p)
+buspid=$(echo "$bus" | sed -n 2p)
+trap 'kill $wm $xvfb $buspid 2> /dev/null || true' EXIT
+for _ in $(seq 100); do
+    wmctrl -m > /dev/null 2>&1 && break
+    sleep 0.05
+done
+
+if section decode; then
 echo "Decoding a 24-megapixel JPEG (6000 x 4000)"
 for kind in baseline progressive; do
     file=$work/$kind.jpg
@@ -178,28 +234,32 @@ done
 for kind in bmp gif wmf; do
     measure "$kind.full" full "$work/picture.$kind"
 done
+fi
 
+if section limits; then
 echo "Limits in process, in the same interleaved rounds as ours"
 measure_rounds baseline limits "$work/baseline.jpg"
 measure_rounds progressive limits "$work/progressive.jpg"
 measure_rounds large list "$work/large"
+fi
 
-Xvfb :97 -screen 0 1920x1080x24 > /dev/null 2>&1 &
-xvfb=$!
-# A desktop session has a message bus, and Qt's accessibility support connects to it at the first
-# item view it makes; without one it spends some 12 ms trying to start one. The processes get a
-# bus of their own, as on a desktop.
-bus=$(dbus-daemon --session --fork --print-address=1 --print-pid=1)
-export DBUS_SESSION_BUS_ADDRESS=$(echo "$bus" | sed -n 1p)
-buspid=$(echo "$bus" | sed -n 2p)
-trap 'kill $xvfb $buspid 2> /dev/null || true' EXIT
-sleep 0.5
-echo "Whole processes on a 1920 x 1080 X screen (first paint, settled, peak memory)"
-probe_rounds "bare=$bare" "bare.text=$bare --text" "stock=$bare --controls" \
-    "ours.empty=$(app_for "$work/empty")" \
-    "ours.large=$(app_for "$work/large")" "feh.large=feh -S filename $work/large"
+if section launch; then
+echo "Whole processes on a 1920 x 1080 X screen, maximised under a window manager"
+# What each window shows once painted, in its own coordinates: the first word of its menu bar
+# (or of its text) in dark pixels on its light colour; the bare window's colour alone.
+word=0,0,56,28,20
+probe_rounds "bare=--expect 0,0,56,28,0 $bare" "bare.text=--expect $word $bare --text" \
+    "stock=--expect $word $bare --controls" "ours.empty=--expect $word $(app_for "$work/empty")" \
+    "ours.large=--expect $word $(app_for "$work/large")" "feh.large=feh -S filename $work/large"
+round_ratio ours.empty.shown/bare ours.empty bare 5
+round_ratio bare.text.shown/bare bare.text bare 5
+round_ratio stock.shown/bare stock bare 5
+round_ratio ours.empty.shown/stock ours.empty stock 5
+round_ratio ours.large.rss/feh ours.large feh.large 7
+fi
 
-echo "The viewer's windows (offscreen, 1920 x 1080 screen)"
+if section windows; then
+echo "The viewer's windows (offscreen, 1920 x 1080 screen; memory on the X screen, maximised)"
 measure select select "$work/photos"
 measure resize resize "$work/photos"
 measure step.24mp.ahead step "$work/photos" ahead
@@ -214,21 +274,30 @@ measure show.timed show "$work/photos" 200
 kill $busy
 echo "show.timed.longest $(awk '$1 == "show.timed" {print $4, $3, $4}' "$results")" >> "$results"
 measure zoom zoom "$work/photos"
-measure memory.slots memory-slots "$work/photos"
+# The slots filled as holding Right does (33 ms apart), in the maximised window, whose slots are
+# larger than the design's; beside one full decode, and libjpeg's own peak (djpeg, a process
+# measured the same way) for one thumbnail of the progressive picture.
+measure memory.slots --on-screen memory-slots "$work/photos" 33
+measure memory.slots.progressive --on-screen memory-slots "$work/progressive-photos" 33
 measure memory.full memory-full "$work/baseline.jpg"
+measure progressive.djpeg-1/8.peak peak-memory djpeg -scale 1/8 -outfile /dev/null \
+    "$work/progressive.jpg"
 measure keyrepeat keyrepeat "$work/photos"
+fi
 
+if section peers; then
 echo "Peers on the same pictures"
 count=$(ls "$work/photos" | wc -l)
 per_picture feh.montage "$count" feh --montage --thumb-width 97 --thumb-height 77 \
     --output-only "$out/feh-montage.png" "$work/photos"
 # feh as a slide show: every picture once, 10 ms apart (counted in its figure), on a virtual
 # screen.
-DISPLAY=:97 per_picture feh.show.24mp "$count" feh --on-last-slide quit --slideshow-delay 0.01 \
+per_picture feh.show.24mp "$count" feh --on-last-slide quit --slideshow-delay 0.01 \
     --fullscreen "$work/photos"
 hdcount=$(ls "$work/hd" | wc -l)
-DISPLAY=:97 per_picture feh.show.hd "$hdcount" feh --on-last-slide quit --slideshow-delay 0.01 \
+per_picture feh.show.hd "$hdcount" feh --on-last-slide quit --slideshow-delay 0.01 \
     --fullscreen "$work/hd"
+fi
 
 value() { awk -v key="$1" '$1 == key {print $2}' "$results"; }
 spread() { awk -v key="$1" '$1 == key && NF >= 4 {printf "%s-%s", $3, $4}' "$results"; }
@@ -238,12 +307,19 @@ meets() { awk -v a="$1" -v b="$2" 'BEGIN {print (a <= b) ? 1 : 0}'; }
 table=$out/results.tsv
 : > "$table"
 # row <name> <our key> <reference name> <reference key, or empty for an absolute limit>
-#     <limit on ours/reference, or absolute> <target text>
+#     <limit on ours/reference, or absolute> <target text> [key of the ratio taken round by round]
+# A row whose figure was not measured (a section left out) is not printed.
 row() {
     local name=$1 ours refname=$3 ref="" limit=$5 target=$6 r ok
     ours=$(value "$2")
+    [ -n "$ours" ] || return 0
     [ -n "$4" ] && ref=$(value "$4")
-    if [ -n "$ref" ] && [ "$ref" != 0 ]; then
+    if [ -n "${7:-}" ] && [ -n "$(value "$7")" ]; then
+        # The median of the rounds' ratios, with their spread: the target holds round by round.
+        r=$(value "$7")
+        ok=$(meets "$r" "$limit")
+        r="$r [$(spread "$7")] per round"
+    elif [ -n "$ref" ] && [ "$ref" != 0 ]; then
         r=$(ratio "$ours" "$ref")
         ok=$(meets "$r" "$limit")
     else
@@ -257,15 +333,21 @@ row() {
     printf '%s\t%s\t%s\t%s\t%s (%s)\t%s\n' "$name" "${ours:-0}" "$refname" "${ref:-$limit}" "$target" "$r" "$ok" >> "$table"
 }
 
-# floor <name> <key> <reference name> <reference key>: a reference measured beside ours, shown
-# with its ratio and no target (it is not the viewer's figure); not drawn in the chart.
+# floor <name> <key> <reference name> <reference key> [key of the ratio taken round by round]:
+# a reference measured beside ours, shown with its ratio and no target (it is not the viewer's
+# figure); not drawn in the chart.
 floor() {
-    local ours ref
+    local ours ref r
     ours=$(value "$2")
+    [ -n "$ours" ] || return 0
     ref=$(value "$4")
+    if [ -n "${5:-}" ] && [ -n "$(value "$5")" ]; then
+        r="$(value "$5") [$(spread "$5")] per round"
+    else
+        r=$([ -n "$ref" ] && ratio "$ours" "$ref")
+    fi
     printf '%-46s %9s %-15s %-30s %9s %-15s %6s  %s\n' "$1" "${ours:--}" "[$(spread "$2")]" "$3" \
-        "${ref:--}" "[$(spread "$4")]" "$([ -n "$ours" ] && [ -n "$ref" ] && ratio "$ours" "$ref")" \
-        "(reference)"
+        "${ref:--}" "[$(spread "$4")]" "$r" "(reference)"
 }
 
 echo
@@ -290,18 +372,25 @@ row "show step, 60 MP, not read ahead" step.60mp.cold "libjpeg visible part, sam
 row "0.2 s show of 24 MP, one core busy: longest" show.timed.longest "limit: 1.25 x 200 ms" "" 250 "<= 250 ms"
 row "zoom step (Page Up / Page Down)" zoom "limit: one frame" "" 16 "< 16 ms"
 row "resize with 20 filled slots, no file read" resize "limit: one frame" "" 16 "< 16 ms"
-row "memory, 20 filled slots of 24 MP (MB)" memory.slots "one full 24 MP decode (MB)" memory.full 3 "<= 3x"
+row "memory, 20 slots of 24 MP, maximised (MB)" memory.slots "one full 24 MP decode (MB)" memory.full 3 "<= 3x"
+row "memory, 20 slots of progressive 24 MP (MB)" memory.slots.progressive "djpeg -scale 1/8, one (MB)" progressive.djpeg-1/8.peak 1.1 "<= 1.1x"
 row "longest input stall holding Right (ms)" keyrepeat "limit" "" 50 "< 50 ms"
-row "launch to first paint (process)" ours.empty.paint "bare Qt Widgets window" bare.paint 1.1 "<= 1.1x"
+row "launch until its content shows (pixels)" ours.empty.shown "bare Qt Widgets window" bare.shown 1.1 "<= 1.1x" ours.empty.shown/bare
 # What any window pays above the bare one, to tell it from what the viewer's own code adds.
-floor "  floor: one word of text, to first paint" bare.text.paint "bare Qt Widgets window" bare.paint
-floor "  floor: same controls, stock widgets" stock.paint "bare Qt Widgets window" bare.paint
-row "launch to first paint (process)" ours.empty.paint "same controls, stock widgets" stock.paint 1.1 "<= 1.1x"
+floor "  floor: one word of text, until shown" bare.text.shown "bare Qt Widgets window" bare.shown bare.text.shown/bare
+floor "  floor: same controls, stock widgets" stock.shown "bare Qt Widgets window" bare.shown stock.shown/bare
+row "launch until its content shows (pixels)" ours.empty.shown "same controls, stock widgets" stock.shown 1.1 "<= 1.1x" ours.empty.shown/stock
 row "launch with 50 000 files until listed" ours.large.settled "feh -S filename, same folder" feh.large.settled 1.5 "<= 1.5x"
-row "peak memory, 50 000 files listed (MB)" ours.large.rss "feh, same folder (MB)" feh.large.rss 2 "<= 2x"
+row "peak memory, 50 000 files, maximised (MB)" ours.large.rss "feh maximised, same folder (MB)" feh.large.rss 2 "<= 2x" ours.large.rss/feh
+# What a maximised Qt window holds before any file is listed, against the same feh.
+floor "  floor: bare Qt Widgets window (MB)" bare.rss "feh maximised, same folder (MB)" feh.large.rss
+floor "  floor: same controls, stock widgets (MB)" stock.rss "feh maximised, same folder (MB)" feh.large.rss
+floor "  the viewer, empty folder (MB)" ours.empty.rss "feh maximised, same folder (MB)" feh.large.rss
 row "50 000 files: longest UI block (list+paint)" large.ours.list "limit" "" 100 "< 100 ms"
 echo
 for kind in bmp gif wmf; do
-    echo "full decode of the $kind picture: $(value $kind.full) ms"
+    if [ -n "$(value $kind.full)" ]; then
+        echo "full decode of the $kind picture: $(value $kind.full) ms"
+    fi
 done
 "$bench" chart "$table" "$out/results.png" 2>/dev/null && echo "Chart: $out/results.png"

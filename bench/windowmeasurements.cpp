@@ -246,7 +246,11 @@ std::vector<double> showStep(const QStringList &arguments, int runs, QString &de
         const double step = elapsedMs(timer);
         // Without read-ahead, the step against its limit in the same round: libjpeg reading the
         // part of the same file the screen shows (after the step, so the file is in the cache).
+        // The show decodes a whole reduced picture in the background after a step; the limit
+        // waits for it, as the limits section's decodes run with nothing beside them: sharing
+        // the cores with it made the limit up to twice as slow as the same decode there.
         if (!ahead) {
+            show->waitForDecodes();
             timer.restart();
             libjpegVisiblePart(Image1(show)->picture().file, QSize(1920, 1080));
             if (i > 0) {
@@ -319,17 +323,35 @@ std::vector<double> startUp(const QStringList &arguments, int runs, QString &det
     return times;
 }
 
+// Twenty slots filled one after another, each thumbnail waited for; or, given `ms`, selected that
+// far apart while the window goes on (holding Right in the file list), the decodes overlapping.
 std::vector<double> memorySlots(const QStringList &arguments, int, QString &detail)
 {
+    const int pace = arguments.value(1, QStringLiteral("-1")).toInt();
     Started started(arguments.value(0));
     if (!listed(started, detail)) {
         return {};
     }
+    MainWindow *main = started.main();
     for (int i = 0; i < 20; ++i) {
-        select(started.main(), *started.program, i);
-        started.main()->waitForThumbnails();
+        select(main, *started.program, i);
+        if (pace < 0) {
+            main->waitForThumbnails();
+        }
+        QElapsedTimer gap;
+        gap.start();
+        while (gap.elapsed() < pace) {
+            QApplication::processEvents(QEventLoop::AllEvents, 5);
+        }
     }
-    detail = QStringLiteral("MB peak resident, 20 filled slots");
+    main->waitForThumbnails();
+    detail = QStringLiteral("MB peak resident, 20 filled slots (%1), window %2x%3, slot %4x%5")
+                 .arg(pace < 0 ? QStringLiteral("one at a time")
+                               : QStringLiteral("selected %1 ms apart").arg(pace))
+                 .arg(main->width())
+                 .arg(main->height())
+                 .arg(open(main, 0)->width())
+                 .arg(open(main, 0)->height());
     return { peakMegabytes() };
 }
 
@@ -476,7 +498,7 @@ void addWindowMeasurements(std::map<QString, Measurement> &all)
     all[QStringLiteral("startup")]
         = { QStringLiteral("<folder>: start-up to the first paint"), {}, startUp };
     all[QStringLiteral("memory-slots")]
-        = { QStringLiteral("<folder>: peak memory with 20 filled slots"), {}, memorySlots };
+        = { QStringLiteral("<folder> [ms]: peak memory with 20 filled slots"), {}, memorySlots };
     all[QStringLiteral("memory-full")]
         = { QStringLiteral("<picture>: peak memory of one full decode"), {}, memoryFull };
     all[QStringLiteral("keyrepeat")]
