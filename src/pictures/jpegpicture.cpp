@@ -1,27 +1,16 @@
 #include "jpegpicture.h"
 
-#include <QFile>
 #include <QIODevice>
 #include <QImage>
 #include <QTransform>
 
 #include <algorithm>
-#include <condition_variable>
+#include <atomic>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
-#include <memory>
-#include <mutex>
-#include <system_error>
-#include <thread>
 #include <vector>
-
-#include <fcntl.h>
-#include <pthread.h>
-#include <sched.h>
-#include <unistd.h>
 
 #include <jpeglib.h>
 
@@ -34,18 +23,6 @@ namespace {
     constexpr int kRowBatch = 16;
     // Rows skipped in one call above the part of a picture decoded: a few row groups of blocks.
     constexpr JDIMENSION kSkipBatch = 128;
-    // A full-size decode of at least this many rows, over most of the picture's width, has its
-    // lower rows decoded on a second core. The rows above them must still be entropy-decoded
-    // there (skipped), so the lower part is the smaller one, and a narrow crop of a wide picture,
-    // where that skipping is nearly all the work, is not split.
-    constexpr JDIMENSION kSplitRows = 256;
-    constexpr JDIMENSION kSplitNumerator = 3;
-    constexpr JDIMENSION kSplitDenominator = 5;
-    // Decodes not split after one whose second decoder found no core free.
-    constexpr int kUnsplitAfterBusy = 8;
-    // Set: every decode that can be split is, and waits for its second decoder (see the header).
-    std::atomic_bool alwaysSplit { false };
-
     // libjpeg reports an error by calling error_exit, which must not return; it jumps back to the
     // decoder, which then fails. Warnings (damaged data, which libjpeg decodes as far as it goes)
     // are neither printed nor fatal.
@@ -140,18 +117,10 @@ namespace {
     {
         jpeg_progress_mgr manager;
         const std::atomic_bool *cancelled;
-        // Set for the decoder of a picture's lower rows when the decode it helps fails.
-        const std::atomic_bool *abandoned;
         ErrorManager *error;
         bool stopped;
 
-        bool shouldStop() const
-        {
-            const auto set = [](const std::atomic_bool *flag) {
-                return flag && flag->load(std::memory_order_relaxed);
-            };
-            return set(cancelled) || set(abandoned);
-        }
+        bool shouldStop() const { return cancelled && cancelled->load(std::memory_order_relaxed); }
     };
 
     void checkProgress(j_common_ptr info)
@@ -277,79 +246,6 @@ namespace {
         }
     }
 
-    // The thread that decodes the lower rows of large pictures, kept for the program's life so a
-    // decode that splits never waits for one to be made. Before it is woken it is told to keep
-    // off the core of the decode it helps: woken by a busy thread, it would otherwise often wait
-    // queued behind it for the scheduler's next balancing tick, several milliseconds.
-    class LowerRowsThread
-    {
-    public:
-        static LowerRowsThread *instance()
-        {
-            // Never destroyed: the thread waits for work until the program ends.
-            static LowerRowsThread *const thread = [] {
-                cpu_set_t allowed;
-                CPU_ZERO(&allowed);
-                if (sched_getaffinity(0, sizeof allowed, &allowed) != 0
-                    || CPU_COUNT(&allowed) < 2) {
-                    return static_cast<LowerRowsThread *>(nullptr);
-                }
-                try {
-                    return new LowerRowsThread(allowed);
-                } catch (const std::system_error &) {
-                    return static_cast<LowerRowsThread *>(nullptr); // no thread to be had
-                }
-            }();
-            return thread;
-        }
-
-        // Runs `work` on the thread, away from core `core`; false when the thread is busy.
-        bool tryRun(std::function<void()> work, int core)
-        {
-            std::unique_lock lock(m_mutex);
-            if (alwaysSplit.load(std::memory_order_relaxed)) {
-                m_changed.wait(lock, [this] { return !m_work; });
-            }
-            if (m_work) {
-                return false;
-            }
-            cpu_set_t others = m_allowed;
-            if (core >= 0 && CPU_ISSET(core, &others)) {
-                CPU_CLR(core, &others);
-            }
-            pthread_setaffinity_np(m_thread.native_handle(), sizeof others, &others);
-            m_work = std::move(work);
-            m_changed.notify_all();
-            return true;
-        }
-
-    private:
-        explicit LowerRowsThread(const cpu_set_t &allowed)
-            : m_allowed(allowed)
-            , m_thread([this] { run(); })
-        {
-        }
-
-        void run()
-        {
-            std::unique_lock lock(m_mutex);
-            for (;;) {
-                m_changed.wait(lock, [this] { return bool(m_work); });
-                lock.unlock();
-                m_work();
-                lock.lock();
-                m_work = nullptr;
-                m_changed.notify_all();
-            }
-        }
-
-        const cpu_set_t m_allowed;
-        std::mutex m_mutex;
-        std::condition_variable m_changed;
-        std::function<void()> m_work;
-        std::thread m_thread;
-    };
-
     void freeBuffer(void *buffer)
     {
         std::free(buffer);
@@ -367,10 +263,8 @@ namespace {
         {
             m_source.device = device;
             m_source.block.resize(size_t(kReadBlock));
-            m_start = device->pos();
         }
         Decoder(QByteArrayView data, const std::atomic_bool *cancelled)
-            : m_data(data)
         {
             std::memset(&m_info, 0, sizeof m_info);
             m_info.err = jpeg_std_error(&m_error.manager);
@@ -388,13 +282,11 @@ namespace {
             m_source.device = nullptr;
             m_progress.manager.progress_monitor = checkProgress;
             m_progress.cancelled = cancelled;
-            m_progress.abandoned = nullptr;
             m_progress.error = &m_error;
             m_progress.stopped = false;
         }
         ~Decoder()
         {
-            abandonLowerRows();
             if (m_created) {
                 jpeg_destroy_decompress(&m_info);
             }
@@ -411,11 +303,8 @@ namespace {
             m_created = true;
             m_info.src = &m_source.manager;
             m_info.progress = &m_progress.manager;
-            // The EXIF block gives the orientation; the decoder of a picture's lower rows (the
-            // one with `abandoned` set) has no use for it: the first decoder turns the picture.
-            if (!m_progress.abandoned) {
-                jpeg_save_markers(&m_info, JPEG_APP0 + 1, 0xFFFF);
-            }
+            // The EXIF block gives the orientation.
+            jpeg_save_markers(&m_info, JPEG_APP0 + 1, 0xFFFF);
             if (jpeg_read_header(&m_info, TRUE) != JPEG_HEADER_OK) {
                 return false;
             }
@@ -428,7 +317,6 @@ namespace {
         bool decode(int eighths, const QRect &region)
         {
             if (setjmp(m_error.jump)) {
-                abandonLowerRows();
                 return false;
             }
             const Rows rows = start(eighths, region);
@@ -436,58 +324,17 @@ namespace {
                 std::strcpy(m_error.message, "out of memory");
                 return false;
             }
-            if (!skipTo(rows.top)) {
-                return false;
-            }
-            const JDIMENSION split = splitsAt(eighths, rows);
-            if (split < rows.count) {
-                startLowerRows(eighths, region, rows, split);
-            }
-            if (!readRows(0, split)) {
-                abandonLowerRows();
-                return false;
-            }
-            // Rows the second decoder did not give cleanly (a file cut short or damaged there,
-            // or changed under it) are decoded here, from where this decoder stands, exactly as
-            // without it.
-            if (split < rows.count && !finishLowerRows(split, rows.count)) {
-                return readRows(split, rows.count);
-            }
-            return true;
+            return skipTo(rows.top) && readRows(0, rows.count);
         }
 
-        QImage takeImage()
-        {
-            return m_copy ? m_image.copy() : std::move(m_image);
-        }
-        QSize stored() const
-        {
-            return m_stored;
-        }
-        bool progressive() const
-        {
-            return m_info.progressive_mode;
-        }
-        int orientation() const
-        {
-            return m_orientation;
-        }
-        QSize natural() const
-        {
-            return turned(m_orientation) ? m_stored.transposed() : m_stored;
-        }
-        bool cutShort() const
-        {
-            return m_source.cutShort;
-        }
-        bool stopped() const
-        {
-            return m_progress.stopped;
-        }
-        QString message() const
-        {
-            return QString::fromLocal8Bit(m_error.message);
-        }
+        QImage takeImage() { return m_copy ? m_image.copy() : std::move(m_image); }
+        QSize stored() const { return m_stored; }
+        bool progressive() const { return m_info.progressive_mode; }
+        int orientation() const { return m_orientation; }
+        QSize natural() const { return turned(m_orientation) ? m_stored.transposed() : m_stored; }
+        bool cutShort() const { return m_source.cutShort; }
+        bool stopped() const { return m_progress.stopped; }
+        QString message() const { return QString::fromLocal8Bit(m_error.message); }
 
     private:
         // The rows a decode gives: `count` rows from `top` on, `width` columns decoded from
@@ -581,174 +428,8 @@ namespace {
                     convertCmyk(done, read, width);
                 }
                 done += read;
-                if (m_published) {
-                    m_published->store(done, std::memory_order_relaxed);
-                }
             }
             return true;
-        }
-
-        // The row from which a second decoder takes over, or `rows.count` when this one decodes
-        // them all.
-        JDIMENSION splitsAt(int eighths, const Rows &rows) const
-        {
-            if (eighths != 8 || m_info.progressive_mode || m_info.out_color_space == JCS_CMYK
-                || rows.count < kSplitRows || rows.width * 4 < m_info.image_width * 3) {
-                return rows.count;
-            }
-            if (s_unsplit.load(std::memory_order_relaxed) > 0
-                && !alwaysSplit.load(std::memory_order_relaxed)) {
-                s_unsplit.fetch_sub(1, std::memory_order_relaxed);
-                return rows.count;
-            }
-            return rows.count * kSplitNumerator / kSplitDenominator;
-        }
-
-        // A second decoder, over its own reading of the same bytes, decodes rows `split` on into
-        // this decoder's rows on another thread, when that thread is free.
-        void startLowerRows(int eighths, const QRect &region, const Rows &rows, JDIMENSION split)
-        {
-            LowerRowsThread *thread = LowerRowsThread::instance();
-            if (!thread) {
-                return;
-            }
-            auto lower = std::make_shared<LowerRows>();
-            if (m_source.device) {
-                // The same open file, read from an offset of its own: the file this decoder reads
-                // even if its name now stands for another.
-                const auto *file = qobject_cast<const QFileDevice *>(m_source.device);
-                if (!file || file->handle() < 0) {
-                    return;
-                }
-                const QByteArray name = "/proc/self/fd/" + QByteArray::number(file->handle());
-                const int descriptor = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
-                if (descriptor < 0) {
-                    return;
-                }
-                lower->file = std::make_unique<QFile>();
-                if (!lower->file->open(
-                        descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-                    ::close(descriptor);
-                    return;
-                }
-                if (!lower->file->seek(m_start)) {
-                    return;
-                }
-                lower->decoder = std::make_unique<Decoder>(lower->file.get(), m_progress.cancelled);
-            } else {
-                lower->decoder = std::make_unique<Decoder>(m_data, m_progress.cancelled);
-            }
-            lower->decoder->m_progress.abandoned = &lower->abandoned;
-            lower->decoder->m_published = &lower->published;
-            lower->published.store(split, std::memory_order_relaxed);
-            const Target target { m_stored, m_info.out_color_space, m_rows, m_stride };
-            const bool started = thread->tryRun(
-                [lower, eighths, region, rows, split, target] {
-                    {
-                        std::lock_guard lock(lower->mutex);
-                        if (lower->givenUp) {
-                            return;
-                        }
-                        lower->running = true;
-                        lower->changed.notify_all();
-                    }
-                    const bool good
-                        = lower->decoder->decodeLowerRows(eighths, region, rows, split, target);
-                    std::lock_guard lock(lower->mutex);
-                    lower->good = good;
-                    lower->done = true;
-                    lower->changed.notify_all();
-                },
-                sched_getcpu());
-            if (started) {
-                m_lower = std::move(lower);
-            }
-        }
-
-        // The first decoder's picture and rows, as a second decoder writes into them.
-        struct Target
-        {
-            QSize stored;
-            J_COLOR_SPACE colorSpace;
-            uchar *rows;
-            size_t stride;
-        };
-
-        // In the second decoder: rows `split` to the end of `rows`, as the first decoder would
-        // decode them, into its rows. True only when they came out cleanly.
-        bool decodeLowerRows(int eighths, const QRect &region, const Rows &rows, JDIMENSION split,
-            const Target &first)
-        {
-            if (!readHeader()) {
-                return false;
-            }
-            if (setjmp(m_error.jump)) {
-                return false;
-            }
-            if (m_stored != first.stored) {
-                return false;
-            }
-            const Rows mine = start(eighths, region);
-            if (mine.left != rows.left || mine.width != rows.width
-                || m_info.out_color_space != first.colorSpace) {
-                return false;
-            }
-            m_rows = first.rows;
-            m_stride = first.stride;
-            if (!skipTo(rows.top + split) || !readRows(split, rows.count)) {
-                return false;
-            }
-            return m_error.manager.num_warnings == 0 && !m_source.cutShort;
-        }
-
-        // Waits for the second decoder, once this one has read the rows above `split`; true when
-        // its rows came out cleanly. On a core of its own it has skipped down to its rows and
-        // decoded a good part of them by then. One that has not begun (no core free for it), or
-        // has not yet decoded a quarter of its rows (it shares a busy core), is stopped instead:
-        // this decoder, already at the first of those rows, reads them sooner itself. `abandon`
-        // stops it in any case.
-        bool finishLowerRows(JDIMENSION split, JDIMENSION count, bool abandon = false)
-        {
-            if (!m_lower) {
-                return false;
-            }
-            const std::shared_ptr<LowerRows> lower = std::move(m_lower);
-            std::unique_lock lock(lower->mutex);
-            const bool waits = !abandon && alwaysSplit.load(std::memory_order_relaxed);
-            if (waits) {
-                lower->changed.wait(lock, [&lower] { return lower->running; });
-            }
-            if (!lower->running) {
-                lower->givenUp = true;
-                if (!abandon) {
-                    noCoreFree();
-                }
-                return false;
-            }
-            if (!abandon && !waits && !lower->done
-                && lower->published.load(std::memory_order_relaxed) - split < (count - split) / 4) {
-                abandon = true;
-                noCoreFree();
-            }
-            if (abandon) {
-                lower->abandoned.store(true, std::memory_order_relaxed);
-            }
-            // Stopped, it leaves at its next row group; this decoder writes no row of its part
-            // before it has.
-            lower->changed.wait(lock, [&lower] { return lower->done; });
-            return !abandon && lower->good;
-        }
-
-        // A second decoder found no core of its own: the machine is busy, and the next few
-        // decodes are not split.
-        static void noCoreFree()
-        {
-            s_unsplit.store(kUnsplitAfterBusy, std::memory_order_relaxed);
-        }
-
-        void abandonLowerRows()
-        {
-            finishLowerRows(0, 0, true);
         }
 
         bool cancelledNow()
@@ -820,32 +501,6 @@ namespace {
         size_t m_stride = 0;
         bool m_copy = false;
         std::vector<uchar> m_cmyk;
-        // What a second decoder needs to read the same bytes: the data in memory, or where the
-        // device stood.
-        QByteArrayView m_data;
-        qint64 m_start = 0;
-        // The second decoder and what it shares with this one. Held by the thread it runs on as
-        // well: one given up before it began may begin after this decoder is gone, and then
-        // only finds that it was given up.
-        struct LowerRows
-        {
-            std::unique_ptr<QFile> file;
-            std::unique_ptr<Decoder> decoder;
-            std::atomic_bool abandoned { false };
-            // The rows it has written so far: all rows before this one.
-            std::atomic<JDIMENSION> published { 0 };
-            std::mutex mutex;
-            std::condition_variable changed;
-            bool running = false;
-            bool givenUp = false;
-            bool done = false;
-            bool good = false;
-        };
-        std::shared_ptr<LowerRows> m_lower;
-        // Decodes still to come that are not split.
-        static inline std::atomic_int s_unsplit { 0 };
-        // In a second decoder: where it says how far it has come.
-        std::atomic<JDIMENSION> *m_published = nullptr;
     };
 
     LoadResult damaged(const Decoder &decoder)
@@ -925,11 +580,6 @@ int eighthsCovering(const QSize &natural, const QSize &target)
         ++eighths;
     }
     return eighths;
-}
-
-void setAlwaysSplit(bool always)
-{
-    alwaysSplit.store(always, std::memory_order_relaxed);
 }
 
 LoadResult decode(

@@ -39,10 +39,4 @@ LoadResult decode(QByteArrayView data, int eighths = 8, const QRect &region = QR
 LoadResult decode(QIODevice *device, int eighths = 8, const QRect &region = QRect(),
     const std::atomic_bool *cancelled = nullptr);
 
-// A full-size decode of a large picture has its lower rows decoded on a second core when one is
-// free right then; otherwise, or when that core turns out busy, the decode reads every row
-// itself. Set, every decode that can be split waits for its second core instead, so the split
-// outcome does not depend on the machine's load (for tests).
-void setAlwaysSplit(bool always);
-
 } // namespace pictures::jpeg

@@ -5,6 +5,8 @@
 #include "wmffile.h"
 #include "wmfpicture.h"
 
+#include "system/files.h"
+
 #include <QBuffer>
 #include <QFile>
 #include <QFileDevice>
@@ -13,16 +15,11 @@
 #include <QtEndian>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <mutex>
 #include <optional>
 #include <vector>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 QSizeF Picture::sizeTwips(float twipsPerPixel) const
 {
@@ -624,46 +621,25 @@ namespace {
     };
 
     // Opens `path` for reading only when it is (or links to) a regular file: a FIFO would block
-    // the reader for ever, a device may never end, and a folder is no picture. The file is
-    // checked again once open, so a node swapped in between is refused too; opening does not
-    // block, whatever the node is.
+    // the reader for ever, a device may never end, and a folder is no picture.
     LoadResult openRegularFile(const QString &path, QFile &file)
     {
-        struct stat status
-        {
-        };
-        if (::stat(QFile::encodeName(path).constData(), &status) != 0) {
-            if (errno == ENOENT || errno == ENOTDIR) {
-                return failedLoad(Failure::Missing, QStringLiteral("The file does not exist."));
-            }
-            return unreadable(QString::fromLocal8Bit(std::strerror(errno)));
-        }
-        if (S_ISDIR(status.st_mode)) {
+        const systemfiles::OpenResult opened = systemfiles::openRegular(path, file);
+        switch (opened.status) {
+        case systemfiles::OpenStatus::Opened:
+            return LoadResult();
+        case systemfiles::OpenStatus::Missing:
+            return failedLoad(Failure::Missing, QStringLiteral("The file does not exist."));
+        case systemfiles::OpenStatus::Folder:
             return failedLoad(
                 Failure::NotAPicture, QStringLiteral("This is a folder, not a picture."));
-        }
-        if (!S_ISREG(status.st_mode)) {
+        case systemfiles::OpenStatus::NotAFile:
             return failedLoad(
                 Failure::NotAPicture, QStringLiteral("This is not a file but a device or pipe."));
+        case systemfiles::OpenStatus::Failed:
+            break;
         }
-        const int descriptor
-            = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        if (descriptor < 0) {
-            const int error = errno;
-            return error == ENOENT
-                ? failedLoad(Failure::Missing, QStringLiteral("The file does not exist."))
-                : unreadable(QString::fromLocal8Bit(std::strerror(error)));
-        }
-        if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
-            ::close(descriptor);
-            return failedLoad(
-                Failure::NotAPicture, QStringLiteral("This is not a file but a device or pipe."));
-        }
-        if (!file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-            ::close(descriptor);
-            return unreadable(file.errorString());
-        }
-        return LoadResult();
+        return unreadable(opened.error);
     }
 
     LoadResult decodeFile(const QString &path, const QSize &target, bool pixels,

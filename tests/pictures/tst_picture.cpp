@@ -1245,16 +1245,13 @@ void TestPicture::largeJpegRowsAsOneDecode_data()
     QTest::newRow("damaged in its lower rows") << damaged;
 }
 
-// A large picture's lower rows are decoded on a second core; the picture comes out as one
-// decode from the top gives it, from memory and from its file, also where the file is cut
-// short or damaged below. The reference is a crop narrow enough to be decoded in one piece.
+// A large picture comes out as one decode from the top gives it, from memory and from its file,
+// also where the file is cut short or damaged below. The reference is a narrow crop.
 void TestPicture::largeJpegRowsAsOneDecode()
 {
     QFETCH(QByteArray, bytes);
     TestFolder folder;
     const QString path = folder.write(QStringLiteral("detail.jpg"), bytes);
-    pictures::jpeg::setAlwaysSplit(true);
-    const auto restore = qScopeGuard([] { pictures::jpeg::setAlwaysSplit(false); });
     const pictures::LoadResult narrow = pictures::jpeg::decode(bytes, 8, QRect(0, 0, 512, 640));
     QVERIFY(narrow.ok());
     const QRect compared(0, 0, 496, 640); // clear of the crop's upsampled right edge
