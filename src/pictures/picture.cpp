@@ -394,15 +394,45 @@ namespace {
             part);
     }
 
-    // A JPEG in `bytes` (the whole file when `pixels`, else at least its start; `device` gives
-    // the rest of a header longer than that). A picture larger than `target` is decoded by
-    // libjpeg at the smallest n/8 of its size that still covers the size shown, then averaged
-    // down to that size unless `exact` is false (a reduced decode keeps libjpeg's size). With
-    // `streamed`, `bytes` holds the start only (`device` is the file) and the pixels are read from
-    // `device` as they are decoded, unless the picture needs the whole file at hand.
-    LoadResult decodeJpeg(QIODevice *device, QByteArrayView bytes, const QSize &target, bool pixels,
-        const QSize &viewport, bool exact, const std::atomic_bool *cancelled, bool streamed = false)
+    using What = DecodeRequest::What;
+
+    // Whether `request` wants pixels, not only the size.
+    bool wantsPixels(const DecodeRequest &request)
     {
+        return request.what != What::Header;
+    }
+
+    // The size the whole picture is shown within (invalid: its natural size).
+    QSize targetOf(const DecodeRequest &request)
+    {
+        return request.what == What::Within || request.what == What::Reduced ? request.size
+                                                                             : QSize();
+    }
+
+    // The viewport whose centred part is decoded (invalid: all of the picture).
+    QSize viewportOf(const DecodeRequest &request)
+    {
+        return request.what == What::Visible ? request.size : QSize();
+    }
+
+    // How a JPEG's bytes reach the decoder: all of them in memory already, or its start in
+    // memory and the rest read from the file as the decode goes.
+    enum class JpegSource { InMemory, Streamed };
+
+    // A JPEG in `bytes` (the whole file when pixels are wanted, else at least its start;
+    // `device` gives the rest of a header longer than that). A picture larger than its target is
+    // decoded by libjpeg at the smallest n/8 of its size that still covers the size shown, then
+    // averaged down to that size unless the request is Reduced (which keeps libjpeg's size).
+    // Streamed, `bytes` holds the start only (`device` is the file) and the pixels are read from
+    // `device` as they are decoded, unless the picture needs the whole file at hand.
+    LoadResult decodeJpeg(QIODevice *device, QByteArrayView bytes, const DecodeRequest &request,
+        const std::atomic_bool *cancelled, JpegSource source = JpegSource::InMemory)
+    {
+        const bool pixels = wantsPixels(request);
+        const QSize target = targetOf(request);
+        const QSize viewport = viewportOf(request);
+        const bool exact = request.what != What::Reduced;
+        bool streamed = source == JpegSource::Streamed;
         bool cutShort = false;
         bool progressive = false;
         LoadResult header = jpeg::readHeader(bytes, &cutShort, &progressive);
@@ -479,15 +509,17 @@ namespace {
 
     // Decodes from `device` (opened for reading). `bytes` gives the whole content when it is at
     // hand without reading (a memory buffer or a mapped file), for the checks that look past the
-    // header. Without `exact`, a JPEG larger than `target` keeps the size libjpeg decodes it at.
-    LoadResult decodeRaster(QIODevice *device, QByteArrayView bytes, const QSize &target,
-        bool pixels, const QSize &viewport = QSize(), const std::atomic_bool *cancelled = nullptr,
-        bool exact = true)
+    // header.
+    LoadResult decodeRaster(QIODevice *device, QByteArrayView bytes, const DecodeRequest &request,
+        const std::atomic_bool *cancelled = nullptr)
     {
         setAllocationLimit();
         if (jpeg::looksLikeJpeg(bytes)) {
-            return decodeJpeg(device, bytes, target, pixels, viewport, exact, cancelled);
+            return decodeJpeg(device, bytes, request, cancelled);
         }
+        const bool pixels = wantsPixels(request);
+        const QSize target = targetOf(request);
+        const QSize viewport = viewportOf(request);
         if (gif::looksLikeGif(bytes.first(qMin<qsizetype>(6, bytes.size())))) {
             const LoadResult header = gif::decode(bytes, false);
             if (!header.ok() || !pixels) {
@@ -586,15 +618,15 @@ namespace {
         return result;
     }
 
-    LoadResult decodeMemory(const QByteArray &bytes, const QSize &target, bool pixels)
+    LoadResult decodeMemory(const QByteArray &bytes, const DecodeRequest &request)
     {
         if (wmf::looksLikeMetafile(bytes.left(kSniffBytes))) {
-            return wmf::decode(bytes, target, pixels);
+            return wmf::decode(bytes, request);
         }
         QBuffer buffer;
         buffer.setData(bytes);
         buffer.open(QIODevice::ReadOnly);
-        return decodeRaster(&buffer, bytes, target, pixels);
+        return decodeRaster(&buffer, bytes, request);
     }
 
     // A file's bytes that stop coming once `cancelled` is set: Qt's decoders then take the
@@ -642,10 +674,9 @@ namespace {
         return unreadable(opened.error);
     }
 
-    LoadResult decodeFile(const QString &path, const QSize &target, bool pixels,
-        const QSize &viewport = QSize(), const std::atomic_bool *cancelled = nullptr,
-        bool exact = true)
+    LoadResult decodeFile(const DecodeRequest &request, const std::atomic_bool *cancelled)
     {
+        const QString &path = request.path;
         if (cancelled && cancelled->load()) {
             return failedLoad(Failure::Cancelled, QStringLiteral("The decode was cancelled."));
         }
@@ -663,12 +694,12 @@ namespace {
             if (const auto error = readError(file)) {
                 return *error;
             }
-            result = wmf::decode(bytes, target, pixels, viewport);
-        } else if (!pixels) {
+            result = wmf::decode(bytes, request, cancelled);
+        } else if (!wantsPixels(request)) {
             // The size is in the header: the reader reads the file as a stream from its start
             // and stops there, and the checks look at the start only.
             const QByteArray head = file.peek(kHeaderBytes);
-            result = decodeRaster(&file, head, target, false, viewport);
+            result = decodeRaster(&file, head, request);
         } else {
             // The file is read, never mapped: a file cut short while it is read (a copy over it
             // truncates first) then ends early, and decodes as any file cut short does, where
@@ -680,7 +711,7 @@ namespace {
             // A JPEG is decoded from its first bytes on, the rest read as it is decoded.
             const QByteArray head = file.peek(kHeaderBytes);
             if (jpeg::looksLikeJpeg(head)) {
-                result = decodeJpeg(&file, head, target, true, viewport, exact, cancelled, true);
+                result = decodeJpeg(&file, head, request, cancelled, JpegSource::Streamed);
             } else {
                 const QByteArray bytes = file.read(size);
                 if (const auto error = readError(file)) {
@@ -689,7 +720,7 @@ namespace {
                 CancellableBuffer buffer(cancelled);
                 buffer.setData(bytes);
                 buffer.open(QIODevice::ReadOnly);
-                result = decodeRaster(&buffer, bytes, target, true, viewport, cancelled, exact);
+                result = decodeRaster(&buffer, bytes, request, cancelled);
             }
         }
         if (result.ok()) {
@@ -714,35 +745,25 @@ bool exceedsLimits(const QSize &size)
         || qint64(size.width()) * size.height() > kMaxPixels;
 }
 
-LoadResult load(const QString &path, const std::atomic_bool *cancelled)
+LoadResult load(const DecodeRequest &request, const std::atomic_bool *cancelled)
 {
-    return decodeFile(path, QSize(), true, QSize(), cancelled);
+    return decodeFile(request, cancelled);
 }
 
-LoadResult loadScaled(const QString &path, const QSize &target, const std::atomic_bool *cancelled)
+bool isMetafile(const QString &path)
 {
-    return decodeFile(path, target, true, QSize(), cancelled);
-}
-
-LoadResult loadVisible(
-    const QString &path, const QSize &viewport, const std::atomic_bool *cancelled)
-{
-    return decodeFile(path, QSize(), true, viewport, cancelled);
-}
-
-LoadResult loadReduced(const QString &path, const QSize &target, const std::atomic_bool *cancelled)
-{
-    return decodeFile(path, target, true, QSize(), cancelled, false);
+    QFile file;
+    return openRegularFile(path, file).ok() && wmf::looksLikeMetafile(file.peek(kSniffBytes));
 }
 
 LoadResult readSize(const QString &path)
 {
-    return decodeFile(path, QSize(), false);
+    return decodeFile(DecodeRequest::header(path), nullptr);
 }
 
 LoadResult loadData(const QByteArray &bytes, const QSize &target)
 {
-    return decodeMemory(bytes, target, true);
+    return decodeMemory(bytes, DecodeRequest::within(QString(), target));
 }
 
 } // namespace pictures

@@ -251,7 +251,8 @@ int thumbnailWithin(qint64 megabytes, const QString &path)
 {
     const rlimit limit { rlim_t(megabytes) << 20, rlim_t(megabytes) << 20 };
     setrlimit(RLIMIT_AS, &limit);
-    const pictures::LoadResult thumbnail = pictures::loadScaled(path, QSize(97, 77));
+    const pictures::LoadResult thumbnail
+        = pictures::load(pictures::DecodeRequest::within(path, QSize(97, 77)));
     return thumbnail.ok() && thumbnail.picture.image.width() <= 97
             && thumbnail.picture.image.height() <= 77 && !thumbnail.picture.image.isNull()
         ? 0
@@ -279,8 +280,8 @@ int loadWhileChanging(const QString &path)
     });
     for (int round = 0; round < 40; ++round) {
         pictures::readSize(path);
-        pictures::loadScaled(path, QSize(97, 77));
-        pictures::load(path);
+        pictures::load(pictures::DecodeRequest::within(path, QSize(97, 77)));
+        pictures::load(pictures::DecodeRequest::natural(path));
     }
     stop.store(true);
     writer.join();
@@ -362,7 +363,7 @@ void TestPicture::corpusDecodes()
 {
     QFETCH(QString, relative);
     const QString path = corpusPath(relative);
-    const pictures::LoadResult loaded = pictures::load(path);
+    const pictures::LoadResult loaded = pictures::load(pictures::DecodeRequest::natural(path));
     const QSize stated = statedSize(relative);
     QVERIFY2(loaded.ok(), qPrintable(loaded.reason));
     QVERIFY(!loaded.picture.image.isNull());
@@ -394,7 +395,8 @@ void TestPicture::corpusRejects_data()
 void TestPicture::corpusRejects()
 {
     QFETCH(QString, relative);
-    const pictures::LoadResult loaded = pictures::load(corpusPath(relative));
+    const pictures::LoadResult loaded
+        = pictures::load(pictures::DecodeRequest::natural(corpusPath(relative)));
     QVERIFY(!loaded.ok());
     QVERIFY(loaded.picture.image.isNull());
     QVERIFY(!loaded.reason.isEmpty());
@@ -416,7 +418,8 @@ void TestPicture::corpusEither_data()
 void TestPicture::corpusEither()
 {
     QFETCH(QString, relative);
-    const pictures::LoadResult loaded = pictures::load(corpusPath(relative));
+    const pictures::LoadResult loaded
+        = pictures::load(pictures::DecodeRequest::natural(corpusPath(relative)));
     if (loaded.ok()) {
         QVERIFY(!loaded.picture.image.isNull());
         QCOMPARE(loaded.picture.image.size(), loaded.picture.naturalSize);
@@ -425,7 +428,7 @@ void TestPicture::corpusEither()
         QVERIFY(!loaded.reason.isEmpty());
     }
     const pictures::LoadResult thumbnail
-        = pictures::loadScaled(corpusPath(relative), QSize(97, 77));
+        = pictures::load(pictures::DecodeRequest::within(corpusPath(relative), QSize(97, 77)));
     QVERIFY(thumbnail.ok() || !thumbnail.reason.isEmpty());
 }
 
@@ -469,7 +472,8 @@ void TestPicture::gifMatchesSuiteFrame()
 {
     QFETCH(QString, relative);
     QFETCH(QString, frame);
-    const pictures::LoadResult loaded = pictures::load(corpusPath(relative));
+    const pictures::LoadResult loaded
+        = pictures::load(pictures::DecodeRequest::natural(corpusPath(relative)));
     QVERIFY2(loaded.ok(), qPrintable(loaded.reason));
     const QImage image = loaded.picture.image.convertToFormat(QImage::Format_ARGB32);
     QImage expected;
@@ -520,7 +524,8 @@ void TestPicture::gifMatchesRawDump()
 {
     QFETCH(QString, relative);
     QFETCH(QString, dump);
-    const pictures::LoadResult loaded = pictures::load(corpusPath(relative));
+    const pictures::LoadResult loaded
+        = pictures::load(pictures::DecodeRequest::natural(corpusPath(relative)));
     QVERIFY2(loaded.ok(), qPrintable(loaded.reason));
     const QImage image = loaded.picture.image.convertToFormat(QImage::Format_ARGB32);
     const QByteArray rgb = readFile(dump);
@@ -562,7 +567,8 @@ void TestPicture::jpegMatchesReference()
 {
     QFETCH(QString, relative);
     QFETCH(QString, reference);
-    const pictures::LoadResult loaded = pictures::load(corpusPath(relative));
+    const pictures::LoadResult loaded
+        = pictures::load(pictures::DecodeRequest::natural(corpusPath(relative)));
     QVERIFY2(loaded.ok(), qPrintable(loaded.reason));
     const QImage expected(reference);
     QCOMPARE(loaded.picture.image.size(), expected.size());
@@ -590,8 +596,10 @@ void TestPicture::bmpVariantsAgree()
 {
     QFETCH(QString, first);
     QFETCH(QString, second);
-    const pictures::LoadResult a = pictures::load(corpusPath(first));
-    const pictures::LoadResult b = pictures::load(corpusPath(second));
+    const pictures::LoadResult a
+        = pictures::load(pictures::DecodeRequest::natural(corpusPath(first)));
+    const pictures::LoadResult b
+        = pictures::load(pictures::DecodeRequest::natural(corpusPath(second)));
     QVERIFY2(a.ok() && b.ok(), qPrintable(a.reason + b.reason));
     QCOMPARE(a.picture.image.convertToFormat(QImage::Format_RGB32),
         b.picture.image.convertToFormat(QImage::Format_RGB32));
@@ -628,7 +636,7 @@ void TestPicture::exifOrientation()
     QVERIFY(header.ok());
     QCOMPARE(header.picture.naturalSize, natural);
 
-    const pictures::LoadResult loaded = pictures::load(path);
+    const pictures::LoadResult loaded = pictures::load(pictures::DecodeRequest::natural(path));
     QVERIFY(loaded.ok());
     QCOMPARE(loaded.picture.naturalSize, natural);
     const QImage &image = loaded.picture.image;
@@ -644,7 +652,8 @@ void TestPicture::exifOrientation()
     }
 
     // A thumbnail is turned the same way and keeps the natural size.
-    const pictures::LoadResult thumbnail = pictures::loadScaled(path, QSize(16, 16));
+    const pictures::LoadResult thumbnail
+        = pictures::load(pictures::DecodeRequest::within(path, QSize(16, 16)));
     QVERIFY(thumbnail.ok());
     QCOMPARE(thumbnail.picture.naturalSize, natural);
     QCOMPARE(thumbnail.picture.image.size(), natural.scaled(QSize(16, 16), Qt::KeepAspectRatio));
@@ -677,7 +686,8 @@ void TestPicture::scaledKeepsNaturalSize()
     TestFolder folder;
     const QString path = folder.write(QStringLiteral("picture"),
         encoded(quadrants(natural.width(), natural.height()), qPrintable(format)));
-    const pictures::LoadResult loaded = pictures::loadScaled(path, target);
+    const pictures::LoadResult loaded
+        = pictures::load(pictures::DecodeRequest::within(path, target));
     QVERIFY2(loaded.ok(), qPrintable(loaded.reason));
     QCOMPARE(loaded.picture.naturalSize, natural);
     QCOMPARE(loaded.picture.image.size(), decoded);
@@ -726,7 +736,7 @@ void TestPicture::contentDecidesFormat()
     QFETCH(QString, format);
     TestFolder folder;
     const QString path = folder.write(name, encoded(quadrants(30, 20), qPrintable(format)));
-    const pictures::LoadResult loaded = pictures::load(path);
+    const pictures::LoadResult loaded = pictures::load(pictures::DecodeRequest::natural(path));
     QVERIFY2(loaded.ok(), qPrintable(loaded.reason));
     QCOMPARE(loaded.picture.naturalSize, QSize(30, 20));
 }
@@ -805,12 +815,12 @@ void TestPicture::failures()
     QFETCH(pictures::Failure, failure);
     TestFolder folder;
     const QString path = folder.write(name, bytes);
-    const pictures::LoadResult loaded = pictures::load(path);
+    const pictures::LoadResult loaded = pictures::load(pictures::DecodeRequest::natural(path));
     QCOMPARE(loaded.failure, failure);
     QVERIFY(!loaded.reason.isEmpty());
     QVERIFY(loaded.picture.image.isNull());
     QCOMPARE(pictures::loadData(bytes).failure, failure);
-    QCOMPARE(pictures::loadScaled(path, QSize(97, 77)).failure, failure);
+    QCOMPARE(pictures::load(pictures::DecodeRequest::within(path, QSize(97, 77))).failure, failure);
 }
 
 // A file that is not there, a folder and a file without read permission each fail for their
@@ -818,12 +828,15 @@ void TestPicture::failures()
 void TestPicture::fileProblems()
 {
     TestFolder folder;
-    QCOMPARE(pictures::load(folder.filePath(QStringLiteral("gone.jpg"))).failure,
+    QCOMPARE(pictures::load(
+                 pictures::DecodeRequest::natural(folder.filePath(QStringLiteral("gone.jpg"))))
+                 .failure,
         pictures::Failure::Missing);
     QCOMPARE(pictures::readSize(folder.filePath(QStringLiteral("gone.jpg"))).failure,
         pictures::Failure::Missing);
     const QString sub = folder.makeFolder(QStringLiteral("pictures.jpg"));
-    QCOMPARE(pictures::load(sub).failure, pictures::Failure::NotAPicture);
+    QCOMPARE(pictures::load(pictures::DecodeRequest::natural(sub)).failure,
+        pictures::Failure::NotAPicture);
 
     const QString locked = folder.writePicture(QStringLiteral("locked.bmp"), 8, 8);
     QFile::setPermissions(locked, QFileDevice::Permissions());
@@ -831,7 +844,7 @@ void TestPicture::fileProblems()
     if (probe.open(QIODevice::ReadOnly)) {
         QSKIP("running with rights that read any file");
     }
-    const pictures::LoadResult loaded = pictures::load(locked);
+    const pictures::LoadResult loaded = pictures::load(pictures::DecodeRequest::natural(locked));
     QCOMPARE(loaded.failure, pictures::Failure::Unreadable);
     QVERIFY(!loaded.reason.isEmpty());
 }
@@ -871,8 +884,9 @@ void TestPicture::onlyRegularFiles()
                                                                 : picture;
         QVERIFY(QFile::link(to, linked));
     }
-    for (const pictures::LoadResult &result : { pictures::readSize(path), pictures::load(path),
-             pictures::loadScaled(path, QSize(97, 77)) }) {
+    for (const pictures::LoadResult &result :
+        { pictures::readSize(path), pictures::load(pictures::DecodeRequest::natural(path)),
+            pictures::load(pictures::DecodeRequest::within(path, QSize(97, 77))) }) {
         QCOMPARE(result.ok(), loads);
         if (!loads) {
             QCOMPARE(result.failure, pictures::Failure::NotAPicture);
@@ -961,8 +975,10 @@ void TestPicture::bombsRefused()
     QFETCH(QByteArray, bytes);
     TestFolder folder;
     const QString path = folder.write(name, bytes);
-    QCOMPARE(pictures::loadScaled(path, QSize(97, 77)).failure, pictures::Failure::TooLarge);
-    QCOMPARE(pictures::load(path).failure, pictures::Failure::TooLarge);
+    QCOMPARE(pictures::load(pictures::DecodeRequest::within(path, QSize(97, 77))).failure,
+        pictures::Failure::TooLarge);
+    QCOMPARE(pictures::load(pictures::DecodeRequest::natural(path)).failure,
+        pictures::Failure::TooLarge);
 }
 
 // An honest GIF of 16000 × 16000 in under 256 KB gives a thumbnail without ever holding its
@@ -984,13 +1000,15 @@ void TestPicture::hugeGifThumbnailStaysSmall()
     QCOMPARE(child.exitStatus(), QProcess::NormalExit);
     QCOMPARE(child.exitCode(), 0);
     // Averaged over the whole screen, the thumbnail has the one colour.
-    const pictures::LoadResult thumbnail = pictures::loadScaled(path, QSize(97, 77));
+    const pictures::LoadResult thumbnail
+        = pictures::load(pictures::DecodeRequest::within(path, QSize(97, 77)));
     QVERIFY(thumbnail.ok());
     QCOMPARE(thumbnail.picture.naturalSize, QSize(16000, 16000));
     QCOMPARE(thumbnail.picture.image.size(), QSize(77, 77));
     QCOMPARE(thumbnail.picture.image.pixel(40, 40), qRgb(0x20, 0x40, 0x60));
     // The show decodes only the part of the screen it shows.
-    const pictures::LoadResult visible = pictures::loadVisible(path, QSize(800, 600));
+    const pictures::LoadResult visible
+        = pictures::load(pictures::DecodeRequest::visible(path, QSize(800, 600)));
     QVERIFY(visible.ok());
     QCOMPARE(visible.picture.image.size(), QSize(800, 600));
     QCOMPARE(visible.picture.region, QRect(7600, 7700, 800, 600));
@@ -1008,7 +1026,8 @@ void TestPicture::readSizeReadsHeadersOnly()
     bmp[qsizetype(bitsOffset) + 100] = char(200);
     TestFolder folder;
     const QString path = folder.write(QStringLiteral("undefined.bmp"), bmp);
-    QCOMPARE(pictures::load(path).failure, pictures::Failure::NotAPicture);
+    QCOMPARE(pictures::load(pictures::DecodeRequest::natural(path)).failure,
+        pictures::Failure::NotAPicture);
     const pictures::LoadResult header = pictures::readSize(path);
     QVERIFY2(header.ok(), qPrintable(header.reason));
     QCOMPARE(header.picture.naturalSize, QSize(64, 64));
@@ -1029,10 +1048,12 @@ void TestPicture::cancelledDecodeStops()
     TestFolder folder;
     const QString path = folder.write(QStringLiteral("picture"), bytes);
     const std::atomic_bool cancelled(true);
-    QCOMPARE(pictures::load(path, &cancelled).failure, pictures::Failure::Cancelled);
-    QCOMPARE(pictures::loadScaled(path, QSize(97, 77), &cancelled).failure,
+    QCOMPARE(pictures::load(pictures::DecodeRequest::natural(path), &cancelled).failure,
         pictures::Failure::Cancelled);
-    QVERIFY(pictures::load(path).ok());
+    QCOMPARE(
+        pictures::load(pictures::DecodeRequest::within(path, QSize(97, 77)), &cancelled).failure,
+        pictures::Failure::Cancelled);
+    QVERIFY(pictures::load(pictures::DecodeRequest::natural(path)).ok());
 }
 
 // A request in flight is found by what it decodes and its result taken at once; it is then not
@@ -1046,12 +1067,12 @@ void TestPicture::loaderAdoptsRequest()
         = folder.write(QStringLiteral("second.jpg"), encoded(quadrants(300, 200), "JPEG"));
     AsyncPictureLoader loader;
     QSignalSpy delivered(&loader, &AsyncPictureLoader::loaded);
-    const int thumbnail = loader.request(first, QSize(97, 77));
-    const int visible = loader.requestVisible(second, QSize(100, 100));
-    QCOMPARE(loader.findVisible(second, QSize(100, 100)), visible);
-    QCOMPARE(loader.findRequest(first, QSize(97, 77)), thumbnail);
-    QCOMPARE(loader.findRequest(second, QSize(100, 100)), 0);
-    QCOMPARE(loader.findVisible(second, QSize(200, 100)), 0);
+    const int thumbnail = loader.request(pictures::DecodeRequest::within(first, QSize(97, 77)));
+    const int visible = loader.request(pictures::DecodeRequest::visible(second, QSize(100, 100)));
+    QCOMPARE(loader.find(pictures::DecodeRequest::visible(second, QSize(100, 100))), visible);
+    QCOMPARE(loader.find(pictures::DecodeRequest::within(first, QSize(97, 77))), thumbnail);
+    QCOMPARE(loader.find(pictures::DecodeRequest::within(second, QSize(100, 100))), 0);
+    QCOMPARE(loader.find(pictures::DecodeRequest::visible(second, QSize(200, 100))), 0);
     const std::optional<pictures::LoadResult> adopted = loader.waitFor(visible);
     QVERIFY(adopted && adopted->ok());
     QCOMPARE(adopted->picture.region, QRect(100, 50, 100, 100));
@@ -1072,8 +1093,8 @@ void TestPicture::loaderCancelsAndAbandons()
     {
         AsyncPictureLoader loader;
         QSignalSpy delivered(&loader, &AsyncPictureLoader::loaded);
-        const int cancelled = loader.request(huge, QSize());
-        const int kept = loader.request(small, QSize());
+        const int cancelled = loader.request(pictures::DecodeRequest::natural(huge));
+        const int kept = loader.request(pictures::DecodeRequest::natural(small));
         loader.cancel(cancelled);
         QVERIFY(!loader.waitFor(cancelled));
         loader.waitForDone();
@@ -1081,10 +1102,10 @@ void TestPicture::loaderCancelsAndAbandons()
         QCOMPARE(delivered.at(0).at(0).toInt(), kept);
     }
     auto *abandoned = new AsyncPictureLoader;
-    abandoned->request(huge, QSize());
-    abandoned->request(huge, QSize(97, 77));
+    abandoned->request(pictures::DecodeRequest::natural(huge));
+    abandoned->request(pictures::DecodeRequest::within(huge, QSize(97, 77)));
     delete abandoned;
-    QThreadPool::globalInstance()->waitForDone();
+    AsyncPictureLoader::waitForAllDecodes();
     QCoreApplication::processEvents();
 }
 
@@ -1106,8 +1127,9 @@ void TestPicture::thumbnailsWithoutMoire()
     TestFolder folder;
     const QString path
         = folder.write(QStringLiteral("chart.jpg"), encoded(lineChart(1600, 1200), "JPEG", 95));
-    const pictures::LoadResult whole = pictures::load(path);
-    const pictures::LoadResult thumbnail = pictures::loadScaled(path, target);
+    const pictures::LoadResult whole = pictures::load(pictures::DecodeRequest::natural(path));
+    const pictures::LoadResult thumbnail
+        = pictures::load(pictures::DecodeRequest::within(path, target));
     QVERIFY(whole.ok() && thumbnail.ok());
     const QImage &image = thumbnail.picture.image;
     QCOMPARE(image.size(), target);
@@ -1141,11 +1163,12 @@ void TestPicture::visiblePartOfTurnedJpeg()
     QFETCH(QByteArray, bytes);
     TestFolder folder;
     const QString path = folder.write(QStringLiteral("picture.jpg"), bytes);
-    const pictures::LoadResult whole = pictures::load(path);
+    const pictures::LoadResult whole = pictures::load(pictures::DecodeRequest::natural(path));
     QVERIFY(whole.ok());
     const QSize natural = whole.picture.naturalSize;
     const QSize viewport = natural * 0.45;
-    const pictures::LoadResult visible = pictures::loadVisible(path, viewport);
+    const pictures::LoadResult visible
+        = pictures::load(pictures::DecodeRequest::visible(path, viewport));
     QVERIFY(visible.ok());
     QCOMPARE(visible.picture.naturalSize, natural);
     const QRect region(QPoint((natural.width() - viewport.width()) / 2,
@@ -1186,7 +1209,8 @@ void TestPicture::reducedDecode()
     TestFolder folder;
     const QString path = folder.write(QStringLiteral("picture"),
         encoded(quadrants(natural.width(), natural.height()), qPrintable(format)));
-    const pictures::LoadResult reduced = pictures::loadReduced(path, target);
+    const pictures::LoadResult reduced
+        = pictures::load(pictures::DecodeRequest::reduced(path, target));
     QVERIFY2(reduced.ok(), qPrintable(reduced.reason));
     QCOMPARE(reduced.picture.naturalSize, natural);
     QCOMPARE(reduced.picture.image.size(), decoded);
@@ -1194,9 +1218,9 @@ void TestPicture::reducedDecode()
     QVERIFY(near(reduced.picture.image.pixel(decoded.width() / 4, decoded.height() / 4),
         qRgb(220, 30, 30), 40));
     AsyncPictureLoader loader;
-    const int ticket = loader.requestReduced(path, target);
-    QCOMPARE(loader.findReduced(path, target), ticket);
-    QCOMPARE(loader.findRequest(path, target), 0);
+    const int ticket = loader.request(pictures::DecodeRequest::reduced(path, target));
+    QCOMPARE(loader.find(pictures::DecodeRequest::reduced(path, target)), ticket);
+    QCOMPARE(loader.find(pictures::DecodeRequest::within(path, target)), 0);
     const std::optional<pictures::LoadResult> adopted = loader.waitFor(ticket);
     QVERIFY(adopted && adopted->ok());
     QCOMPARE(adopted->picture.image, reduced.picture.image);
@@ -1256,7 +1280,7 @@ void TestPicture::largeJpegRowsAsOneDecode()
     QVERIFY(narrow.ok());
     const QRect compared(0, 0, 496, 640); // clear of the crop's upsampled right edge
     for (const pictures::LoadResult &result :
-        { pictures::jpeg::decode(bytes), pictures::load(path) }) {
+        { pictures::jpeg::decode(bytes), pictures::load(pictures::DecodeRequest::natural(path)) }) {
         QVERIFY(result.ok());
         QCOMPARE(result.picture.image.size(), QSize(1024, 640));
         QCOMPARE(result.picture.image.copy(compared), narrow.picture.image.copy(compared));
@@ -1287,7 +1311,7 @@ void TestPicture::jpegSegmentsPastReadBlocks()
     TestFolder folder;
     const QString path = folder.write(QStringLiteral("segments.jpg"), bytes);
     const QImage expected = pictures::loadData(plain).picture.image;
-    const pictures::LoadResult fromFile = pictures::load(path);
+    const pictures::LoadResult fromFile = pictures::load(pictures::DecodeRequest::natural(path));
     QVERIFY2(fromFile.ok(), qPrintable(fromFile.reason));
     QCOMPARE(fromFile.picture.image, expected);
     QCOMPARE(pictures::readSize(path).picture.naturalSize, QSize(320, 240));
@@ -1311,8 +1335,9 @@ void TestPicture::fuzzFindings_data()
 void TestPicture::fuzzFindings()
 {
     QFETCH(QString, path);
-    const pictures::LoadResult whole = pictures::load(path);
-    const pictures::LoadResult scaled = pictures::loadScaled(path, QSize(97, 77));
+    const pictures::LoadResult whole = pictures::load(pictures::DecodeRequest::natural(path));
+    const pictures::LoadResult scaled
+        = pictures::load(pictures::DecodeRequest::within(path, QSize(97, 77)));
     QCOMPARE(scaled.ok(), whole.ok());
     if (whole.ok()) {
         QVERIFY(!whole.picture.image.isNull());
