@@ -303,6 +303,9 @@ namespace {
             m_created = true;
             m_info.src = &m_source.manager;
             m_info.progress = &m_progress.manager;
+            // A backstop beside the checks made from the header: libjpeg's whole-picture
+            // buffers never pass what one decode may take.
+            m_info.mem->max_memory_to_use = long(kMaxDecodeBytes);
             // The EXIF block gives the orientation.
             jpeg_save_markers(&m_info, JPEG_APP0 + 1, 0xFFFF);
             if (jpeg_read_header(&m_info, TRUE) != JPEG_HEADER_OK) {
@@ -330,6 +333,21 @@ namespace {
         QImage takeImage() { return m_copy ? m_image.copy() : std::move(m_image); }
         QSize stored() const { return m_stored; }
         bool progressive() const { return m_info.progressive_mode; }
+        // What libjpeg holds of a progressive picture while it decodes, at any scale: every
+        // coefficient of every component (64 of two bytes a block); nothing for a baseline one.
+        qint64 coefficientBytes() const
+        {
+            if (!m_info.progressive_mode) {
+                return 0;
+            }
+            qint64 bytes = 0;
+            for (int i = 0; i < m_info.num_components; ++i) {
+                const jpeg_component_info &component = m_info.comp_info[i];
+                bytes += qint64(component.width_in_blocks) * component.height_in_blocks * 64
+                    * qint64(sizeof(JCOEF));
+            }
+            return bytes;
+        }
         int orientation() const { return m_orientation; }
         QSize natural() const { return turned(m_orientation) ? m_stored.transposed() : m_stored; }
         bool cutShort() const { return m_source.cutShort; }
@@ -511,6 +529,17 @@ namespace {
                               : QStringLiteral("The JPEG file is damaged: %1").arg(message));
     }
 
+    // Natural pixels `region` widened to whole eighths of the picture, so that at any n/8 scale
+    // its edges fall on whole pixels; within `natural`.
+    QRect alignedToEighths(const QRect &region, const QSize &natural)
+    {
+        const int left = region.left() / 8 * 8;
+        const int top = region.top() / 8 * 8;
+        const int right = qMin(natural.width(), (region.right() + 1 + 7) / 8 * 8);
+        const int bottom = qMin(natural.height(), (region.bottom() + 1 + 7) / 8 * 8);
+        return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
+    }
+
     // The decode itself, from either source.
     LoadResult decodeWith(Decoder &decoder, int eighths, const QRect &region)
     {
@@ -519,10 +548,25 @@ namespace {
         }
         const int orientation = decoder.orientation();
         const QSize natural = decoder.natural();
-        const QRect part = region & QRect(QPoint(0, 0), natural);
-        const bool cropped = eighths >= 8 && !part.isEmpty() && part.size() != natural;
-        const bool decoded = decoder.decode(qBound(1, eighths, 8),
-            cropped ? storedRect(orientation, part, decoder.stored()) : QRect());
+        eighths = qBound(1, eighths, 8);
+        QRect part = region & QRect(QPoint(0, 0), natural);
+        if (eighths < 8 && !part.isEmpty()) {
+            part = alignedToEighths(part, natural);
+        }
+        const bool cropped = !part.isEmpty() && part.size() != natural;
+        // The part in the decode's pixels: at n/8, its edges scaled (whole pixels, being
+        // aligned), the picture's own edges where libjpeg rounds up.
+        const QSize scaledNatural = scaledSize(natural, eighths);
+        const auto scaled = [&](int at, int whole, int scaledWhole) {
+            return at >= whole ? scaledWhole : at * eighths / 8;
+        };
+        const QRect scaledPart(QPoint(scaled(part.left(), natural.width(), scaledNatural.width()),
+                                   scaled(part.top(), natural.height(), scaledNatural.height())),
+            QPoint(scaled(part.right() + 1, natural.width(), scaledNatural.width()) - 1,
+                scaled(part.bottom() + 1, natural.height(), scaledNatural.height()) - 1));
+        const QSize scaledStored = scaledSize(decoder.stored(), eighths);
+        const bool decoded = decoder.decode(
+            eighths, cropped ? storedRect(orientation, scaledPart, scaledStored) : QRect());
         if (decoder.stopped()) {
             return failedLoad(Failure::Cancelled, QStringLiteral("The decode was cancelled."));
         }
@@ -545,15 +589,14 @@ bool looksLikeJpeg(QByteArrayView head)
     return head.size() >= 2 && uchar(head[0]) == 0xFF && uchar(head[1]) == 0xD8;
 }
 
-LoadResult readHeader(QByteArrayView data, bool *cutShort, bool *progressive)
+LoadResult readHeader(QByteArrayView data, HeaderInfo *info)
 {
     Decoder decoder(data, nullptr);
     const bool read = decoder.readHeader();
-    if (cutShort) {
-        *cutShort = !read && decoder.cutShort();
-    }
-    if (progressive && read) {
-        *progressive = decoder.progressive();
+    if (info) {
+        info->cutShort = !read && decoder.cutShort();
+        info->progressive = read && decoder.progressive();
+        info->coefficientBytes = read ? decoder.coefficientBytes() : 0;
     }
     if (!read) {
         return damaged(decoder);

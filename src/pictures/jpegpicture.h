@@ -18,10 +18,21 @@ namespace pictures::jpeg {
 // True when `head` starts as a JPEG does (a start-of-image marker).
 bool looksLikeJpeg(QByteArrayView head);
 
-// Reads the headers only: the natural size (EXIF orientation applied) in `picture.naturalSize`.
-// `cutShort` is set when `data` ends before the frame header, so more of the file may tell;
-// `progressive`, when the headers were read, to whether the picture comes in several scans.
-LoadResult readHeader(QByteArrayView data, bool *cutShort = nullptr, bool *progressive = nullptr);
+// What the headers tell beside the size.
+struct HeaderInfo
+{
+    // `data` ends before the frame header, so more of the file may tell.
+    bool cutShort = false;
+    // The picture comes in several scans.
+    bool progressive = false;
+    // The memory libjpeg holds for the picture's coefficients while decoding it (progressive
+    // pictures, at any scale); 0 for a picture decoded row by row.
+    qint64 coefficientBytes = 0;
+};
+
+// Reads the headers only: the natural size (EXIF orientation applied) in `picture.naturalSize`,
+// and what else they tell in `info`.
+LoadResult readHeader(QByteArrayView data, HeaderInfo *info = nullptr);
 
 // The size a decode at `eighths`/8 of a picture of `natural` pixels gives (what libjpeg makes:
 // each side rounded up).
@@ -29,8 +40,9 @@ QSize scaledSize(const QSize &natural, int eighths);
 // The smallest scale, in eighths (1 to 8), whose decode is at least `target` on both sides.
 int eighthsCovering(const QSize &natural, const QSize &target);
 
-// Decodes the picture in `data` at `eighths`/8 of its size or, at full size, only `region`
-// (natural pixels, within the picture; empty: all of it), recorded in `picture.region`. A set
+// Decodes the picture in `data` at `eighths`/8 of its size, or only `region` of it (natural
+// pixels, within the picture; empty: all of it; below full size widened to whole eighths of the
+// picture), recorded in `picture.region`. A set
 // `cancelled` stops the decode between rows and between the scans of a progressive file.
 LoadResult decode(QByteArrayView data, int eighths = 8, const QRect &region = QRect(),
     const std::atomic_bool *cancelled = nullptr);

@@ -15,7 +15,9 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -61,6 +63,68 @@ namespace {
     constexpr qint64 kMaxProgressivePixelsPerByte = 64;
     constexpr qint64 kBombCheckPixels = 4LL * 1024 * 1024;
     constexpr int kAllocationLimitMb = int((kMaxPixels * 4 + (1 << 20) - 1) >> 20);
+
+    // The memory the decodes running at once hold, out of kMaxDecodeBytes: each decode takes its
+    // share, as its header says it needs, before it allocates, and waits while others hold too
+    // much of it.
+    class DecodeMemory
+    {
+    public:
+        // Takes `bytes` (at most kMaxDecodeBytes) for the holder's life; `taken()` is false when
+        // the decode was cancelled while it waited.
+        DecodeMemory(qint64 bytes, const std::atomic_bool *cancelled)
+            : m_bytes(bytes)
+        {
+            std::unique_lock lock(s_mutex);
+            while (s_used + m_bytes > kMaxDecodeBytes) {
+                if (cancelled && cancelled->load()) {
+                    m_bytes = 0;
+                    return;
+                }
+                // Woken when another decode gives its share back; the timeout only bounds how
+                // long a cancel goes unnoticed.
+                s_released.wait_for(lock, std::chrono::milliseconds(20));
+            }
+            s_used += m_bytes;
+        }
+        ~DecodeMemory()
+        {
+            if (m_bytes > 0) {
+                std::lock_guard lock(s_mutex);
+                s_used -= m_bytes;
+                s_released.notify_all();
+            }
+        }
+        DecodeMemory(const DecodeMemory &) = delete;
+        DecodeMemory &operator=(const DecodeMemory &) = delete;
+
+        bool taken() const { return m_bytes > 0; }
+
+    private:
+        qint64 m_bytes;
+        static inline std::mutex s_mutex;
+        static inline std::condition_variable s_released;
+        static inline qint64 s_used = 0;
+    };
+
+    // Whether a zoomed view takes the whole picture decoded at `size`, rather than only the part
+    // it shows: a picture of a few screens is decoded whole, so scrolling it reads nothing more.
+    bool fitsWhole(const QSize &size)
+    {
+        constexpr qint64 kWholeViewBytes = 64LL << 20;
+        return qint64(size.width()) * size.height() * 4 <= kWholeViewBytes;
+    }
+
+    LoadResult pastBudget()
+    {
+        return failedLoad(Failure::TooLarge,
+            QStringLiteral("The picture needs more memory to decode than a picture may take."));
+    }
+
+    LoadResult cancelledLoad()
+    {
+        return failedLoad(Failure::Cancelled, QStringLiteral("The decode was cancelled."));
+    }
 
     // A file the system would not let be read; `why` in the system's words.
     LoadResult unreadable(const QString &why)
@@ -433,14 +497,13 @@ namespace {
         const QSize viewport = viewportOf(request);
         const bool exact = request.what != What::Reduced;
         bool streamed = source == JpegSource::Streamed;
-        bool cutShort = false;
-        bool progressive = false;
-        LoadResult header = jpeg::readHeader(bytes, &cutShort, &progressive);
+        jpeg::HeaderInfo info;
+        LoadResult header = jpeg::readHeader(bytes, &info);
         // A JPEG in one scan is read a block at a time as it is decoded: a photo's file is never
         // held whole beside its pixels. Headers past the first bytes, or several scans (their
         // count is checked over the whole file), have the file read whole.
         QByteArray whole;
-        if (streamed && (cutShort || (header.ok() && progressive))) {
+        if (streamed && (info.cutShort || (header.ok() && info.progressive))) {
             if (!device->seek(0)) {
                 return unreadable(device->errorString());
             }
@@ -452,9 +515,9 @@ namespace {
             }
             bytes = whole;
             streamed = false;
-            header = jpeg::readHeader(bytes, &cutShort);
+            header = jpeg::readHeader(bytes, &info);
         }
-        if (cutShort && !pixels && bytes.size() < device->size() && device->seek(0)) {
+        if (info.cutShort && !pixels && bytes.size() < device->size() && device->seek(0)) {
             // Headers past the first bytes read (large metadata before the frame): the size is
             // read from the whole file.
             const QByteArray whole = device->read(qMin(device->size(), kMaxFileBytes));
@@ -484,8 +547,51 @@ namespace {
             return failedLoad(Failure::TooLarge,
                 QStringLiteral("The picture claims a size its file cannot hold."));
         }
+        // libjpeg keeps a progressive picture's coefficients whole while it decodes, at any
+        // scale: a picture whose coefficients alone pass the budget is refused, however small
+        // it is shown.
+        if (info.coefficientBytes + whole.size() > kMaxDecodeBytes) {
+            return failedLoad(Failure::TooLarge,
+                QStringLiteral("The picture is stored in scans that need more memory to decode "
+                               "than a picture may take."));
+        }
+        // What is decoded: the scale covering the size shown, and the part a view shows.
+        const QSize shown = shownSize(natural, target);
+        const int eighths = shown == natural ? 8 : jpeg::eighthsCovering(natural, shown);
+        QRect region = shown == natural ? centredPart(natural, viewport) : QRect();
+        if (request.what == What::Within && !request.region.isEmpty()
+            && !fitsWhole(jpeg::scaledSize(natural, eighths))) {
+            region = request.region & QRect(QPoint(0, 0), natural);
+            if (region.isEmpty()) {
+                return failedLoad(Failure::NotAPicture,
+                    QStringLiteral("The part asked for is not in the picture."));
+            }
+        }
+        const bool allOfIt = region.isEmpty() || region.size() == natural;
+        // A part is cropped to whole blocks: up to a block more on each side.
+        const QSize decoded
+            = jpeg::scaledSize(allOfIt ? natural : region.size() + QSize(16, 16), eighths);
+        const qint64 decodedBytes = qint64(decoded.width()) * decoded.height() * 4;
+        const qint64 reducedBytes = qint64(shown.width()) * shown.height() * 4;
+        bool reduce = exact && allOfIt && shown != natural && decoded != shown;
+        // Past the budget with the averaged copy, the picture comes at libjpeg's scale, to be
+        // drawn scaled, as a Reduced request has it.
+        if (reduce
+            && decodedBytes + reducedBytes + info.coefficientBytes + whole.size()
+                > kMaxDecodeBytes) {
+            reduce = false;
+        }
+        const qint64 needed
+            = decodedBytes + (reduce ? reducedBytes : 0) + info.coefficientBytes + whole.size();
+        if (needed > kMaxDecodeBytes) {
+            return pastBudget();
+        }
         if (cancelled && cancelled->load()) {
-            return failedLoad(Failure::Cancelled, QStringLiteral("The decode was cancelled."));
+            return cancelledLoad();
+        }
+        const DecodeMemory memory(needed, cancelled);
+        if (!memory.taken()) {
+            return cancelledLoad();
         }
         const auto decode = [&](int eighths, const QRect &region) {
             if (!streamed) {
@@ -496,12 +602,8 @@ namespace {
             }
             return jpeg::decode(device, eighths, region, cancelled);
         };
-        const QSize shown = shownSize(natural, target);
-        if (shown == natural) {
-            return decode(8, centredPart(natural, viewport));
-        }
-        LoadResult result = decode(jpeg::eighthsCovering(natural, shown), QRect());
-        if (result.ok() && exact) {
+        LoadResult result = decode(eighths, allOfIt ? QRect() : region);
+        if (result.ok() && reduce) {
             result.picture.image = areaReduced(result.picture.image, shown);
         }
         return result;
@@ -533,12 +635,41 @@ namespace {
             const QSize shown = shownSize(natural, target);
             // A thumbnail is averaged down while decoding to no less than its size, never held
             // at the natural size; the show keeps only what the screen shows.
-            const int reduction
+            int reduction
                 = qMax(1, qMin(natural.width() / shown.width(), natural.height() / shown.height()));
-            LoadResult result
-                = gif::decode(bytes, true, reduction, centredPart(natural, viewport), cancelled);
-            if (result.ok() && result.picture.image.size() != shown
-                && result.picture.region.isEmpty()) {
+            QRect region = centredPart(natural, viewport);
+            if (request.what == What::Within && !request.region.isEmpty() && !fitsWhole(natural)) {
+                region = request.region & QRect(QPoint(0, 0), natural);
+            }
+            // What the decode holds: averaged down, a sum for each output pixel and each image's
+            // sums (32 bytes each), else the canvas kept. Past the budget, a view that shows the
+            // whole picture gets it averaged down further; nothing else can be cut.
+            const auto needed = [&](int by) {
+                const qint64 cells
+                    = qint64((natural.width() + by - 1) / by) * ((natural.height() + by - 1) / by);
+                const qint64 kept
+                    = by > 1 || region.isEmpty() ? cells : qint64(region.width()) * region.height();
+                const qint64 averaged = qMin(kept, qint64(shown.width()) * shown.height());
+                return (by > 1 ? cells * 68 : kept * 4) + averaged * 4 + bytes.size();
+            };
+            const bool reducible = request.what == What::Within || request.what == What::Reduced;
+            while (reducible && needed(reduction) > kMaxDecodeBytes
+                && reduction < qMax(natural.width(), natural.height())) {
+                ++reduction;
+            }
+            if (needed(reduction) > kMaxDecodeBytes) {
+                return pastBudget();
+            }
+            const DecodeMemory memory(needed(reduction), cancelled);
+            if (!memory.taken()) {
+                return cancelledLoad();
+            }
+            LoadResult result = gif::decode(bytes, true, reduction, region, cancelled);
+            // Averaged down to the size shown; one averaged down further for the budget is drawn
+            // larger as it is.
+            const QSize made = result.picture.image.size();
+            if (result.ok() && made != shown && made.width() >= shown.width()
+                && made.height() >= shown.height() && result.picture.region.isEmpty()) {
                 result.picture.image = areaReduced(result.picture.image, shown);
             }
             return result;
@@ -592,8 +723,15 @@ namespace {
         const QSize shown = smaller
             ? natural.scaled(target, Qt::KeepAspectRatio).expandedTo(QSize(1, 1))
             : natural;
-        if (cancelled && cancelled->load()) {
-            return failedLoad(Failure::Cancelled, QStringLiteral("The decode was cancelled."));
+        // Qt's reader holds the picture whole, beside the file's bytes.
+        const qint64 needed = qint64(natural.width()) * natural.height() * 4
+            + (smaller ? qint64(shown.width()) * shown.height() * 4 : 0) + bytes.size();
+        if (needed > kMaxDecodeBytes) {
+            return pastBudget();
+        }
+        const DecodeMemory memory(needed, cancelled);
+        if (!memory.taken() || (cancelled && cancelled->load())) {
+            return cancelledLoad();
         }
         result.picture.image = reader.read();
         if (cancelled && cancelled->load()) {

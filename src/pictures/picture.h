@@ -52,6 +52,10 @@ struct LoadResult
 // and one high is a small picture).
 constexpr int kMaxSide = 65535;
 constexpr qint64 kMaxPixels = 256LL * 1000 * 1000;
+// The memory one decode may hold at once (its image and what the decoder keeps while working),
+// decided from the header before anything is allocated; decodes running at once share it, so no
+// picture, whatever it claims, takes the program far past it.
+constexpr qint64 kMaxDecodeBytes = 300LL << 20;
 
 // A failed load that says why.
 LoadResult failedLoad(Failure failure, const QString &reason);
@@ -88,20 +92,27 @@ struct DecodeRequest
     QString path;
     What what = What::Natural;
     QSize size;
+    // Within only: the part of the picture (natural pixels) a zoomed view shows; empty: all of
+    // it. Where the whole picture at the size shown would take more than a few screens (64 MB),
+    // only that part is decoded where the decoder can (a JPEG at the n/8 scale covering the size
+    // shown, its edges widened to whole eighths of the picture; a GIF at its own size), recorded
+    // in `picture.region`, so a view zoomed far in never holds the picture at the size shown.
+    QRect region;
 
-    static DecodeRequest header(const QString &path) { return { path, What::Header, QSize() }; }
-    static DecodeRequest natural(const QString &path) { return { path, What::Natural, QSize() }; }
-    static DecodeRequest within(const QString &path, const QSize &target)
+    static DecodeRequest header(const QString &path) { return { path, What::Header, {}, {} }; }
+    static DecodeRequest natural(const QString &path) { return { path, What::Natural, {}, {} }; }
+    static DecodeRequest within(
+        const QString &path, const QSize &target, const QRect &region = QRect())
     {
-        return { path, What::Within, target };
+        return { path, What::Within, target, region };
     }
     static DecodeRequest visible(const QString &path, const QSize &viewport)
     {
-        return { path, What::Visible, viewport };
+        return { path, What::Visible, viewport, {} };
     }
     static DecodeRequest reduced(const QString &path, const QSize &target)
     {
-        return { path, What::Reduced, target };
+        return { path, What::Reduced, target, {} };
     }
 
     bool operator==(const DecodeRequest &other) const = default;

@@ -680,10 +680,10 @@ void SlideShowWindow::sharpen()
         m_sharpTicket
             = m_decoder->request(pictures::DecodeRequest::visible(picture.file, viewportPixels()));
     } else {
-        // The size shown: a reduced decode when zoomed out, the whole picture when zoomed in, a
-        // metafile drawn at exactly that size.
-        m_sharpTicket
-            = m_decoder->request(pictures::DecodeRequest::within(picture.file, shownPixels));
+        // The size shown: a reduced decode when zoomed out, only the part on the screen when
+        // zoomed in, a metafile drawn at exactly that size.
+        m_sharpTicket = m_decoder->request(
+            pictures::DecodeRequest::within(picture.file, shownPixels, visible));
     }
 }
 

@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
+#include <QImageWriter>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -330,6 +331,9 @@ private Q_SLOTS:
     void bombsRefused();
     void hugeGifThumbnailStaysSmall();
     void readSizeReadsHeadersOnly();
+    void memoryBudget_data();
+    void memoryBudget();
+    void zoomedViewDecodesItsPart();
     void cancelledDecodeStops_data();
     void cancelledDecodeStops();
     void loaderAdoptsRequest();
@@ -1031,6 +1035,109 @@ void TestPicture::readSizeReadsHeadersOnly()
     const pictures::LoadResult header = pictures::readSize(path);
     QVERIFY2(header.ok(), qPrintable(header.reason));
     QCOMPARE(header.picture.naturalSize, QSize(64, 64));
+}
+
+// A progressive JPEG claiming `size` (4:2:0, so three bytes of coefficients a pixel), padded
+// with metadata to a file large enough to hold that many pixels plausibly.
+QByteArray claimedProgressive(const QSize &size)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setProgressiveScanWrite(true);
+    writer.write(quadrants(64, 48));
+    for (qsizetype at = 2; at + 9 < bytes.size(); ++at) {
+        if (uchar(bytes[at]) == 0xFF && uchar(bytes[at + 1]) == 0xC2) {
+            qToBigEndian<quint16>(quint16(size.height()), bytes.data() + at + 5);
+            qToBigEndian<quint16>(quint16(size.width()), bytes.data() + at + 7);
+            break;
+        }
+    }
+    const qint64 padding = qint64(size.width()) * size.height() / 64;
+    QByteArray segments;
+    for (qint64 done = 0; done < padding; done += 65000) {
+        segments
+            += QByteArray::fromHex("FFEE") + QByteArray::fromHex("FDEA") + QByteArray(65000, 'x');
+    }
+    return bytes.insert(2, segments);
+}
+
+void TestPicture::memoryBudget_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("what");
+    QTest::addColumn<bool>("decodes");
+    // One colour over 16000 x 16000 pixels in 94 KB: 1 GB at its own size.
+    const QByteArray gif = solidGif(16000);
+    QTest::newRow("huge GIF, natural") << gif << "natural" << false;
+    QByteArray cut = encoded(quadrants(1000, 1000), "JPEG", 30);
+    for (qsizetype at = 2; at + 9 < cut.size(); ++at) {
+        if (uchar(cut[at]) == 0xFF && uchar(cut[at + 1]) == 0xC0) {
+            qToBigEndian<quint16>(16000, cut.data() + at + 5);
+            qToBigEndian<quint16>(16000, cut.data() + at + 7);
+            break;
+        }
+    }
+    cut = cut.leftJustified(70 * 1024, '\0', true);
+    QTest::newRow("cut-short JPEG claiming 16000 x 16000, natural") << cut << "natural" << false;
+    QTest::newRow("the same on the screen") << cut << "screen" << true;
+    // 12000 x 9000 in scans: 324 MB of coefficients whatever the scale.
+    QTest::newRow("large progressive JPEG, thumbnail")
+        << claimedProgressive(QSize(12000, 9000)) << "thumbnail" << false;
+    QTest::newRow("progressive JPEG within the budget, thumbnail")
+        << claimedProgressive(QSize(4000, 3000)) << "thumbnail" << true;
+}
+
+// What a decode needs is decided from the header before anything is allocated: a picture that
+// would pass the budget is refused as too large, saying why, whatever its file claims.
+void TestPicture::memoryBudget()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, what);
+    QFETCH(bool, decodes);
+    TestFolder folder;
+    const QString path = folder.write(QStringLiteral("claim"), bytes);
+    const pictures::DecodeRequest request = what == "natural"
+        ? pictures::DecodeRequest::natural(path)
+        : what == "screen" ? pictures::DecodeRequest::within(path, QSize(1920, 1080))
+                           : pictures::DecodeRequest::within(path, QSize(97, 77));
+    const pictures::LoadResult result = pictures::load(request);
+    if (decodes) {
+        QVERIFY2(result.ok(), qPrintable(result.reason));
+        QVERIFY(
+            qint64(result.picture.image.width()) * result.picture.image.height() <= 1920 * 1080);
+    } else {
+        QCOMPARE(result.failure, pictures::Failure::TooLarge);
+        QVERIFY(result.reason.contains(QStringLiteral("memory")));
+    }
+}
+
+// Zoomed far into a large picture, only the part on the screen is decoded, at the n/8 scale
+// covering the size shown, its edges on whole eighths of the picture.
+void TestPicture::zoomedViewDecodesItsPart()
+{
+    TestFolder folder;
+    // 4800 x 4000 at its own size takes 77 MB: more than a few screens.
+    const QString path
+        = folder.write(QStringLiteral("large.jpg"), encoded(quadrants(4800, 4000), "JPEG", 50));
+    const QRect part(2100, 1500, 801, 1000);
+    const pictures::LoadResult ownSize
+        = pictures::load(pictures::DecodeRequest::within(path, QSize(4800, 4000), part));
+    QVERIFY2(ownSize.ok(), qPrintable(ownSize.reason));
+    QCOMPARE(ownSize.picture.region, part);
+    QCOMPARE(ownSize.picture.image.size(), QSize(801, 1000));
+    // Past the picture's middle (2400, 2000) the quadrants change colour.
+    QVERIFY(near(ownSize.picture.image.pixel(200, 200), qRgb(220, 30, 30), 40));
+    QVERIFY(near(ownSize.picture.image.pixel(400, 600), qRgb(230, 230, 30), 40));
+    const pictures::LoadResult larger
+        = pictures::load(pictures::DecodeRequest::within(path, QSize(9600, 8000), part));
+    QCOMPARE(larger.picture.region, part);
+    // Half size: 2400 x 2000, 19 MB, decoded whole.
+    const pictures::LoadResult half
+        = pictures::load(pictures::DecodeRequest::within(path, QSize(2400, 2000), part));
+    QVERIFY(half.picture.region.isEmpty());
+    QCOMPARE(half.picture.image.size(), QSize(2400, 2000));
 }
 
 void TestPicture::cancelledDecodeStops_data()
