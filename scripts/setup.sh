@@ -6,7 +6,7 @@ packages=(
     g++ cmake ninja-build pkg-config
     qt6-base-dev qt6-image-formats-plugins
     libwmf-dev libexpat1-dev libjpeg-dev libfontconfig-dev libicu-dev fonts-urw-base35
-    clang libclang-rt-14-dev libjpeg-turbo-progs
+    clang libclang-rt-14-dev libjpeg-turbo-progs liblcms2-utils
     xvfb xauth xdotool openbox x11-apps imagemagick wmctrl python3
     cups printer-driver-cups-pdf poppler-utils desktop-file-utils
 )

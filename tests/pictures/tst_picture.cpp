@@ -7,6 +7,7 @@
 #include "testfolder.h"
 
 #include <QBuffer>
+#include <QColorSpace>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -19,6 +20,7 @@
 #include <QScopeGuard>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTest>
 #include <QThreadPool>
 #include <QtEndian>
@@ -331,6 +333,8 @@ private Q_SLOTS:
     void bombsRefused();
     void hugeGifThumbnailStaysSmall();
     void readSizeReadsHeadersOnly();
+    void embeddedProfileShownAsSrgb_data();
+    void embeddedProfileShownAsSrgb();
     void memoryBudget_data();
     void memoryBudget();
     void zoomedViewDecodesItsPart();
@@ -1035,6 +1039,55 @@ void TestPicture::readSizeReadsHeadersOnly()
     const pictures::LoadResult header = pictures::readSize(path);
     QVERIFY2(header.ok(), qPrintable(header.reason));
     QCOMPARE(header.picture.naturalSize, QSize(64, 64));
+}
+
+void TestPicture::embeddedProfileShownAsSrgb_data()
+{
+    QTest::addColumn<QColorSpace>("space");
+    QTest::newRow("Adobe RGB") << QColorSpace(QColorSpace::AdobeRgb);
+    QTest::newRow("ROMM (ProPhoto)") << QColorSpace(QColorSpace::ProPhotoRgb);
+    QTest::newRow("sRGB") << QColorSpace(QColorSpace::SRgb);
+    QTest::newRow("no profile") << QColorSpace();
+}
+
+// A JPEG whose numbers are in a wide-gamut space it names in an embedded profile is shown with
+// the colours the profile means, as Little CMS's own converter makes them of the same file;
+// one without a profile, or with an sRGB one, as its numbers are.
+void TestPicture::embeddedProfileShownAsSrgb()
+{
+    QFETCH(QColorSpace, space);
+    const QString converter = QStandardPaths::findExecutable(QStringLiteral("jpgicc"));
+    if (converter.isEmpty()) {
+        QSKIP("jpgicc (liblcms2-utils) is not installed: nothing independent to compare with");
+    }
+    // Saturated and pale colours, dark and light, in smooth runs.
+    QImage numbers(256, 96, QImage::Format_RGB32);
+    for (int y = 0; y < numbers.height(); ++y) {
+        for (int x = 0; x < numbers.width(); ++x) {
+            const int band = y / 16;
+            numbers.setPixel(x, y,
+                qRgb(band % 2 ? x : 255 - x, band % 3 ? (x * 3 + y) & 255 : 40,
+                    band < 3 ? 255 - (x / 2) : x / 3));
+        }
+    }
+    numbers.setColorSpace(space);
+    TestFolder folder;
+    const QString path = folder.write(QStringLiteral("tagged.jpg"), encoded(numbers, "JPEG", 100));
+    const QString reference = folder.filePath(QStringLiteral("srgb.jpg"));
+    QCOMPARE(QProcess::execute(converter, { QStringLiteral("-q100"), path, reference }), 0);
+    QImage expected(reference);
+    QVERIFY(!expected.isNull());
+    expected.setColorSpace(QColorSpace());
+    const pictures::LoadResult loaded = pictures::load(pictures::DecodeRequest::natural(path));
+    QVERIFY2(loaded.ok(), qPrintable(loaded.reason));
+    QImage plain;
+    QVERIFY(plain.loadFromData(readFile(path)));
+    plain.setColorSpace(QColorSpace());
+    const double fromReference = meanDifference(loaded.picture.image, expected);
+    QVERIFY2(fromReference < 1.5, qPrintable(QString::number(fromReference)));
+    // The conversion is no small change: the numbers as they stand are far from the colours.
+    const bool wide = space.isValid() && space != QColorSpace(QColorSpace::SRgb);
+    QCOMPARE(meanDifference(plain, expected) > 8, wide);
 }
 
 // A progressive JPEG claiming `size` (4:2:0, so three bytes of coefficients a pixel), padded
