@@ -336,6 +336,7 @@ namespace {
             return skipTo(rows.top) && readRows(0, rows.count);
         }
 
+        void setScans(Scans scans) { m_scans = scans; }
         QImage takeImage() { return m_copy ? m_image.copy() : std::move(m_image); }
         QSize stored() const { return m_stored; }
         bool progressive() const { return m_info.progressive_mode; }
@@ -409,7 +410,14 @@ namespace {
             }
             m_info.scale_num = unsigned(eighths);
             m_info.scale_denom = 8;
+            // A progressive picture wanted from its first scan only is read in buffered-image
+            // mode and put out as that scan leaves it: the rest of the file is never decoded.
+            const bool firstScan = m_scans == Scans::First && m_info.progressive_mode;
+            m_info.buffered_image = firstScan;
             jpeg_start_decompress(&m_info);
+            if (firstScan) {
+                jpeg_start_output(&m_info, 1);
+            }
             Rows rows { 0, m_info.output_width, 0, m_info.output_height, 0, 0 };
             if (!region.isEmpty()) {
                 rows.left = JDIMENSION(region.x());
@@ -532,6 +540,7 @@ namespace {
         Source m_source;
         Progress m_progress;
         bool m_created = false;
+        Scans m_scans = Scans::All;
         QSize m_stored;
         int m_orientation = 1;
         QImage m_image;
@@ -636,8 +645,9 @@ namespace {
     }
 
     // The decode itself, from either source.
-    LoadResult decodeWith(Decoder &decoder, int eighths, const QRect &region)
+    LoadResult decodeWith(Decoder &decoder, int eighths, const QRect &region, Scans scans)
     {
+        decoder.setScans(scans);
         if (!decoder.readHeader()) {
             return damaged(decoder);
         }
@@ -721,18 +731,18 @@ int eighthsCovering(const QSize &natural, const QSize &target)
     return eighths;
 }
 
-LoadResult decode(
-    QByteArrayView data, int eighths, const QRect &region, const std::atomic_bool *cancelled)
+LoadResult decode(QByteArrayView data, int eighths, const QRect &region,
+    const std::atomic_bool *cancelled, Scans scans)
 {
     Decoder decoder(data, cancelled);
-    return decodeWith(decoder, eighths, region);
+    return decodeWith(decoder, eighths, region, scans);
 }
 
-LoadResult decode(
-    QIODevice *device, int eighths, const QRect &region, const std::atomic_bool *cancelled)
+LoadResult decode(QIODevice *device, int eighths, const QRect &region,
+    const std::atomic_bool *cancelled, Scans scans)
 {
     Decoder decoder(device, cancelled);
-    return decodeWith(decoder, eighths, region);
+    return decodeWith(decoder, eighths, region, scans);
 }
 
 } // namespace pictures::jpeg

@@ -44,11 +44,16 @@ int eighthsCovering(const QSize &natural, const QSize &target);
 // pixels, within the picture; empty: all of it; below full size widened to whole eighths of the
 // picture), recorded in `picture.region`. A set
 // `cancelled` stops the decode between rows and between the scans of a progressive file.
+// Which scans of a progressive picture a decode puts out: all of them, or only the first (a
+// coarse picture, whole, at a small part of the cost: the rest of the file is not decoded).
+// A picture in one scan is decoded whole either way.
+enum class Scans { All, First };
+
 LoadResult decode(QByteArrayView data, int eighths = 8, const QRect &region = QRect(),
-    const std::atomic_bool *cancelled = nullptr);
+    const std::atomic_bool *cancelled = nullptr, Scans scans = Scans::All);
 // The same, reading the file from `device` (from where it stands) a block at a time, so a large
 // file is never held whole.
 LoadResult decode(QIODevice *device, int eighths = 8, const QRect &region = QRect(),
-    const std::atomic_bool *cancelled = nullptr);
+    const std::atomic_bool *cancelled = nullptr, Scans scans = Scans::All);
 
 } // namespace pictures::jpeg

@@ -593,14 +593,18 @@ namespace {
         if (!memory.taken()) {
             return cancelledLoad();
         }
+        // A reduced picture is an interim one, shown until the sharp one lands: a progressive
+        // file gives it from its first scan.
+        const jpeg::Scans wanted
+            = request.what == What::Reduced ? jpeg::Scans::First : jpeg::Scans::All;
         const auto decode = [&](int eighths, const QRect &region) {
             if (!streamed) {
-                return jpeg::decode(bytes, eighths, region, cancelled);
+                return jpeg::decode(bytes, eighths, region, cancelled, wanted);
             }
             if (!device->seek(0)) {
                 return unreadable(device->errorString());
             }
-            return jpeg::decode(device, eighths, region, cancelled);
+            return jpeg::decode(device, eighths, region, cancelled, wanted);
         };
         LoadResult result = decode(eighths, allOfIt ? QRect() : region);
         if (result.ok() && reduce) {

@@ -85,7 +85,9 @@ struct DecodeRequest
         // a JPEG larger than that comes at the smallest n/8 of its size (n from 1 to 8) that
         // covers its size within `size` (aspect kept), as libjpeg decodes it, not averaged down
         // further (so at most n/(n-1) times the size shown, twice at 2/8), and is meant to be
-        // drawn scaled. Other formats come as Within gives them.
+        // drawn scaled; a progressive JPEG as its first scan gives it (coarser, at a small part
+        // of the cost), the interim picture until the sharp one lands. Other formats come as
+        // Within gives them.
         Reduced,
     };
 

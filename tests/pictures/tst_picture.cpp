@@ -335,6 +335,7 @@ private Q_SLOTS:
     void readSizeReadsHeadersOnly();
     void embeddedProfileShownAsSrgb_data();
     void embeddedProfileShownAsSrgb();
+    void reducedProgressiveFromFirstScan();
     void memoryBudget_data();
     void memoryBudget();
     void zoomedViewDecodesItsPart();
@@ -1114,6 +1115,39 @@ QByteArray claimedProgressive(const QSize &size)
             += QByteArray::fromHex("FFEE") + QByteArray::fromHex("FDEA") + QByteArray(65000, 'x');
     }
     return bytes.insert(2, segments);
+}
+
+// A reduced picture of a progressive JPEG is its first scan (the mean of each block, so each
+// block comes out flat): the interim picture at a small part of a full decode's cost. A
+// baseline JPEG's reduced picture keeps its detail.
+void TestPicture::reducedProgressiveFromFirstScan()
+{
+    QImage checks(64, 64, QImage::Format_Grayscale8);
+    for (int y = 0; y < checks.height(); ++y) {
+        for (int x = 0; x < checks.width(); ++x) {
+            checks.setPixel(x, y, (x + y) % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
+        }
+    }
+    TestFolder folder;
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setQuality(95);
+    writer.setProgressiveScanWrite(true);
+    QVERIFY(writer.write(checks));
+    const QString progressive = folder.write(QStringLiteral("progressive.jpg"), bytes);
+    const QString baseline
+        = folder.write(QStringLiteral("baseline.jpg"), encoded(checks, "JPEG", 95));
+    const pictures::LoadResult coarse
+        = pictures::load(pictures::DecodeRequest::reduced(progressive, QSize(64, 64)));
+    QVERIFY2(coarse.ok(), qPrintable(coarse.reason));
+    QCOMPARE(coarse.picture.image.size(), QSize(64, 64));
+    QCOMPARE(coarse.picture.image.pixel(0, 0), coarse.picture.image.pixel(1, 0));
+    QVERIFY(qAbs(qGray(coarse.picture.image.pixel(3, 3)) - 128) < 16);
+    const pictures::LoadResult sharp
+        = pictures::load(pictures::DecodeRequest::reduced(baseline, QSize(64, 64)));
+    QVERIFY(qGray(sharp.picture.image.pixel(1, 0)) - qGray(sharp.picture.image.pixel(0, 0)) > 128);
 }
 
 void TestPicture::memoryBudget_data()
