@@ -82,8 +82,9 @@ void tst_Slots::mouseSelectionFillsSlot()
     Program &p = *f.program;
     MainWindow *main = startForm(p);
     // The designed slot and reference box, so the fit's figures are the worked ones.
-    main->setTwipRect(open(main, 0), QRectF(1000, 2000, 1455, 1155));
-    main->setTwipRect(Image1(main), QRectF(4000, 4000, 255, 255));
+    const float tpp = p.services().twipsPerPixel();
+    controls::setTwipRect(open(main, 0), QRectF(1000, 2000, 1455, 1155), tpp);
+    controls::setTwipRect(Image1(main), QRectF(4000, 4000, 255, 255), tpp);
     clickFile(main, 1);
     const QString path = f.folder.filePath("pics/01.bmp");
     QCOMPARE(Label1(main)->text(), path);
