@@ -203,7 +203,7 @@ bool startShow(Started &started, QString &detail)
 {
     SlideShowWindow *show = form2(*started.program);
     started.main()->loopits_Click();
-    Timer1(show)->stop();
+    Timer1(*started.program)->stop();
     if (!waitExposed(show)) {
         detail = QStringLiteral("the slide show was never shown");
         return false;
@@ -404,7 +404,7 @@ std::vector<double> timedShow(const QStringList &arguments, int runs, QString &d
         return {};
     }
     SlideShowWindow *show = form2(*started.program);
-    show->setInterval(interval);
+    Timer1(*started.program)->setInterval(interval);
     started.main()->loopits_Click();
     if (!waitExposed(show)) {
         detail = QStringLiteral("the slide show was never shown");

@@ -2,12 +2,12 @@
 
 #include "core/locations.h"
 #include "core/paths.h"
-#include "core/settingsfile.h"
+#include "filecommands.h"
 #include "platform/controls.h"
+#include "platform/lists.h"
+#include "platform/services.h"
 
 #include <QWidget>
-
-#include <cmath>
 
 const QString Program::appTitle = QStringLiteral("VELDRANE W95 and NT");
 const QString Program::defaultMessageTitle = QStringLiteral("VELDRANE.");
@@ -18,14 +18,18 @@ Program::Program(Services &services, QString systemFolder, WindowFactories facto
     : m_services(services)
     , m_systemFolder(std::move(systemFolder))
     , m_factories(std::move(factories))
+    , m_folder(new FolderModel(this))
+    , m_show(new SlideShow(*m_folder, m_settings, services.fileNameCase(), this))
 {
+    // The show is told of a removed file first, while the folder still lists it.
+    connect(this, &Program::fileRemoved, m_show, &SlideShow::fileRemoved);
 }
 
 Program::~Program()
 {
     // Tear-down destroys what is left without running unload handlers; the windows are gone
     // before the state they read.
-    m_show.reset();
+    m_showWindow.reset();
     m_setup.reset();
     m_about.reset();
     m_main.reset();
@@ -36,9 +40,9 @@ void Program::start()
     mainWindow();
 }
 
-template<class Window>
-Window *Program::touch(
-    std::unique_ptr<Window> &slot, const std::function<std::unique_ptr<Window>(Program &)> &make)
+template<class Form>
+Form *Program::touch(
+    std::unique_ptr<Form> &slot, const std::function<std::unique_ptr<Form>(Program &)> &make)
 {
     if (!slot) {
         // The slot is filled before the load runs, so the load may touch its own window.
@@ -48,7 +52,7 @@ Window *Program::touch(
     return slot.get();
 }
 
-template<class Window> void Program::unload(std::unique_ptr<Window> &slot)
+template<class Form> void Program::unloadWindow(std::unique_ptr<Form> &slot)
 {
     if (!slot) {
         return;
@@ -56,12 +60,17 @@ template<class Window> void Program::unload(std::unique_ptr<Window> &slot)
     // Out of the slot first: an unload handler that touches its own window does not bring it
     // back, and a window unloaded from inside its own event handler is deleted once that
     // handler has returned.
-    Window *window = slot.release();
+    Form *window = slot.release();
     window->Form_Unload();
     QWidget *widget = window->widget();
     // From here on no control of the window runs a handler: hiding it moves the focus out of
     // its fields, and a handler run then would act on a window that is going away.
     controls::disconnectControls(widget);
+    // Nor does it follow the program's models: a window on its way out shows no more steps.
+    for (QObject *model : { static_cast<QObject *>(this), static_cast<QObject *>(m_show),
+             static_cast<QObject *>(m_folder), static_cast<QObject *>(&m_settings) }) {
+        QObject::disconnect(model, nullptr, widget, nullptr);
+    }
     widget->hide();
     widget->deleteLater();
 }
@@ -69,7 +78,7 @@ template<class Window> void Program::unload(std::unique_ptr<Window> &slot)
 bool Program::isCurrent(const ProgramWindow *window) const
 {
     return window
-        && (window == m_main.get() || window == m_show.get() || window == m_setup.get()
+        && (window == m_main.get() || window == m_showWindow.get() || window == m_setup.get()
             || window == m_about.get());
 }
 
@@ -80,10 +89,10 @@ MainWindowLink *Program::mainWindow()
 
 SlideShowLink *Program::slideShow()
 {
-    return touch(m_show, m_factories.slideShow);
+    return touch(m_showWindow, m_factories.slideShow);
 }
 
-SetupLink *Program::setupDialog()
+ProgramWindow *Program::setupDialog()
 {
     return touch(m_setup, m_factories.setupDialog);
 }
@@ -93,24 +102,22 @@ ProgramWindow *Program::aboutBox()
     return touch(m_about, m_factories.aboutBox);
 }
 
-void Program::unloadMainWindow()
+void Program::unload(Window window)
 {
-    unload(m_main);
-}
-
-void Program::unloadSlideShow()
-{
-    unload(m_show);
-}
-
-void Program::unloadSetupDialog()
-{
-    unload(m_setup);
-}
-
-void Program::unloadAboutBox()
-{
-    unload(m_about);
+    switch (window) {
+    case Window::Main:
+        unloadWindow(m_main);
+        break;
+    case Window::SlideShow:
+        unloadWindow(m_showWindow);
+        break;
+    case Window::Setup:
+        unloadWindow(m_setup);
+        break;
+    case Window::About:
+        unloadWindow(m_about);
+        break;
+    }
 }
 
 void Program::computePaths()
@@ -123,60 +130,39 @@ void Program::computePaths()
     const QString folder = m_programFolder.isEmpty() ? QStringLiteral("/") : m_programFolder;
     m_settingsPath = locations::settingsPath(folder, baseName + QStringLiteral("INI"));
     m_helpFilePath = locations::helpFilePath(folder, baseName + QStringLiteral("hlp"));
+    m_settings.setFile(m_settingsPath, m_systemFolder);
 }
 
-void Program::setSlotGeometry(int slot, const QRectF &twips)
+void Program::setCurrentFile(const QString &path)
 {
-    m_slotGeometry[std::size_t(slot)]
-        = { int(std::nearbyint(twips.left())), int(std::nearbyint(twips.top())),
-              int(std::nearbyint(twips.width())), int(std::nearbyint(twips.height())) };
+    m_currentFile = path;
+    Q_EMIT currentFileChanged(path);
 }
 
-bool Program::saveSettings(const QString &folder)
+bool Program::deleteFile(const QString &path)
 {
-    if (!SettingsFile(m_settingsPath).save(m_settings, folder)) {
+    if (path.isEmpty()) {
+        filecommands::sayNoFileSelected(m_services);
         return false;
     }
-    // The file now holds this folder: a later write of "the folder that was read" (F2 in the
-    // show) writes it, instead of reverting to one read earlier in the run.
-    m_settings.lastFolder = folder;
+    if (!filecommands::confirmAndDelete(m_services, path)) {
+        return false;
+    }
+    Q_EMIT fileRemoved(path);
+    setCurrentFile(QString());
     return true;
 }
 
-bool Program::readSettings()
+void Program::renameFile(const QString &path, const QString &dialogName)
 {
-    return SettingsFile(m_settingsPath).read(m_settings);
-}
-
-void Program::writeDefaultSettings()
-{
-    const Settings defaults = Settings::defaults(m_systemFolder);
-    if (!m_settingsPath.isEmpty()
-        && SettingsFile(m_settingsPath).save(defaults, defaults.lastFolder)) {
+    if (path.isEmpty()) {
+        filecommands::sayNoFileSelected(m_services);
         return;
     }
-    // The defaults could not be written, so no later read will bring them in: put them in force
-    // here, as a read of the written file would have.
-    const QString folder = m_settings.lastFolder;
-    m_settings = defaults;
-    m_settings.lastFolder = folder;
-}
-
-bool Program::passSettingsToWindows()
-{
-    // Touching the Setup dialog loads it, and its load reads the file again.
-    SetupLink *setup = setupDialog();
-    setup->setIntervalText(intervalText(m_settings.slideInterval));
-    m_settings.bgColorIndex = m_settings.savedColorIndex;
-    setup->setSwatchColor(m_settings.bgColorIndex);
-    // An interval the timer cannot take never reaches it: it is replaced by the default, as the
-    // Setup dialog replaces one, and the file by the defaults.
-    SlideShowLink *show = slideShow();
-    const auto interval = timerIntervalMs(m_settings.slideInterval);
-    if (!interval) {
-        m_settings.slideInterval = Settings::kDefaultInterval;
-        setup->setIntervalText(intervalText(m_settings.slideInterval));
+    const std::optional<QString> newName = filecommands::askAndRename(m_services, path, dialogName);
+    if (!newName) {
+        return;
     }
-    show->setInterval(*timerIntervalMs(m_settings.slideInterval));
-    return interval.has_value();
+    Q_EMIT fileRenamed(path, *newName);
+    setCurrentFile(*newName);
 }

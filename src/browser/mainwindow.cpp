@@ -6,9 +6,12 @@
 #include "core/twips.h"
 #include "help/help.h"
 #include "platform/controls.h"
+#include "platform/lists.h"
 #include "platform/services.h"
 
 #include <QCloseEvent>
+#include <QFileInfo>
+#include <QLabel>
 #include <QMenuBar>
 
 MainWindow::MainWindow(Program &program)
@@ -17,7 +20,6 @@ MainWindow::MainWindow(Program &program)
     , m_inner(new QWidget(this))
     , m_layout(m_tpp)
     , m_c(m_inner, m_layout, m_tpp)
-    , m_files(program, m_c, [this](const QString &path) { setCurrentFile(path); })
 {
     setObjectName(QStringLiteral("startfrm"));
     m_inner->setAutoFillBackground(true);
@@ -30,6 +32,13 @@ MainWindow::MainWindow(Program &program)
     // The window sees every key pressed in its controls first; the control still gets it.
     auto *preview = new KeyPreview(this);
     connect(preview, &KeyPreview::keyDown, this, &MainWindow::Form_KeyDown);
+    // The file list shows the program's folder, which the slide show walks too.
+    m_c.fileList->setFolder(&program.folder());
+    connect(&program, &Program::currentFileChanged, m_c.pathLabel, &QLabel::setText);
+    connect(&program, &Program::fileRemoved, this, &MainWindow::fileRemoved);
+    connect(&program, &Program::fileRenamed, this, &MainWindow::fileRenamed);
+    connect(&program.settingsModel(), &ProgramSettings::windowColorChanged, this,
+        &MainWindow::setBackgroundColor);
 }
 
 MainWindow::~MainWindow()
@@ -115,17 +124,11 @@ int MainWindow::backgroundColor() const
     return palette::indexOf(m_inner->palette().color(QPalette::Window));
 }
 
-void MainWindow::setCurrentFile(const QString &path)
-{
-    m_program.setCurrentFile(path);
-    m_c.pathLabel->setText(path);
-}
-
 void MainWindow::Form_Load()
 {
     Program &p = m_program;
     Services &services = p.services();
-    Settings &settings = p.settings();
+    ProgramSettings &settings = p.settingsModel();
 
     setWindowTitle(Program::appTitle);
     arrayInitialize();
@@ -152,19 +155,29 @@ void MainWindow::Form_Load()
     controls::waitUntilMaximized(this, 500);
     p.computePaths();
     // From here on a failing step writes the defaults and start-up goes on with the next.
-    auto step = [&p](bool ok) {
+    auto step = [&settings](bool ok) {
         if (!ok) {
-            p.writeDefaultSettings();
+            settings.writeDefaults();
         }
     };
-    step(p.readSettings());
-    step(m_c.driveList->setDrive(settings.lastFolder));
-    step(m_c.folderList->setPath(settings.lastFolder));
+    step(settings.read());
+    step(m_c.driveList->setDrive(settings.values().lastFolder));
+    step(m_c.folderList->setPath(settings.values().lastFolder));
     for (int i = 0; i < Program::kSlotCount; ++i) {
-        p.setSlotGeometry(i, twipRect(m_c.strip->picture(i)));
+        p.slotRing().setGeometry(i, twipRect(m_c.strip->picture(i)));
     }
-    step(p.passSettingsToWindows());
-    setBackgroundColor(settings.bgColorIndex);
+    // Both other windows exist, hidden, from here on. The Setup dialog's load reads the file
+    // again and shows what it read.
+    p.setupDialog();
+    settings.setBgColorIndex(settings.values().savedColorIndex);
+    p.slideShow();
+    // An interval the timer cannot take never reaches it: it is replaced by the default, as the
+    // Setup dialog replaces one, and the file by the defaults.
+    if (!timerIntervalMs(settings.values().slideInterval)) {
+        settings.setSlideInterval(Settings::kDefaultInterval);
+        settings.writeDefaults();
+    }
+    settings.wearBackgroundColor();
 }
 
 void MainWindow::arrayInitialize()
@@ -182,8 +195,8 @@ void MainWindow::Form_Resize()
 
 void MainWindow::Form_Unload()
 {
-    m_program.unloadSlideShow();
-    m_program.unloadSetupDialog();
+    m_program.unload(Program::Window::SlideShow);
+    m_program.unload(Program::Window::Setup);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -191,13 +204,13 @@ void MainWindow::closeEvent(QCloseEvent *event)
     // Closing the window saves nothing; the program ends when its last window is gone.
     event->accept();
     if (m_program.isCurrent(this)) {
-        m_program.unloadMainWindow();
+        m_program.unload(Program::Window::Main);
     }
 }
 
 void MainWindow::exit_Click()
 {
-    m_program.saveSettings(m_c.fileList->path());
+    m_program.settingsModel().save(m_c.fileList->path());
     m_program.services().endProgram();
 }
 
@@ -276,7 +289,7 @@ void MainWindow::selectCurrentFile(bool fromKeyboard)
 {
     Program &p = m_program;
     const QString path = m_c.fileList->filePath(m_c.fileList->fileName());
-    setCurrentFile(path);
+    p.setCurrentFile(path);
     // Only the size is read now, from the file's header, so the slot takes its shape at once; the
     // pixels are decoded for the slot's size away from this thread.
     const pictures::LoadResult header = pictures::readSize(path);
@@ -310,7 +323,7 @@ void MainWindow::filename_GotFocus(int index)
 {
     m_c.strip->highlightOnly(m_program.slotRing(), index);
     m_program.slotRing().setCurrentSlot(index);
-    setCurrentFile(m_program.slotRing().file(index));
+    m_program.setCurrentFile(m_program.slotRing().file(index));
 }
 
 void MainWindow::filename_LostFocus(int index)
@@ -328,8 +341,7 @@ void MainWindow::open_MouseUp(int index, int, int, int, int)
     if (file.isEmpty()) {
         return;
     }
-    setCurrentFile(file);
-    p.show().setContinuous(p.settings().loopMode == 1);
+    p.setCurrentFile(file);
     // A first touch loads the show, with the slot already chosen.
     p.slideShow()->openHeld(file, m_c.strip->picture(index)->picture());
     hide();
@@ -338,21 +350,21 @@ void MainWindow::open_MouseUp(int index, int, int, int, int)
 void MainWindow::open_DragDrop(int index)
 {
     m_program.slotRing().setCurrentSlot(index);
-    setCurrentFile(m_program.slotRing().file(index));
+    m_program.setCurrentFile(m_program.slotRing().file(index));
 }
 
 void MainWindow::clear_Click()
 {
     Program &p = m_program;
     // A settings file that cannot be written does not stop the clearing.
-    p.saveSettings(m_c.fileList->path());
+    p.settingsModel().save(m_c.fileList->path());
     p.slotRing().clear();
     m_c.strip->clear();
-    setCurrentFile(QString());
+    p.setCurrentFile(QString());
     p.show().rewind();
     showMaximized();
     for (int i = 0; i < Program::kSlotCount; ++i) {
-        setTwipRect(m_c.strip->picture(i), p.slotGeometry(i).rect());
+        setTwipRect(m_c.strip->picture(i), p.slotRing().geometry(i).rect());
     }
 }
 
@@ -390,12 +402,9 @@ void MainWindow::startShow(bool continuous)
 {
     Program &p = m_program;
     SlideShowLink *show = p.slideShow();
-    // Marked after the touch: a show loaded by it first takes the current slot, as any load does.
-    p.show().setFromList(true);
-    p.show().setContinuous(continuous);
-    // The position is not checked here: "&Loop" has checked the list is not empty and the show
-    // keeps the position inside the list; an entry outside it names no file.
-    show->openRunning(listedFile(p.show().listPosition()));
+    // Started after the touch: a show loaded by it first takes the current slot, as any load
+    // does.
+    show->openRunning(p.show().startFromList(continuous));
 }
 
 void MainWindow::rename_Click()
@@ -423,24 +432,34 @@ bool MainWindow::deleteCurrentFile()
 {
     // Taken once: a show stepping behind the box changes the current file, not the one asked
     // about.
-    const QString path = m_program.currentFile();
-    return deleteFile(path);
+    return m_program.deleteFile(m_program.currentFile());
 }
 
 void MainWindow::renameCurrentFile()
 {
     const QString path = m_program.currentFile();
-    renameFile(path, path);
+    m_program.renameFile(path, path);
 }
 
-bool MainWindow::deleteFile(const QString &path)
+void MainWindow::fileRemoved(const QString &path)
 {
-    return m_files.deleteFile(path);
+    Program &p = m_program;
+    m_c.fileList->setPath(m_c.folderList->path());
+    m_c.fileList->refresh();
+    for (const int slot : p.slotRing().slotsShowing(path, p.services().fileNameCase())) {
+        m_c.strip->empty(slot);
+        p.slotRing().setFile(slot, QString());
+    }
 }
 
-void MainWindow::renameFile(const QString &oldName, const QString &dialogName)
+void MainWindow::fileRenamed(const QString &from, const QString &to)
 {
-    m_files.renameFile(oldName, dialogName);
+    Program &p = m_program;
+    m_c.fileList->refresh();
+    for (const int slot : p.slotRing().slotsShowing(from, p.services().fileNameCase())) {
+        p.slotRing().setFile(slot, to);
+        m_c.strip->rename(slot, to);
+    }
 }
 
 void MainWindow::setup_Click()
@@ -467,22 +486,6 @@ void MainWindow::printscreen_Click()
     }
 }
 
-QString MainWindow::listedFolder() const
-{
-    return m_c.fileList->path();
-}
-
-int MainWindow::listCount() const
-{
-    return m_c.fileList->listCount();
-}
-
-QString MainWindow::listedFile(int index) const
-{
-    const QString name = m_c.fileList->list(index);
-    return name.isEmpty() ? QString() : m_c.fileList->filePath(name);
-}
-
 Picture MainWindow::slotPicture(int slot) const
 {
     return slot >= 0 && slot < Program::kSlotCount ? m_c.strip->picture(slot)->picture()
@@ -491,8 +494,29 @@ Picture MainWindow::slotPicture(int slot) const
 
 QString MainWindow::openPath(const QString &path)
 {
-    return m_files.openPath(path, [this]() {
-        File1_MouseDown(Qt::LeftButton, 0, 0, 0);
-        File1_MouseUp(Qt::LeftButton, 0, 0, 0);
-    });
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        return QStringLiteral("%1: no such file or folder").arg(path);
+    }
+    if (!info.isDir() && !info.isFile()) {
+        return QStringLiteral("%1: not a folder or a file").arg(path);
+    }
+    // As if the folder had been chosen in the lists.
+    const QString folder = info.isDir() ? info.absoluteFilePath() : info.absolutePath();
+    m_c.driveList->setDrive(folder);
+    if (!m_c.folderList->setPath(folder)) {
+        return QStringLiteral("%1: the folder cannot be listed").arg(folder);
+    }
+    if (info.isDir()) {
+        return QString();
+    }
+    // A file goes into the next slot as a click on it in the file list would put it.
+    const int row = int(m_program.folder().names().indexOf(info.fileName()));
+    if (row < 0) {
+        return QStringLiteral("%1: not a picture the viewer shows (BMP, GIF, JPEG, WMF)").arg(path);
+    }
+    m_c.fileList->setCurrentRow(row);
+    File1_MouseDown(Qt::LeftButton, 0, 0, 0);
+    File1_MouseUp(Qt::LeftButton, 0, 0, 0);
+    return QString();
 }

@@ -2,7 +2,6 @@
 
 #include "app/windowlinks.h"
 #include "core/layout.h"
-#include "fileoperations.h"
 #include "mainwindowcontrols.h"
 #include "proportionallayout.h"
 #include "thumbnailstrip.h"
@@ -32,62 +31,31 @@ public:
     explicit MainWindow(Program &program);
     ~MainWindow() override;
 
-    // ---- handlers
+    // ---- handlers the program, the tests and the menu's keys reach
     void Form_Load() override;
     void Form_Unload() override;
     void Form_Resize();
     void Form_KeyDown(int keyCode, int shift);
-    void exit_Click();
-    void Drive1_Change();
     void Dir1_Change();
-    void File1_MouseUp(int button, int shift, int x, int y);
-    void File1_MouseDown(int button, int shift, int x, int y);
     void File1_KeyUp(int keyCode, int shift);
-    void filename_GotFocus(int index);
-    void filename_LostFocus(int index);
     void open_MouseUp(int index, int button, int shift, int x, int y);
-    void open_DragDrop(int index);
-    void clear_Click();
-    void reset_Click();
-    void setup_Click();
     void loopits_Click();
-    void rename_Click();
-    void deleteit_Click();
-    void contents_Click();
-    void about_Click();
-    void Picture1_Click();
-    void printscreen_Click();
-    void auto_Click();
-    void autoloop_Click();
 
-    // ---- procedures
-    void arrayInitialize();
-    // Deletes the current file after the user confirmed it. True when a file was deleted.
-    bool deleteCurrentFile();
     // Renames the current file to a name the user picks in a save-as dialog.
     void renameCurrentFile();
     // Opens a folder in the lists, or a file's folder with the file selected into the next slot,
     // as the user would by hand. Empty on success, else why not, for the user.
     QString openPath(const QString &path);
-    // The path label shows `path`, which becomes the file rename and delete act on.
-    void setCurrentFile(const QString &path) override;
 
-    // ---- what the other windows ask of this one
+    // ---- what the slide show asks of this one
     QWidget *widget() override { return this; }
-    QString listedFolder() const override;
-    int listCount() const override;
-    QString listedFile(int index) const override;
     Picture slotPicture(int slot) const override;
     void refreshCaptionHighlight(int count = ThumbnailStrip::kSlotCount) override;
-    bool deleteFile(const QString &path) override;
-    void renameFile(const QString &path, const QString &dialogName) override;
-    void setBackgroundColor(int paletteIndex) override;
     int backgroundColor() const;
 
     // The inner area and a control's place in it, in twips.
     QSizeF innerSize() const;
     QRectF twipRect(const QWidget *control) const;
-    void setTwipRect(QWidget *control, const QRectF &rect);
     // The design size of the window's inner area, in pixels.
     QSize designInnerPixels() const;
 
@@ -99,6 +67,30 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // ---- handlers of the window's own controls and menu
+    void exit_Click();
+    void Drive1_Change();
+    void File1_MouseUp(int button, int shift, int x, int y);
+    void File1_MouseDown(int button, int shift, int x, int y);
+    void filename_GotFocus(int index);
+    void filename_LostFocus(int index);
+    void open_DragDrop(int index);
+    void clear_Click();
+    void reset_Click();
+    void setup_Click();
+    void rename_Click();
+    void deleteit_Click();
+    void contents_Click();
+    void about_Click();
+    void Picture1_Click();
+    void printscreen_Click();
+    void auto_Click();
+    void autoloop_Click();
+
+    void arrayInitialize();
+    // Deletes the current file after the user confirmed it. True when a file was deleted.
+    bool deleteCurrentFile();
+    void setTwipRect(QWidget *control, const QRectF &rect);
     void createMenu();
     void connectControls();
     // Shows the file at the file list's selection in the next slot of the ring.
@@ -107,12 +99,15 @@ private:
     void startShow(bool continuous);
     // Slot i's picture box as the layout places it at the window's size, before any fit.
     QRectF slotBox(int index) const;
+    void setBackgroundColor(int paletteIndex);
+    // The lists and the slots follow a file deleted or renamed, from whichever window.
+    void fileRemoved(const QString &path);
+    void fileRenamed(const QString &from, const QString &to);
 
     Program &m_program;
     float m_tpp;
     QWidget *m_inner = nullptr;
     ProportionalLayout m_layout;
     MainWindowControls m_c;
-    FileOperations m_files;
     bool m_shown = false;
 };

@@ -22,6 +22,8 @@ struct Settings
 
     // The defaults, with `folder` as the last folder.
     static Settings defaults(const QString &folder);
+
+    bool operator==(const Settings &) const = default;
 };
 
 // The slide-show timer's interval in milliseconds for an interval in seconds: the single-precision

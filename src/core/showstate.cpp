@@ -17,7 +17,7 @@ int ShowState::entryToShow(int count) const
 
 void ShowState::stepped(int count)
 {
-    m_listPosition = qint16(m_listPosition + 1);
+    ++m_listPosition;
     m_endPending = false;
     if (m_listPosition >= count) {
         m_listPosition = 0;
@@ -27,18 +27,18 @@ void ShowState::stepped(int count)
 
 void ShowState::stepBack(int count)
 {
-    m_listPosition = qint16(m_listPosition - 2);
+    m_listPosition -= 2;
     if (m_listPosition == -1) {
-        m_listPosition = qint16(count - 1);
+        m_listPosition = count - 1;
     }
     if (m_listPosition == -2) {
-        m_listPosition = qint16(count - 2);
+        m_listPosition = count - 2;
     }
 }
 
 void ShowState::entryRemoved(int index)
 {
     if (index >= 0 && index < m_listPosition) {
-        m_listPosition = qint16(m_listPosition - 1);
+        --m_listPosition;
     }
 }

@@ -9,7 +9,7 @@ class ShowState
 {
 public:
     int listPosition() const { return m_listPosition; }
-    void setListPosition(int position) { m_listPosition = qint16(position); }
+    void setListPosition(int position) { m_listPosition = position; }
     // Back to the first entry: a folder change, Reset, Clear.
     void rewind() { m_listPosition = 0; }
 
@@ -44,7 +44,8 @@ public:
     void entryRemoved(int index);
 
 private:
-    qint16 m_listPosition = 0;
+    // A folder may hold tens of thousands of files: the position never wraps short of its count.
+    int m_listPosition = 0;
     bool m_fromList = false;
     bool m_continuous = false;
     bool m_running = true;

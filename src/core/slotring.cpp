@@ -1,5 +1,7 @@
 #include "slotring.h"
 
+#include <cmath>
+
 #include "paths.h"
 
 int SlotRing::take()
@@ -8,7 +10,7 @@ int SlotRing::take()
         m_next = 0;
     }
     const int slot = m_next;
-    m_next = qint16(slot + 1);
+    m_next = slot + 1;
     return slot;
 }
 
@@ -44,4 +46,11 @@ void SlotRing::clear()
         file.clear();
     }
     m_next = 0;
+}
+
+void SlotRing::setGeometry(int slot, const QRectF &twips)
+{
+    m_geometry[std::size_t(slot)]
+        = { int(std::nearbyint(twips.left())), int(std::nearbyint(twips.top())),
+              int(std::nearbyint(twips.width())), int(std::nearbyint(twips.height())) };
 }

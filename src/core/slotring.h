@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QRectF>
 #include <QString>
 
 #include <array>
@@ -19,10 +20,10 @@ public:
     // The slot the next selection fills, taken round to the first after the last.
     int take();
     int nextSlot() const { return m_next; }
-    void setNextSlot(int slot) { m_next = qint16(slot); }
+    void setNextSlot(int slot) { m_next = slot; }
 
     int currentSlot() const { return m_current; }
-    void setCurrentSlot(int slot) { m_current = qint16(slot); }
+    void setCurrentSlot(int slot) { m_current = slot; }
     // The file of the current slot; empty for an empty slot or a current slot outside the table.
     QString currentFile() const { return file(m_current); }
 
@@ -38,8 +39,22 @@ public:
     // Every slot empty, and the next selection goes to the first slot.
     void clear();
 
+    // A slot's picture box as start-up recorded it, whole twips: where Clear puts it back.
+    struct Geometry
+    {
+        int left = 0;
+        int top = 0;
+        int width = 0;
+        int height = 0;
+        QRectF rect() const { return QRectF(left, top, width, height); }
+    };
+    const Geometry &geometry(int slot) const { return m_geometry[std::size_t(slot)]; }
+    // Records slot `slot`'s picture box `twips`, each value rounded to the nearest whole twip.
+    void setGeometry(int slot, const QRectF &twips);
+
 private:
     std::array<QString, kFileCount> m_files;
-    qint16 m_next = 0;
-    qint16 m_current = 0;
+    std::array<Geometry, kSlotCount> m_geometry {};
+    int m_next = 0;
+    int m_current = 0;
 };

@@ -107,13 +107,14 @@ void AboutBox::Form_Load()
 
 void AboutBox::Cmd_OK_Click()
 {
-    m_program.unloadAboutBox();
+    // Closed as its close box closes it: when it is the program's last window, the program ends.
+    close();
 }
 
 void AboutBox::closeEvent(QCloseEvent *event)
 {
     event->accept();
     if (m_program.isCurrent(this)) {
-        m_program.unloadAboutBox();
+        m_program.unload(Program::Window::About);
     }
 }

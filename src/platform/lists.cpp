@@ -558,15 +558,91 @@ const QStringList &patternSuffixes()
 }
 } // namespace
 
+// ---- FolderModel
+
+bool FolderModel::setPath(const QString &path)
+{
+    const std::optional<QString> listable = listablePath(path);
+    return listable && listFolder(*listable);
+}
+
+bool FolderModel::refresh()
+{
+    return !m_path.isEmpty() && listFolder(m_path);
+}
+
+bool FolderModel::listFolder(const QString &path)
+{
+    std::optional<lists::NameList> names
+        = lists::readNames(path, lists::EntryKind::Files, patternSuffixes());
+    if (!names) {
+        return false;
+    }
+    names->sort();
+    m_path = path;
+    setNames(std::move(*names));
+    return true;
+}
+
+QString FolderModel::name(int index) const
+{
+    return index >= 0 && index < count() ? names().at(index) : QString();
+}
+
+QString FolderModel::filePath(const QString &name) const
+{
+    return QDir::toNativeSeparators(paths::join(m_path, name));
+}
+
+QString FolderModel::filePath(int index) const
+{
+    const QString entry = name(index);
+    return entry.isEmpty() ? QString() : filePath(entry);
+}
+
+int FolderModel::indexOf(const QString &path, Qt::CaseSensitivity rule) const
+{
+    for (int k = 0; k < count(); ++k) {
+        if (paths::same(filePath(k), path, rule)) {
+            return k;
+        }
+    }
+    return -1;
+}
+
+// ---- FileList
+
 FileList::FileList(QWidget *parent)
     : QListView(parent)
-    , m_model(new NameListModel(this))
 {
-    setModel(m_model);
+    setFolder(new FolderModel(this));
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     // Every row is one line of text: the view lays out any number of rows without measuring them.
     setUniformItemSizes(true);
+}
+
+void FileList::setFolder(FolderModel *folder)
+{
+    if (m_model) {
+        disconnect(m_model, nullptr, this, nullptr);
+    }
+    m_model = folder;
+    setModel(folder);
+    // Whoever reads the folder again, the selection stays on the same file while it exists; a
+    // folder change selects nothing.
+    connect(folder, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+        m_keep = fileName();
+        m_keepFolder = m_model->path();
+    });
+    connect(folder, &QAbstractItemModel::modelReset, this, [this] {
+        const int keep = m_keep.isEmpty() || m_keepFolder != m_model->path()
+            ? -1
+            : int(m_model->names().indexOf(m_keep));
+        if (keep >= 0) {
+            setCurrentRow(keep);
+        }
+    });
 }
 
 QString FileList::pattern()
@@ -576,31 +652,12 @@ QString FileList::pattern()
 
 bool FileList::setPath(const QString &path)
 {
-    const std::optional<QString> listable = listablePath(path);
-    return listable && listFolder(*listable);
+    return m_model->setPath(path);
 }
 
 bool FileList::refresh()
 {
-    return !m_path.isEmpty() && listFolder(m_path);
-}
-
-bool FileList::listFolder(const QString &path)
-{
-    std::optional<lists::NameList> names
-        = lists::readNames(path, lists::EntryKind::Files, patternSuffixes());
-    if (!names) {
-        return false;
-    }
-    names->sort();
-    const QString selected = path == m_path ? fileName() : QString();
-    m_path = path;
-    const int keep = selected.isEmpty() ? -1 : int(names->indexOf(selected));
-    m_model->setNames(std::move(*names));
-    if (keep >= 0) {
-        setCurrentRow(keep);
-    }
-    return true;
+    return m_model->refresh();
 }
 
 QString FileList::fileName() const
@@ -612,12 +669,12 @@ QString FileList::fileName() const
 
 QString FileList::list(int index) const
 {
-    return index >= 0 && index < listCount() ? m_model->names().at(index) : QString();
+    return m_model->name(index);
 }
 
 QString FileList::filePath(const QString &name) const
 {
-    return QDir::toNativeSeparators(paths::join(m_path, name));
+    return m_model->filePath(name);
 }
 
 int FileList::currentRow() const

@@ -140,7 +140,37 @@ private:
     lists::NameList m_names;
 };
 
-// The file list: the files of one folder that match a fixed pattern.
+// The picture files of one folder, in the list's order: the names matching the file list's
+// fixed pattern, read once each time the folder changes or is read again. The program holds one
+// for its current folder; the file list shows it and the slide show walks it.
+class FolderModel : public NameListModel
+{
+    Q_OBJECT
+public:
+    using NameListModel::NameListModel;
+
+    QString path() const { return m_path; }
+    // Lists `path`; false, and the model keeps its folder and names, when it cannot be listed.
+    bool setPath(const QString &path);
+    // Reads the folder again.
+    bool refresh();
+    int count() const { return int(names().size()); }
+    // Entry `index`, or empty outside the list.
+    QString name(int index) const;
+    // The full path of `name` in the folder, in native form (the current-file path).
+    QString filePath(const QString &name) const;
+    // The full path of entry `index`; empty outside the list.
+    QString filePath(int index) const;
+    // The entry whose full path is `path` under the file system's case rule, or -1.
+    int indexOf(const QString &path, Qt::CaseSensitivity rule) const;
+
+private:
+    bool listFolder(const QString &path);
+
+    QString m_path;
+};
+
+// The file list: a view of a folder's picture files.
 class FileList : public QListView
 {
     Q_OBJECT
@@ -150,7 +180,11 @@ public:
     // The pattern, ";"-separated, matched without regard to case.
     static QString pattern();
 
-    QString path() const { return m_path; }
+    // Shows `folder` (held elsewhere) instead of a folder of its own.
+    void setFolder(FolderModel *folder);
+    FolderModel &folder() const { return *m_model; }
+
+    QString path() const { return m_model->path(); }
     // Lists `path`; false, and the list keeps its path and contents, when it cannot be listed.
     bool setPath(const QString &path);
     // Reads the folder again, keeping the selection on the same file while it exists.
@@ -161,7 +195,7 @@ public:
     QString list(int index) const;
     // The full path of `name` in the listed folder, in native form (the current-file path).
     QString filePath(const QString &name) const;
-    int listCount() const { return int(m_model->names().size()); }
+    int listCount() const { return m_model->count(); }
 
     // Row access as a list widget offers it.
     int count() const { return listCount(); }
@@ -181,10 +215,10 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
-    bool listFolder(const QString &path);
-
-    QString m_path;
-    NameListModel *m_model;
+    FolderModel *m_model = nullptr;
+    // The file selected before the folder was read again, selected again afterwards.
+    QString m_keep;
+    QString m_keepFolder;
 };
 
 namespace lists {

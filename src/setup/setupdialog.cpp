@@ -5,6 +5,7 @@
 #include "core/settings.h"
 #include "core/twips.h"
 #include "platform/controls.h"
+#include "platform/lists.h"
 #include "platform/services.h"
 
 #include <QCheckBox>
@@ -85,6 +86,8 @@ SetupDialog::SetupDialog(Program &program)
     connect(saveButton, &QPushButton::clicked, this, &SetupDialog::Command1_Click);
     connect(cancelButton, &QPushButton::clicked, this, &SetupDialog::Command2_Click);
     connect(printSetupButton, &QPushButton::clicked, this, &SetupDialog::Command3_Click);
+    connect(
+        &program.settingsModel(), &ProgramSettings::changed, this, &SetupDialog::followSettings);
 }
 
 SetupDialog::~SetupDialog()
@@ -95,7 +98,7 @@ SetupDialog::~SetupDialog()
 void SetupDialog::Form_Load()
 {
     Program &p = m_program;
-    Settings &settings = p.settings();
+    ProgramSettings &settings = p.settingsModel();
     setWindowTitle(Program::appTitle);
     // Centred by its outer size, the window frame included.
     const QSizeF screen = p.services().screenSizeTwips();
@@ -109,17 +112,23 @@ void SetupDialog::Form_Load()
 
     // A file that cannot be read (gone since start-up, or damaged by hand) leaves the dialog
     // showing the settings in memory.
-    const Settings before = settings;
-    if (!p.readSettings()) {
-        settings = before;
-    }
-    m_intervalField->setText(intervalText(settings.slideInterval));
-    settings.bgColorIndex = settings.savedColorIndex;
-    setSwatchColor(settings.bgColorIndex);
-    if (settings.loopMode == 0) {
+    settings.readWhole();
+    const Settings &values = settings.values();
+    m_intervalField->setText(intervalText(values.slideInterval));
+    settings.setBgColorIndex(values.savedColorIndex);
+    setSwatchColor(values.bgColorIndex);
+    if (values.loopMode == 0) {
         m_singleOption->setChecked(true);
     }
-    m_hideFileNameBox->setChecked(settings.hideFileName != 0);
+    m_hideFileNameBox->setChecked(values.hideFileName != 0);
+}
+
+void SetupDialog::followSettings()
+{
+    const float interval = m_program.settings().slideInterval;
+    if (parseIntervalText(m_intervalField->text()) != interval) {
+        m_intervalField->setText(intervalText(interval));
+    }
 }
 
 void SetupDialog::Text1_LostFocus()
@@ -129,51 +138,50 @@ void SetupDialog::Text1_LostFocus()
     if (!typed || *typed != interval) {
         m_intervalField->setText(intervalText(Settings::kDefaultInterval));
     }
-    m_program.settings().slideInterval = interval;
-    m_program.slideShow()->setInterval(*timerIntervalMs(interval));
+    m_program.settingsModel().setSlideInterval(interval);
 }
 
 void SetupDialog::text2_Click()
 {
-    Settings &settings = m_program.settings();
-    settings.bgColorIndex = qint16(palette::advance(settings.bgColorIndex));
-    setSwatchColor(settings.bgColorIndex);
+    ProgramSettings &settings = m_program.settingsModel();
+    settings.setBgColorIndex(palette::advance(settings.values().bgColorIndex));
+    setSwatchColor(settings.values().bgColorIndex);
 }
 
 void SetupDialog::Option1_Click()
 {
-    m_program.settings().loopMode = 0;
+    m_program.settingsModel().setLoopMode(0);
 }
 
 void SetupDialog::Option2_Click()
 {
-    m_program.settings().loopMode = 1;
+    m_program.settingsModel().setLoopMode(1);
 }
 
 void SetupDialog::Check1_Click()
 {
-    m_program.settings().hideFileName = m_hideFileNameBox->isChecked() ? 1 : 0;
+    m_program.settingsModel().setHideFileName(m_hideFileNameBox->isChecked() ? 1 : 0);
 }
 
 void SetupDialog::Command1_Click()
 {
     Program &p = m_program;
-    Settings &settings = p.settings();
+    ProgramSettings &settings = p.settingsModel();
     // The same check as at focus loss, for an interval typed and saved straight away.
-    settings.slideInterval = validatedInterval(parseIntervalText(m_intervalField->text()));
-    settings.savedColorIndex = settings.bgColorIndex;
-    p.saveSettings(p.mainWindow()->listedFolder());
-    p.unloadSetupDialog();
-    p.mainWindow()->setBackgroundColor(settings.bgColorIndex);
-    SlideShowLink *show = p.slideShow();
-    show->setBackgroundColor(settings.bgColorIndex);
-    show->setFileNameVisible(settings.hideFileName != 1);
-    p.mainWindow()->widget()->show();
+    settings.setSlideInterval(validatedInterval(parseIntervalText(m_intervalField->text())));
+    settings.setSavedColorIndex(settings.values().bgColorIndex);
+    settings.save(p.folder().path());
+    p.unload(Program::Window::Setup);
+    // The windows that are there take the colour and the file-name switch; one loaded later
+    // reads them at its load.
+    settings.wearBackgroundColor();
+    settings.applyFileNameSwitch();
+    showMainWindow();
 }
 
 void SetupDialog::Command2_Click()
 {
-    m_program.unloadSetupDialog();
+    m_program.unload(Program::Window::Setup);
     showMainWindow();
 }
 
@@ -185,7 +193,7 @@ void SetupDialog::Command3_Click()
                                            "then choose Print Setup again."),
             Services::Buttons::Ok, Services::Icon::Information, Program::appTitle);
     }
-    m_program.unloadSetupDialog();
+    m_program.unload(Program::Window::Setup);
     showMainWindow();
 }
 
@@ -205,13 +213,8 @@ void SetupDialog::closeEvent(QCloseEvent *event)
 {
     event->accept();
     if (m_program.isCurrent(this)) {
-        m_program.unloadSetupDialog();
+        m_program.unload(Program::Window::Setup);
     }
-}
-
-void SetupDialog::setIntervalText(const QString &text)
-{
-    m_intervalField->setText(text);
 }
 
 void SetupDialog::setSwatchColor(int index)

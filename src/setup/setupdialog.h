@@ -14,7 +14,7 @@ class QRadioButton;
 
 // The Setup dialog (`Form4`): slide interval, loop mode, hide-file-name switch and background
 // colour, edited directly on the settings in memory.
-class SetupDialog : public QWidget, public SetupLink
+class SetupDialog : public QWidget, public ProgramWindow
 {
     Q_OBJECT
 public:
@@ -36,8 +36,6 @@ public:
     void Command3_Click();
 
     QWidget *widget() override { return this; }
-    void setIntervalText(const QString &text) override;
-    void setSwatchColor(int paletteIndex) override;
     int swatchColor() const;
 
 protected:
@@ -45,6 +43,9 @@ protected:
 
 private:
     void showMainWindow();
+    void setSwatchColor(int paletteIndex);
+    // The interval field shows the interval in force when another number stands there.
+    void followSettings();
 
     Program &m_program;
     float m_tpp;

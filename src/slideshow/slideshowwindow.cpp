@@ -3,7 +3,6 @@
 #include "app/program.h"
 #include "core/keycodes.h"
 #include "core/palette.h"
-#include "core/paths.h"
 #include "core/settings.h"
 #include "core/twips.h"
 #include "help/help.h"
@@ -12,19 +11,13 @@
 #include "platform/services.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QTimer>
 #include <QWheelEvent>
 
-#include <algorithm>
 #include <utility>
-
-namespace {
-constexpr int kDesignInterval = 3000;
-}
 
 SlideShowWindow::SlideShowWindow(Program &program)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint)
@@ -60,17 +53,24 @@ SlideShowWindow::SlideShowWindow(Program &program)
     setTwipRect(m_picture, QRectF(0, 0, 9375, 6615));
     m_picture->raise(); // the picture lies above the label
 
-    m_timer = new QTimer(this);
-    m_timer->setObjectName(QStringLiteral("Timer1"));
-    m_timer->setInterval(kDesignInterval);
-    // A new window's label is white: a show starts running unless opened held.
-    markRunning(true);
-
     m_decoder = new AsyncPictureLoader(this);
     connect(m_decoder, &AsyncPictureLoader::loaded, this, &SlideShowWindow::decoded);
-    connect(m_timer, &QTimer::timeout, this, &SlideShowWindow::Timer1_Timer);
     connect(m_picture, &ImageBox::clicked, this, &SlideShowWindow::Image1_Click);
     connect(m_fileNameLabel, &ClickLabel::clicked, this, &SlideShowWindow::Label3_Click);
+
+    SlideShow &show = program.show();
+    connect(&show, &SlideShow::stepped, this, &SlideShowWindow::showStep);
+    connect(&show, &SlideShow::runningChanged, this, &SlideShowWindow::paintRunning);
+    connect(&show, &SlideShow::ended, this, &SlideShowWindow::endShow);
+    connect(&program, &Program::fileRemoved, this, &SlideShowWindow::fileRemoved);
+    connect(&program, &Program::fileRenamed, this, &SlideShowWindow::fileRenamed);
+    const ProgramSettings &settings = program.settingsModel();
+    connect(&settings, &ProgramSettings::windowColorChanged, this,
+        &SlideShowWindow::setBackgroundColor);
+    connect(&settings, &ProgramSettings::fileNameSwitchApplied, this,
+        &SlideShowWindow::setFileNameVisible);
+    // A new window's label is white: a show starts running unless opened held.
+    show.markRunning(true);
 }
 
 SlideShowWindow::~SlideShowWindow()
@@ -81,8 +81,6 @@ SlideShowWindow::~SlideShowWindow()
 void SlideShowWindow::Form_Load()
 {
     Program &p = m_program;
-    // An interval the timer cannot take falls back to the default instead of reaching it.
-    m_timer->setInterval(timerIntervalMs(p.settings().slideInterval).value_or(kDesignInterval));
     setWindowTitle(Program::appTitle);
     m_picture->setStretch(false);
     setBackgroundColor(p.settings().bgColorIndex);
@@ -99,13 +97,15 @@ void SlideShowWindow::Form_Load()
         return;
     }
     const QString file = p.slotRing().file(slot);
-    p.mainWindow()->setCurrentFile(file);
+    p.setCurrentFile(file);
     showSlotPicture(file, p.mainWindow()->slotPicture(slot));
     setFileNameVisible(p.settings().hideFileName != 1);
 }
 
 void SlideShowWindow::Form_Unload()
 {
+    // The show's timer goes with its window.
+    m_program.show().stop();
     // While the main window shuts down it is no longer there to be shown, and is not brought back.
     if (m_program.isMainWindowLoaded()) {
         m_program.mainWindow()->widget()->show();
@@ -147,35 +147,8 @@ void SlideShowWindow::mouseReleaseEvent(QMouseEvent *event)
     m_pressed = false;
 }
 
-SlideShowWindow::Hold::Hold(SlideShowWindow &show)
-    : m_show(show)
-    , m_wasRunning(show.m_timer->isActive())
+void SlideShowWindow::paintRunning(bool running)
 {
-    // A running show stands still while a dialog is open, so the dialog acts on the picture that
-    // was on show when the key was pressed.
-    show.m_timer->stop();
-}
-
-SlideShowWindow::Hold::~Hold()
-{
-    if (m_wasRunning && m_show.m_program.isCurrent(&m_show)) {
-        m_show.m_timer->start();
-    }
-}
-
-void SlideShowWindow::setRunning(bool running)
-{
-    if (running) {
-        startTimer1();
-    } else {
-        m_timer->stop();
-    }
-    markRunning(running);
-}
-
-void SlideShowWindow::markRunning(bool running)
-{
-    m_program.show().setRunning(running);
     QPalette pal = m_fileNameLabel->palette();
     pal.setColor(QPalette::Window, palette::color(running ? palette::kPlain : palette::kHighlight));
     pal.setColor(QPalette::WindowText, Qt::black);
@@ -187,78 +160,47 @@ int SlideShowWindow::labelColor() const
     return palette::indexOf(m_fileNameLabel->palette().color(QPalette::Window));
 }
 
-void SlideShowWindow::startTimer1()
-{
-    // Enabling a running timer does not restart its count.
-    if (!m_timer->isActive()) {
-        m_timer->start();
-    }
-}
-
-int SlideShowWindow::listIndexOf(const QString &path) const
-{
-    MainWindowLink *main = m_program.mainWindow();
-    const Qt::CaseSensitivity rule = m_program.services().fileNameCase();
-    for (int k = 0; k < main->listCount(); ++k) {
-        if (paths::same(main->listedFile(k), path, rule)) {
-            return k;
-        }
-    }
-    return -1;
-}
-
 void SlideShowWindow::displayit()
 {
-    Program &p = m_program;
-    MainWindowLink *main = p.mainWindow();
-    ShowState &state = p.show();
-    // The timer follows the run/hold state at every step: a show stopped after printing runs
-    // again.
-    if (state.running()) {
-        startTimer1();
-    } else {
-        m_timer->stop();
-    }
-    const int count = main->listCount();
-    const QString path = main->listedFile(state.entryToShow(count));
+    m_program.show().step();
+}
+
+void SlideShowWindow::showStep(const QString &path)
+{
     setFileName(path);
     showFile(path);
-    main->setCurrentFile(path);
+    m_program.setCurrentFile(path);
     centreImage();
-    state.stepped(count);
     readAhead();
 }
 
 void SlideShowWindow::Timer1_Timer()
 {
-    if (m_program.show().takeEndPending()) {
-        Image1_Click();
-        return;
-    }
-    displayit();
+    m_program.show().tick();
 }
 
 void SlideShowWindow::Form_Click()
 {
-    endShow();
+    m_program.show().end();
 }
 
 void SlideShowWindow::Image1_Click()
 {
-    endShow();
+    m_program.show().end();
 }
 
 void SlideShowWindow::endShow()
 {
     Program &p = m_program;
-    m_timer->stop();
+    if (!p.isCurrent(this)) {
+        return;
+    }
     dropReadAhead();
-    p.show().setFromList(false);
     if (p.isMainWindowLoaded()) {
         p.mainWindow()->refreshCaptionHighlight(Program::kSlotCount);
         p.mainWindow()->widget()->show();
     }
-    p.unloadSlideShow();
+    p.unload(Program::Window::SlideShow);
 }
 
 void SlideShowWindow::Form_MouseUp(int, int, int, int)
@@ -273,7 +215,7 @@ void SlideShowWindow::Form_MouseUp(int, int, int, int)
 void SlideShowWindow::Label3_Click()
 {
     // Stopped, not held: the label stays as it is, and the next step starts the show again.
-    m_timer->stop();
+    m_program.show().stop();
     if (!m_program.services().printWidget(this)) {
         m_program.services().messageBox(
             QStringLiteral("The form can't be printed or Cancel is selected.  Please check your "
@@ -286,8 +228,7 @@ void SlideShowWindow::Form_KeyDown(int keyCode, int shift)
 {
     Q_UNUSED(shift);
     Program &p = m_program;
-    ShowState &state = p.show();
-    const auto loopRule = [&]() { state.setContinuous(p.settings().loopMode == 1); };
+    SlideShow &show = p.show();
     switch (keyCode) {
     case vk::F1:
         // Help does not hold the show.
@@ -296,50 +237,39 @@ void SlideShowWindow::Form_KeyDown(int keyCode, int shift)
     case vk::F7: {
         // The file on show when the key was pressed, whatever the show or the path label shows
         // while the dialog is open.
-        const Hold hold(*this);
+        const SlideShow::Hold hold(show);
         const QString shown = m_shownFile;
-        p.mainWindow()->renameFile(shown, shown);
+        p.renameFile(shown, shown);
         break;
     }
     case vk::Delete: {
-        const Hold hold(*this);
+        const SlideShow::Hold hold(show);
         const QString shown = m_shownFile;
-        const int shownIndex = listIndexOf(shown);
-        // The file after the deleted one moves up into its place; the position follows, so
-        // that file is not skipped.
-        if (p.mainWindow()->deleteFile(shown)) {
-            state.entryRemoved(shownIndex);
-        }
+        p.deleteFile(shown);
         break;
     }
     case vk::Pause:
-        setRunning(!m_timer->isActive());
+        show.togglePause();
         break;
-    case vk::F2:
-        p.settings().bgColorIndex = qint16(palette::advance(p.settings().bgColorIndex));
-        if (p.isMainWindowLoaded()) {
-            p.mainWindow()->setBackgroundColor(p.settings().bgColorIndex);
-        }
-        setBackgroundColor(p.settings().bgColorIndex);
+    case vk::F2: {
+        ProgramSettings &settings = p.settingsModel();
+        settings.setBgColorIndex(palette::advance(settings.values().bgColorIndex));
+        settings.wearBackgroundColor();
         // A failing write is skipped; the colours have already changed.
-        p.saveSettings(p.settings().lastFolder);
+        settings.save(settings.values().lastFolder);
         break;
+    }
     case vk::Left:
-        state.stepBack(p.mainWindow()->listCount());
-        loopRule();
-        displayit();
+        show.previous();
         break;
     case vk::Up:
-        setRunning(true);
-        state.setFromList(true);
-        loopRule();
+        show.resume();
         break;
     case vk::Right:
-        loopRule();
-        displayit();
+        show.next();
         break;
     case vk::Down:
-        setRunning(false);
+        show.hold();
         break;
     case vk::PageUp:
     case vk::PageDown: {
@@ -357,36 +287,9 @@ void SlideShowWindow::Form_KeyDown(int keyCode, int shift)
         m_picture->setStretch(false);
         centreImage();
         break;
-    // Keys people try first in a full-screen viewer, beyond the original ones.
-    case vk::Escape:
-        Form_Click();
-        break;
-    case vk::End:
-        fitToScreen();
-        break;
     default:
         break;
     }
-}
-
-void SlideShowWindow::fitToScreen()
-{
-    const Picture &picture = m_picture->picture();
-    if (picture.isEmpty()) {
-        return;
-    }
-    // A zoom like Page Up and Page Down, to the largest size the screen holds whole; Home undoes
-    // it.
-    const QSizeF screen = m_program.services().screenSizeTwips();
-    const QSizeF natural = picture.sizeTwips(m_tpp);
-    const double scale
-        = std::min(screen.width() / natural.width(), screen.height() / natural.height());
-    m_picture->setStretch(true);
-    QRectF r = twipRect(m_picture);
-    r.setSize(QSizeF(float(natural.width() * scale), float(natural.height() * scale)));
-    setTwipRect(m_picture, r);
-    centreImage();
-    coverShownPart();
 }
 
 void SlideShowWindow::wheelEvent(QWheelEvent *event)
@@ -413,11 +316,6 @@ void SlideShowWindow::centreImage()
     setTwipRect(m_picture, r);
 }
 
-void SlideShowWindow::setInterval(int milliseconds)
-{
-    m_timer->setInterval(milliseconds);
-}
-
 void SlideShowWindow::setBackgroundColor(int index)
 {
     QPalette pal = palette();
@@ -442,9 +340,21 @@ void SlideShowWindow::setFileName(const QString &path)
     m_fileNameLabel->adjustSize(); // the label grows to fit its text
 }
 
-void SlideShowWindow::clearPicture()
+void SlideShowWindow::fileRemoved()
 {
+    if (!m_program.isCurrent(this)) {
+        return;
+    }
+    // Only the background stays until the next step.
     showPicture(Picture());
+    setFileName(QString());
+}
+
+void SlideShowWindow::fileRenamed(const QString &, const QString &to)
+{
+    if (m_program.isCurrent(this)) {
+        setFileName(to);
+    }
 }
 
 void SlideShowWindow::showSlotPicture(const QString &path, const Picture &picture)
@@ -459,14 +369,12 @@ void SlideShowWindow::showSlotPicture(const QString &path, const Picture &pictur
 void SlideShowWindow::openHeld(const QString &path, const Picture &picture)
 {
     showSlotPicture(path, picture);
-    // Opened held: the label says so, and the timer, if it still runs, stops at its next step.
-    markRunning(false);
+    m_program.show().openHeld();
     show();
 }
 
 void SlideShowWindow::openRunning(const QString &path)
 {
-    m_timer->start();
     show();
     setBackgroundColor(m_program.settings().bgColorIndex);
     setFileName(path);
@@ -484,65 +392,59 @@ void SlideShowWindow::setTwipRect(QWidget *control, const QRectF &rect)
     controls::setTwipRect(control, rect, m_tpp);
 }
 
+bool SlideShowWindow::aheadIsFile(const QString &path) const
+{
+    if (m_ahead.path != path) {
+        return false;
+    }
+    const QFileInfo info(path);
+    return m_ahead.size == info.size() && m_ahead.modified == info.lastModified();
+}
+
 void SlideShowWindow::showFile(const QString &path)
 {
     // What was asked for the picture on show is of no use once another replaces it, and would
-    // only take a core from the decode of the next.
+    // only take a core from the decode of the next; a decode still on its way for this very file
+    // is adopted below instead.
+    const int onItsWay = std::exchange(m_shownTicket, 0);
     dropShownPictureDecodes();
-    const Picture picture = path.isEmpty() ? Picture() : pictureFor(path);
-    showPicture(picture);
-    // The first tick of a show shows the same entry again: keep it for that.
-    if (!path.isEmpty()) {
-        const QFileInfo info(path);
-        m_ahead.path = path;
-        m_ahead.size = info.size();
-        m_ahead.modified = info.lastModified();
-        m_ahead.ready = true;
-        m_ahead.picture = picture;
-    }
-}
-
-Picture SlideShowWindow::pictureFor(const QString &path)
-{
-    const QFileInfo info(path);
-    const bool sameFile = m_ahead.path == path && m_ahead.size == info.size()
-        && m_ahead.modified == info.lastModified();
-    if (sameFile && m_ahead.ready) {
-        Picture picture = m_ahead.picture;
+    int ticket = 0;
+    if (path.isEmpty()) {
         dropReadAhead();
-        return picture;
+        showPicture(Picture());
+    } else if (aheadIsFile(path) && m_ahead.ready) {
+        // Kept: the first tick of a show shows the same entry again.
+        showPicture(m_ahead.picture);
+    } else {
+        // Not read yet. The step never waits for it: the picture on screen stays until the
+        // decode lands (the read-ahead's own, when it is on its way for this file), and a file
+        // that cannot be read then shows nothing under its name.
+        ticket = aheadIsFile(path) ? std::exchange(m_ahead.ticket, 0) : 0;
+        dropReadAhead();
+        if (!ticket) {
+            ticket = m_decoder->findVisible(path, viewportPixels());
+        }
+        if (!ticket) {
+            ticket = m_decoder->requestVisible(path, viewportPixels());
+        }
     }
-    // A read-ahead still on its way is waited for, never dropped and done again; anything else
-    // is decoded away from this thread all the same, so a slow file can be given up on.
-    int ticket = sameFile ? m_ahead.ticket : 0;
-    if (ticket) {
-        m_ahead.ticket = 0;
+    if (onItsWay && onItsWay != ticket) {
+        m_decoder->cancel(onItsWay);
     }
-    dropReadAhead();
     if (!ticket) {
-        ticket = m_decoder->findVisible(path, viewportPixels());
+        return;
     }
-    if (!ticket) {
-        ticket = m_decoder->requestVisible(path, viewportPixels());
-    }
-    const std::optional<pictures::LoadResult> result = m_decoder->waitFor(ticket);
-    // A picture that cannot be read shows nothing under its own name, never the one before.
-    return result && result->ok() ? result->picture : Picture();
+    m_shownTicket = ticket;
+    const QFileInfo info(path);
+    m_ahead.path = path;
+    m_ahead.size = info.size();
+    m_ahead.modified = info.lastModified();
 }
 
 void SlideShowWindow::readAhead()
 {
-    // Only a show that steps by itself gains from it.
-    if (!m_readAheadEnabled || (!isVisible() && !m_timer->isActive())) {
-        return;
-    }
-    const MainWindowLink *main = m_program.mainWindow();
-    const int position = m_program.show().listPosition();
-    if (position < 0 || position >= main->listCount()) {
-        return;
-    }
-    const QString path = main->listedFile(position);
-    if (m_ahead.path == path) {
+    const QString path = m_program.show().aheadPath();
+    if (!m_readAheadEnabled || path.isEmpty() || m_ahead.path == path) {
         return;
     }
     dropReadAhead();
@@ -563,16 +465,28 @@ void SlideShowWindow::dropReadAhead()
 
 void SlideShowWindow::decoded(int ticket, const pictures::LoadResult &result)
 {
+    const Picture picture = result.ok() ? result.picture : Picture();
+    if (ticket == m_shownTicket) {
+        m_shownTicket = 0;
+        showPicture(picture);
+        centreImage();
+        if (m_ahead.path == m_shownFile) {
+            m_ahead.ready = true;
+            m_ahead.picture = picture;
+        }
+        return;
+    }
     if (ticket == m_ahead.ticket) {
         m_ahead.ticket = 0;
         m_ahead.ready = true;
-        m_ahead.picture = result.ok() ? result.picture : Picture();
+        m_ahead.picture = picture;
         return;
     }
     if (ticket == m_overviewTicket) {
         m_overviewTicket = 0;
         if (result.ok() && result.picture.file == m_picture->picture().file) {
             m_overview = result.picture;
+            coverShownPart();
         }
         return;
     }
@@ -586,7 +500,7 @@ void SlideShowWindow::waitForDecodes()
 
 void SlideShowWindow::dropShownPictureDecodes()
 {
-    for (int *ticket : { &m_sharpTicket, &m_overviewTicket }) {
+    for (int *ticket : { &m_sharpTicket, &m_overviewTicket, &m_shownTicket }) {
         if (*ticket) {
             m_decoder->cancel(*ticket);
             *ticket = 0;
@@ -608,16 +522,10 @@ void SlideShowWindow::showPicture(const Picture &picture)
 
 void SlideShowWindow::coverShownPart()
 {
+    // Never waited for: the whole picture covers a zoom-out once it has arrived.
     const Picture &picture = m_picture->picture();
     if (picture.isEmpty() || picture.heldRegion().contains(visibleRegion())) {
         return;
-    }
-    if (m_overview.image.isNull() && m_overviewTicket) {
-        const int ticket = std::exchange(m_overviewTicket, 0);
-        const std::optional<pictures::LoadResult> result = m_decoder->waitFor(ticket);
-        if (result && result->ok()) {
-            m_overview = result->picture;
-        }
     }
     if (!m_overview.image.isNull() && m_overview.file == picture.file) {
         if (m_sharpTicket) {
@@ -657,7 +565,8 @@ void SlideShowWindow::sharpen()
 {
     const Picture &picture = m_picture->picture();
     const QRect visible = visibleRegion();
-    if (picture.file.isEmpty() || visible.isEmpty() || m_sharpTicket) {
+    // A picture about to be replaced by the one on its way is not worth sharpening.
+    if (picture.file.isEmpty() || visible.isEmpty() || m_sharpTicket || m_shownTicket) {
         return;
     }
     const QRect held = picture.heldRegion();

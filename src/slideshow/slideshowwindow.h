@@ -10,10 +10,10 @@ class AsyncPictureLoader;
 class ClickLabel;
 class ImageBox;
 class Program;
-class QTimer;
 
 // The slide-show window (`Form2`): one picture at a time, centred on the whole screen over a
-// plain background, with its path at the top left.
+// plain background, with its path at the top left. A view and a key map over the program's
+// slide show, which paces it and says what to show.
 class SlideShowWindow : public QWidget, public SlideShowLink
 {
     Q_OBJECT
@@ -33,13 +33,8 @@ public:
     // One step of the show: the entry at the list position, then the position moves on.
     void displayit();
 
-    // ---- what the other windows ask of this one
+    // ---- what the main window asks of this one
     QWidget *widget() override { return this; }
-    void setInterval(int milliseconds) override;
-    void setBackgroundColor(int paletteIndex) override;
-    void setFileNameVisible(bool visible) override;
-    void setFileName(const QString &path) override;
-    void clearPicture() override;
     void openHeld(const QString &path, const Picture &picture) override;
     void openRunning(const QString &path) override;
 
@@ -80,38 +75,26 @@ private:
         Picture picture;
     };
 
-    // Holds a running show for as long as it lives, then lets it run again.
-    class Hold
-    {
-    public:
-        explicit Hold(SlideShowWindow &show);
-        ~Hold();
-        Hold(const Hold &) = delete;
-        Hold &operator=(const Hold &) = delete;
-
-    private:
-        SlideShowWindow &m_show;
-        bool m_wasRunning;
-    };
-
-    // The picture as large as the screen holds it whole, proportions kept.
-    void fitToScreen();
-    // Runs or holds the show: the timer and the label's colour together.
-    void setRunning(bool running);
-    // The run/hold state and the label's colour, leaving the timer as it is.
-    void markRunning(bool running);
-    void startTimer1();
-    // The position of `path` in the main window's file list, or -1.
-    int listIndexOf(const QString &path) const;
+    void setBackgroundColor(int paletteIndex);
+    void setFileNameVisible(bool visible);
+    void setFileName(const QString &path);
+    // The label's colour follows the show's mark: white running, yellow held.
+    void paintRunning(bool running);
+    // A step of the show: the label, the picture, the path label, then the next read ahead.
+    void showStep(const QString &path);
+    // The file on show was deleted or renamed, from either window.
+    void fileRemoved();
+    void fileRenamed(const QString &from, const QString &to);
     void showPicture(const Picture &picture);
     // Cancels the sharper and the whole-picture decodes asked for the picture on show.
     void dropShownPictureDecodes();
     // The thumbnail view: a slot's file and the picture it holds (no file read), centred under
     // the busy pointer.
     void showSlotPicture(const QString &path, const Picture &picture);
+    // The show has ended: the captions, the main window back, this window gone.
     void endShow();
-    // The picture of `path`: the one read ahead when it is still that file, else read now.
-    Picture pictureFor(const QString &path);
+    // Whether what was read ahead is still the file at `path`.
+    bool aheadIsFile(const QString &path) const;
     void readAhead();
     void dropReadAhead();
     void decoded(int ticket, const pictures::LoadResult &result);
@@ -132,9 +115,11 @@ private:
     float m_tpp;
     ImageBox *m_picture = nullptr;
     ClickLabel *m_fileNameLabel = nullptr;
-    QTimer *m_timer = nullptr;
     QString m_shownFile;
     AsyncPictureLoader *m_decoder = nullptr;
+    // The decode of the file named on show, when it was not ready as the step came: its picture
+    // takes the screen when it lands.
+    int m_shownTicket = 0;
     int m_sharpTicket = 0;
     // The whole picture at screen size, for a picture held only in part.
     Picture m_overview;

@@ -48,8 +48,8 @@ void tst_Startup::firstStart()
     QVERIFY(!form2(p)->isVisible());
     QCOMPARE(form4(p)->swatchColor(), 3);
     QCOMPARE(Text1(form4(p))->text(), QString("3"));
-    QCOMPARE(Timer1(form2(p))->interval(), 3000);
-    QVERIFY(!Timer1(form2(p))->isActive());
+    QCOMPARE(Timer1(p)->interval(), 3000);
+    QVERIFY(!Timer1(p)->isActive());
     QCOMPARE(form2(p)->windowTitle(), QString("VELDRANE W95 and NT"));
     QCOMPARE(p.settings().loopMode, qint16(1));
     QCOMPARE(File1(main)->path(), f.folder.path());
@@ -79,7 +79,7 @@ void tst_Startup::savedSettingsApplied()
     QCOMPARE(File1(startForm(p))->listCount(), 2);
     QCOMPARE(startForm(p)->backgroundColor(), 12);
     QCOMPARE(Text1(form4(p))->text(), QLocale().toString(2.5));
-    QCOMPARE(Timer1(form2(p))->interval(), 2500);
+    QCOMPARE(Timer1(p)->interval(), 2500);
     QCOMPARE(qint16(p.show().listPosition()), qint16(0));
 }
 
@@ -108,7 +108,7 @@ void tst_Startup::badFileRewritten()
     QCOMPARE(p.settings().bgColorIndex, qint16(3));
     QCOMPARE(p.settings().loopMode, qint16(1));
     QCOMPARE(p.settings().hideFileName, qint16(0));
-    QCOMPARE(Timer1(form2(p))->interval(), 3000);
+    QCOMPARE(Timer1(p)->interval(), 3000);
     QCOMPARE(startForm(p)->backgroundColor(), 3);
     QVERIFY(f.services.messages.isEmpty());
 }
@@ -125,7 +125,7 @@ void tst_Startup::untimeableInterval()
     Program &p = *f.program;
     QCOMPARE(f.ini(), f.defaultRecord());
     QCOMPARE(p.settings().slideInterval, 3.0f);
-    QCOMPARE(Timer1(form2(p))->interval(), 3000);
+    QCOMPARE(Timer1(p)->interval(), 3000);
     QCOMPARE(Text1(form4(p))->text(), QString("3"));
     QCOMPARE(p.settings().bgColorIndex, qint16(12));
 }
@@ -140,7 +140,7 @@ void tst_Startup::unwritableSettingsKeepDefaults()
     QCOMPARE(p.settings().slideInterval, 3.0f);
     QCOMPARE(p.settings().bgColorIndex, qint16(3));
     QCOMPARE(p.settings().loopMode, qint16(1));
-    QCOMPARE(Timer1(form2(p))->interval(), 3000);
+    QCOMPARE(Timer1(p)->interval(), 3000);
     QCOMPARE(File1(startForm(p))->path(), f.folder.path());
 }
 
@@ -193,10 +193,10 @@ void tst_Startup::slotGeometryRecorded()
     QVERIFY(inner.width() > MainWindow::kDesignWidth);
     for (int i : { 0, 6, 19 }) {
         const QRectF r = main->twipRect(open(main, i));
-        QCOMPARE(p.slotGeometry(i).left, int(std::nearbyint(r.left())));
-        QCOMPARE(p.slotGeometry(i).top, int(std::nearbyint(r.top())));
-        QCOMPARE(p.slotGeometry(i).width, int(std::nearbyint(r.width())));
-        QCOMPARE(p.slotGeometry(i).height, int(std::nearbyint(r.height())));
+        QCOMPARE(p.slotRing().geometry(i).left, int(std::nearbyint(r.left())));
+        QCOMPARE(p.slotRing().geometry(i).top, int(std::nearbyint(r.top())));
+        QCOMPARE(p.slotRing().geometry(i).width, int(std::nearbyint(r.width())));
+        QCOMPARE(p.slotRing().geometry(i).height, int(std::nearbyint(r.height())));
     }
     // Slot 6 sits at its design proportion of the maximised inner area.
     QCOMPARE(main->twipRect(open(main, 6)).left(),

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
@@ -38,6 +39,8 @@ private Q_SLOTS:
     void renameDuringShow();
     void helpFromEveryEntry();
     void oneAboutBox();
+    void aboutLastWindowEnds_data();
+    void aboutLastWindowEnds();
     void hotKeyListText();
     void printFailure();
 
@@ -197,7 +200,7 @@ void tst_FileOps::deleteClearsEverySlotShowingFile()
     const QString a = f.folder.filePath("pics/a.bmp");
     putInSlot(p, 5, a.toUpper()); // the same file under other letter case
     const QRectF geometry = main->twipRect(open(main, 2));
-    main->setCurrentFile(a);
+    p.setCurrentFile(a);
     focusFileList(main);
     QTest::keyClick(File1(main), Qt::Key_Delete);
     QVERIFY(!f.folder.exists("pics/a.bmp"));
@@ -228,7 +231,7 @@ void tst_FileOps::deleteFileOfAnotherFolder()
     const QString a = f.folder.filePath("pics/a.bmp");
     Dir1(main)->setPath(f.folder.filePath("other"));
     File1(main)->setPath(f.folder.filePath("pics")); // the file list lags behind the folder list
-    main->setCurrentFile(a);
+    p.setCurrentFile(a);
     menuItem(main, "deleteit")->trigger();
     QVERIFY(!QFile::exists(a));
     QCOMPARE(File1(main)->path(), f.folder.filePath("other"));
@@ -260,7 +263,7 @@ void tst_FileOps::deleteRefusesFolder()
     start(f, { "a.bmp" });
     MainWindow *main = startForm(*f.program);
     const QString folder = f.folder.makeFolder("pics/keep");
-    main->setCurrentFile(folder);
+    f.program->setCurrentFile(folder);
     menuItem(main, "deleteit")->trigger();
     QVERIFY(QFileInfo(folder).isDir());
     QCOMPARE(f.services.messages.size(), 2);
@@ -350,7 +353,7 @@ void tst_FileOps::deleteDuringRunningShow()
     show->Timer1_Timer(); // a.bmp on show
     bool heldWhileOpen = false;
     f.services.whileModal = [&]() {
-        heldWhileOpen = !Timer1(show)->isActive();
+        heldWhileOpen = !Timer1(p)->isActive();
         show->Timer1_Timer(); // b.bmp comes up behind the box
     };
     QTest::keyClick(show, Qt::Key_Delete);
@@ -360,7 +363,7 @@ void tst_FileOps::deleteDuringRunningShow()
             + ", permanently?");
     QVERIFY(!f.folder.exists("pics/a.bmp"));
     QVERIFY(f.folder.exists("pics/b.bmp"));
-    QVERIFY(Timer1(show)->isActive()); // running again afterwards
+    QVERIFY(Timer1(p)->isActive()); // running again afterwards
 }
 
 void tst_FileOps::deleteOnShowDoesNotSkipNext()
@@ -377,7 +380,7 @@ void tst_FileOps::deleteOnShowDoesNotSkipNext()
     QTest::keyClick(show, Qt::Key_Delete);
     QVERIFY(!f.folder.exists("pics/b.bmp"));
     QVERIFY(Image1(show)->picture().isEmpty());
-    QVERIFY(!Timer1(show)->isActive()); // held before, held after
+    QVERIFY(!Timer1(p)->isActive()); // held before, held after
     QTest::keyClick(show, Qt::Key_Right);
     QCOMPARE(Label3(show)->text(), f.folder.filePath("pics/c.bmp"));
 }
@@ -414,7 +417,7 @@ void tst_FileOps::helpFromEveryEntry()
     menuItem(main, "contents")->trigger();
     menuItem(startForm(p), "loopits")->trigger();
     QTest::keyClick(form2(p), Qt::Key_F1);
-    QVERIFY(Timer1(form2(p))->isActive()); // help does not hold the show
+    QVERIFY(Timer1(p)->isActive()); // help does not hold the show
     QCOMPARE(f.services.helpCalls.size(), 3);
     for (const auto &call : f.services.helpCalls) {
         QCOMPARE(call.file, f.folder.filePath("QUERNDAL.hlp"));
@@ -445,6 +448,46 @@ void tst_FileOps::oneAboutBox()
     QVERIFY(!p.isAboutBoxLoaded());
     menuItem(startForm(p), "about")->trigger();
     QVERIFY(p.isAboutBoxLoaded());
+}
+
+// With the main window closed, the About box is the program's last window: its OK ends the
+// program as its close box does.
+void tst_FileOps::aboutLastWindowEnds_data()
+{
+    QTest::addColumn<bool>("ok");
+    QTest::newRow("OK") << true;
+    QTest::newRow("close box") << false;
+}
+
+void tst_FileOps::aboutLastWindowEnds()
+{
+    QFETCH(bool, ok);
+    ProgramFixture f;
+    start(f, {});
+    Program &p = *f.program;
+    menuItem(startForm(p), "about")->trigger();
+    AboutBox *box = aboutBox(p);
+    // The application notices its last window only while its event loop runs, as the program's
+    // does; a program that goes on without a window is ended by the guard instead.
+    QSignalSpy lastClosed(qApp, &QGuiApplication::lastWindowClosed);
+    int closedWithMain = -1;
+    QTimer::singleShot(0, box, [&] {
+        QVERIFY(startForm(p)->close());
+        closedWithMain = int(lastClosed.count()); // About keeps the program running
+        if (ok) {
+            QTest::mouseClick(control<QPushButton>(box, "Cmd_OK"), Qt::LeftButton);
+        } else {
+            QVERIFY(box->close());
+        }
+    });
+    QTimer guard;
+    guard.setSingleShot(true);
+    connect(&guard, &QTimer::timeout, qApp, &QCoreApplication::quit);
+    guard.start(10000);
+    QCoreApplication::exec();
+    QCOMPARE(closedWithMain, 0);
+    QVERIFY(!p.isAboutBoxLoaded());
+    QCOMPARE(lastClosed.count(), 1);
 }
 
 void tst_FileOps::hotKeyListText()

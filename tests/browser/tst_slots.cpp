@@ -204,15 +204,15 @@ void tst_Slots::clearRestoresStartGeometry()
     MainWindow *main = startForm(p);
     QList<QRectF> start;
     for (int i = 0; i < 20; ++i) {
-        start << QRectF(p.slotGeometry(i).left, p.slotGeometry(i).top, p.slotGeometry(i).width,
-            p.slotGeometry(i).height);
+        start << QRectF(p.slotRing().geometry(i).left, p.slotRing().geometry(i).top,
+            p.slotRing().geometry(i).width, p.slotRing().geometry(i).height);
     }
     clickFile(main, 0);
     clickFile(main, 2);
     main->showNormal();
     main->resize(main->designInnerPixels() * 2 + QSize(0, main->menuBar()->height()));
     QTRY_COMPARE(main->innerSize(), QSizeF(18960, 13020));
-    p.settings().bgColorIndex = 5;
+    p.settingsModel().setBgColorIndex(5);
     menuItem(main, "clear")->trigger();
     QCOMPARE(f.ini(), "3,5,1,\"" + f.folder.filePath("pics").toUtf8() + "\",0\r\n");
     QVERIFY(main->windowState() & Qt::WindowMaximized);
@@ -320,11 +320,11 @@ void tst_Slots::slotClickOpensShowHeld()
     ProgramFixture f;
     startWithPictures(f, 2, QSize(320, 200));
     Program &p = *f.program;
-    p.settings().loopMode = 0;
+    p.settingsModel().setLoopMode(0);
     MainWindow *main = startForm(p);
     clickFile(main, 1);
     main->waitForThumbnails();
-    main->setCurrentFile(QString());
+    p.setCurrentFile(QString());
     QTest::mouseClick(open(main, 0), Qt::LeftButton);
     SlideShowWindow *show = form2(p);
     QCOMPARE(qint16(p.show().fromList()), qint16(0));
@@ -335,7 +335,7 @@ void tst_Slots::slotClickOpensShowHeld()
     QVERIFY(show->isVisible());
     QVERIFY(!main->isVisible());
     QCOMPARE(show->labelColor(), palette::kHighlight);
-    QVERIFY(!Timer1(show)->isActive());
+    QVERIFY(!Timer1(p)->isActive());
     // At the picture's own size, centred on the 800 × 800 screen.
     QCOMPARE(show->twipRect(Image1(show)), QRectF(6000 - 2400, 6000 - 1500, 4800, 3000));
     QTRY_COMPARE(Image1(show)->picture().image.size(), QSize(320, 200)); // sharp, not the thumbnail
@@ -350,7 +350,7 @@ void tst_Slots::emptySlotClickDoesNothing()
     Program &p = *f.program;
     MainWindow *main = startForm(p);
     p.show().setFromList(true);
-    main->setCurrentFile("kept");
+    p.setCurrentFile("kept");
     QTest::mouseClick(open(main, 4), Qt::LeftButton);
     QCOMPARE(qint16(p.show().fromList()), qint16(0));
     QCOMPARE(qint16(p.slotRing().currentSlot()), qint16(4));
@@ -366,7 +366,7 @@ void tst_Slots::dropOnSlotMakesItCurrent()
     Program &p = *f.program;
     MainWindow *main = startForm(p);
     clickFile(main, 0);
-    main->setCurrentFile(QString());
+    p.setCurrentFile(QString());
     emit open(main, 0)->dropped();
     QCOMPARE(qint16(p.slotRing().currentSlot()), qint16(0));
     QCOMPARE(Label1(main)->text(), p.slotRing().file(0));
@@ -383,7 +383,7 @@ void tst_Slots::activationIsNoFocusMove()
     clickFile(main, 0);
     clickFile(main, 1);
     filename(main, 0)->setFocus();
-    main->setCurrentFile(p.slotRing().file(1)); // what a show's last step leaves
+    p.setCurrentFile(p.slotRing().file(1)); // what a show's last step leaves
     for (Qt::FocusReason reason : { Qt::ActiveWindowFocusReason, Qt::PopupFocusReason }) {
         QFocusEvent out(QEvent::FocusOut, reason);
         QApplication::sendEvent(filename(main, 0), &out);

@@ -57,10 +57,10 @@ void tst_StartForm::exitSavesListedFolder()
     f.start();
     Program &p = *f.program;
     Dir1(startForm(p))->setPath(art);
-    p.settings().slideInterval = 2.5f;
-    p.settings().bgColorIndex = 12;
-    p.settings().loopMode = 0;
-    p.settings().hideFileName = 1;
+    p.settingsModel().setSlideInterval(2.5f);
+    p.settingsModel().setBgColorIndex(12);
+    p.settingsModel().setLoopMode(0);
+    p.settingsModel().setHideFileName(1);
     menuItem(startForm(p), "exit")->trigger();
     QCOMPARE(f.ini(), "2.5,12,0,\"" + art.toUtf8() + "\",1\r\n");
     QCOMPARE(f.services.endCalls, 1);
@@ -72,7 +72,7 @@ void tst_StartForm::closeSavesNothing()
     f.start();
     Program &p = *f.program;
     const QByteArray before = f.ini();
-    p.settings().bgColorIndex = 9;
+    p.settingsModel().setBgColorIndex(9);
     Dir1(startForm(p))->setPath(QDir::tempPath());
     QVERIFY(startForm(p)->close());
     QCOMPARE(f.ini(), before);
@@ -97,7 +97,7 @@ void tst_StartForm::f4EndsWithoutSaving()
     f.start();
     Program &p = *f.program;
     const QByteArray before = f.ini();
-    p.settings().slideInterval = 9;
+    p.settingsModel().setSlideInterval(9);
     MainWindow *main = startForm(p);
     main->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(main));
@@ -238,7 +238,7 @@ void tst_StartForm::highlight()
         putInSlot(*f.program, i, i < captions.size() ? captions[i] : QString());
         filename(main, i)->setBackground(yellow());
     }
-    main->setCurrentFile(label);
+    f.program->setCurrentFile(label);
     main->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(main));
     QTest::mouseClick(File1(main)->viewport(), Qt::LeftButton);
@@ -314,8 +314,9 @@ void tst_StartForm::pathLabelReadable()
     ProgramFixture f;
     f.start();
     MainWindow *main = startForm(*f.program);
-    main->setBackgroundColor(background);
-    main->setCurrentFile("/pics/cat.bmp");
+    f.program->settingsModel().setBgColorIndex(background);
+    f.program->settingsModel().wearBackgroundColor();
+    f.program->setCurrentFile("/pics/cat.bmp");
     const QImage shot = Label1(main)->grab().toImage();
     const QColor behind = shot.pixelColor(shot.width() - 2, shot.height() / 2);
     QCOMPARE(behind, QApplication::palette().color(QPalette::Button));

@@ -84,29 +84,37 @@ void tst_State::showSteps_data()
 {
     QTest::addColumn<bool>("continuous");
     QTest::addColumn<int>("count");
+    QTest::addColumn<int>("start");
     QTest::addColumn<int>("steps");
     QTest::addColumn<int>("position");
     QTest::addColumn<bool>("endPending");
-    QTest::newRow("one pass, mid-list") << false << 3 << 2 << 2 << false;
-    QTest::newRow("one pass, past the last") << false << 3 << 3 << 0 << true;
-    QTest::newRow("continuous wraps to the first") << true << 3 << 3 << 0 << false;
-    QTest::newRow("continuous, round again") << true << 3 << 4 << 1 << false;
-    QTest::newRow("one pass, a step after the end clears it") << false << 3 << 4 << 1 << false;
+    QTest::newRow("one pass, mid-list") << false << 3 << 0 << 2 << 2 << false;
+    QTest::newRow("one pass, past the last") << false << 3 << 0 << 3 << 0 << true;
+    QTest::newRow("continuous wraps to the first") << true << 3 << 0 << 3 << 0 << false;
+    QTest::newRow("continuous, round again") << true << 3 << 0 << 4 << 1 << false;
+    QTest::newRow("one pass, a step after the end clears it") << false << 3 << 0 << 4 << 1 << false;
+    // A folder of 40 000 files: entry 32 768 follows 32 767, and the last is 39 999.
+    QTest::newRow("40 000 entries, past 32 767") << false << 40000 << 32767 << 1 << 32768 << false;
+    QTest::newRow("40 000 entries, the last") << false << 40000 << 32767 << 7232 << 39999 << false;
+    QTest::newRow("40 000 entries, past the last") << true << 40000 << 39999 << 1 << 0 << false;
 }
 
 void tst_State::showSteps()
 {
     QFETCH(bool, continuous);
     QFETCH(int, count);
+    QFETCH(int, start);
     QFETCH(int, steps);
     QFETCH(int, position);
     QFETCH(bool, endPending);
     ShowState state;
     state.setContinuous(continuous);
+    state.setListPosition(start);
     for (int i = 0; i < steps; ++i) {
         state.stepped(count);
     }
     QCOMPARE(state.listPosition(), position);
+    QCOMPARE(state.entryToShow(count), position);
     QCOMPARE(state.endPending(), endPending);
     QCOMPARE(state.takeEndPending(), endPending);
     QVERIFY(!state.endPending());

@@ -114,7 +114,7 @@ void tst_Setup::intervalAtFocusLoss()
     QVERIFY(dialog);
     type(dialog, typed);
     QCOMPARE(Text1(dialog)->text(), shown);
-    QCOMPARE(Timer1(form2(*f.program))->interval(), ms);
+    QCOMPARE(Timer1(*f.program)->interval(), ms);
     QCOMPARE(f.program->settings().slideInterval, ms / 1000.0f);
     QCOMPARE(f.ini(), f.defaultRecord()); // nothing saved yet
 }

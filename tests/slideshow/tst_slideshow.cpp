@@ -41,7 +41,9 @@ private Q_SLOTS:
     void firstIntervalActsOnPictureOnShow_data();
     void firstIntervalActsOnPictureOnShow();
     void labelClickPrintsAndStays();
-    void addedKeys();
+    void wheelSteps();
+    void keysNotInTable_data();
+    void keysNotInTable();
     void metafileZoomDrawnAtShownSize();
 
 private:
@@ -88,7 +90,7 @@ void tst_SlideShow::onePass()
     menuItem(main, "loopits")->trigger();
     SlideShowWindow *show = form2(p);
     QVERIFY(show->isVisible());
-    QVERIFY(Timer1(show)->isActive());
+    QVERIFY(Timer1(p)->isActive());
     QCOMPARE(qint16(p.show().fromList()), qint16(1));
     QCOMPARE(qint16(p.show().continuous()), qint16(0));
     QCOMPARE(Label3(show)->text(), file(f, 0));
@@ -140,12 +142,12 @@ void tst_SlideShow::thumbnailViewStaysHeld()
     QCOMPARE(Label3(show)->text(), file(f, 1)); // the list's entry, not the slot's neighbour
     QTest::keyClick(show, Qt::Key_Right);
     QCOMPARE(Label3(show)->text(), file(f, 2));
-    QVERIFY(!Timer1(show)->isActive());
+    QVERIFY(!Timer1(p)->isActive());
     QCOMPARE(show->labelColor(), palette::kHighlight);
     // Up resumes: white label, timer on, the next tick shows the list's next entry.
     QTest::keyClick(show, Qt::Key_Up);
     QCOMPARE(show->labelColor(), palette::kPlain);
-    QVERIFY(Timer1(show)->isActive());
+    QVERIFY(Timer1(p)->isActive());
     QCOMPARE(qint16(p.show().fromList()), qint16(1));
     show->Timer1_Timer();
     QCOMPARE(Label3(show)->text(), file(f, 3));
@@ -208,15 +210,15 @@ void tst_SlideShow::holdResumePause()
     menuItem(startForm(p), "loopits")->trigger();
     SlideShowWindow *show = form2(p);
     QTest::keyClick(show, Qt::Key_Down);
-    QVERIFY(!Timer1(show)->isActive());
+    QVERIFY(!Timer1(p)->isActive());
     QCOMPARE(show->labelColor(), palette::kHighlight);
     QTest::keyClick(show, Qt::Key_Right);
-    QVERIFY(!Timer1(show)->isActive()); // a step keeps a held show held
+    QVERIFY(!Timer1(p)->isActive()); // a step keeps a held show held
     QTest::keyClick(show, Qt::Key_Pause);
-    QVERIFY(Timer1(show)->isActive());
+    QVERIFY(Timer1(p)->isActive());
     QCOMPARE(show->labelColor(), palette::kPlain);
     QTest::keyClick(show, Qt::Key_Pause);
-    QVERIFY(!Timer1(show)->isActive());
+    QVERIFY(!Timer1(p)->isActive());
     QCOMPARE(show->labelColor(), palette::kHighlight);
     QTest::keyClick(show, Qt::Key_Insert); // not a key of the show
     QVERIFY(p.isSlideShowLoaded());
@@ -232,10 +234,10 @@ void tst_SlideShow::printingStopsShow()
     QTest::mouseClick(Label3(show), Qt::LeftButton);
     QCOMPARE(f.services.printCalls, 1);
     QVERIFY(f.services.messages.isEmpty());
-    QVERIFY(!Timer1(show)->isActive());
+    QVERIFY(!Timer1(p)->isActive());
     QCOMPARE(show->labelColor(), palette::kPlain); // stopped, though the label is white
     QTest::keyClick(show, Qt::Key_Right);
-    QVERIFY(Timer1(show)->isActive()); // the white label starts it again
+    QVERIFY(Timer1(p)->isActive()); // the white label starts it again
 }
 
 void tst_SlideShow::printingFails()
@@ -260,6 +262,7 @@ void tst_SlideShow::zoomAndHome()
     Program &p = *f.program;
     menuItem(startForm(p), "loopits")->trigger();
     SlideShowWindow *show = form2(p);
+    show->waitForDecodes(); // a step shows the picture when its decode lands
     const QRectF natural = show->twipRect(Image1(show));
     QCOMPARE(natural.size(), QSizeF(3000, 1500));
     QTest::keyClick(show, Qt::Key_PageUp);
@@ -284,7 +287,7 @@ void tst_SlideShow::backgroundKey()
     Program &p = *f.program;
     const QString readFolder = p.settings().lastFolder;
     Dir1(startForm(p))->setPath(f.folder.path()); // browsed since: not what F2 saves
-    p.settings().slideInterval = 2.5f;
+    p.settingsModel().setSlideInterval(2.5f);
     menuItem(startForm(p), "loopits")->trigger();
     SlideShowWindow *show = form2(p);
     for (int i = 0; i < 13; ++i) {
@@ -305,12 +308,12 @@ void tst_SlideShow::hideFileName()
     MainWindow *main = startForm(p);
     File1(main)->setCurrentRow(0);
     main->File1_KeyUp(39, 0);
-    p.unloadSlideShow();
-    p.settings().hideFileName = 1;
+    p.unload(Program::Window::SlideShow);
+    p.settingsModel().setHideFileName(1);
     main->open_MouseUp(0, 1, 0, 0, 0); // creates the window: its load hides the label
     QVERIFY(Label3(form2(p))->isHidden());
     form2(p)->Form_Click();
-    p.settings().hideFileName = 0;
+    p.settingsModel().setHideFileName(0);
     main->open_MouseUp(0, 1, 0, 0, 0);
     QVERIFY(!Label3(form2(p))->isHidden());
 }
@@ -321,6 +324,7 @@ void tst_SlideShow::largePictureCentred()
     start(f, 1, 1, QSize(1000, 900));
     menuItem(startForm(*f.program), "loopits")->trigger();
     SlideShowWindow *show = form2(*f.program);
+    show->waitForDecodes();
     // 15000 × 13500 twips on a 12000 × 12000 screen: cut off equally on every side.
     QCOMPARE(show->twipRect(Image1(show)), QRectF(-1500, -750, 15000, 13500));
     QCOMPARE(Image1(show)->geometry(), QRect(-100, -50, 1000, 900));
@@ -335,8 +339,10 @@ void tst_SlideShow::unreadablePicture()
     menuItem(startForm(p), "loopits")->trigger();
     SlideShowWindow *show = form2(p);
     show->Timer1_Timer();
+    show->waitForDecodes();
     QVERIFY(!Image1(show)->picture().isEmpty());
     show->Timer1_Timer();
+    show->waitForDecodes();
     QCOMPARE(Label3(show)->text(), file(f, 1));
     QVERIFY(Image1(show)->picture().isEmpty()); // not the previous picture under this name
     show->Timer1_Timer();
@@ -383,6 +389,7 @@ void tst_SlideShow::endHighlightsCaptions()
     menuItem(startForm(p), "loopits")->trigger();
     SlideShowWindow *show = form2(p);
     show->Timer1_Timer();
+    show->waitForDecodes();
     putInSlot(p, 2, file(f, 0));
     putInSlot(p, 6, file(f, 0).toUpper());
     putInSlot(p, 7, "/other.gif");
@@ -412,6 +419,7 @@ void tst_SlideShow::readAheadFollowsFile()
     show->waitForDecodes();
     f.folder.writePicture("pics/01.bmp", 64, 48);
     show->Timer1_Timer();
+    show->waitForDecodes();
     QCOMPARE(Image1(show)->picture().naturalSize, QSize(64, 48));
     QCOMPARE(show->readAheadPath(), file(f, 2));
     show->waitForDecodes();
@@ -429,6 +437,7 @@ void tst_SlideShow::singleFileLeft()
     SlideShowWindow *show = form2(p);
     show->Timer1_Timer();
     QTest::keyClick(show, Qt::Key_Left);
+    show->waitForDecodes();
     QCOMPARE(Label3(show)->text(), file(f, 0));
     QVERIFY(!Image1(show)->picture().isEmpty());
 }
@@ -451,13 +460,15 @@ void tst_SlideShow::largePictureDecodedWhereShown()
     File1(startForm(p))->refresh();
     menuItem(startForm(p), "loopits")->trigger();
     SlideShowWindow *show = form2(p);
+    show->waitForDecodes();
     const Picture &shown = Image1(show)->picture();
     QCOMPARE(shown.naturalSize, QSize(2000, 1000));
     QCOMPARE(shown.region, QRect(600, 100, 800, 800)); // the centred 800 × 800 screen
     QCOMPARE(shown.image.size(), QSize(800, 800));
     QVERIFY(qRed(shown.image.pixel(200, 400)) > 200 && qBlue(shown.image.pixel(200, 400)) < 60);
     QVERIFY(qBlue(shown.image.pixel(600, 400)) > 200 && qRed(shown.image.pixel(600, 400)) < 60);
-    // Zoomed out, the whole picture shows at once (a reduced decode), then at the size shown.
+    // Zoomed out, the whole picture shows at once (a reduced decode, there since the picture
+    // came), then at the size shown.
     QTest::keyClick(show, Qt::Key_PageDown);
     QVERIFY(Image1(show)->picture().region.isEmpty());
     QVERIFY(!Image1(show)->picture().image.isNull());
@@ -512,13 +523,12 @@ void tst_SlideShow::labelClickPrintsAndStays()
     QTest::mouseClick(Label3(show), Qt::LeftButton);
     QCOMPARE(f.services.printCalls, 1);
     QVERIFY(p.isSlideShowLoaded());
-    QVERIFY(!Timer1(show)->isActive());
+    QVERIFY(!Timer1(p)->isActive());
     QCOMPARE(show->labelColor(), palette::kPlain); // stopped, not held
 }
 
-// Esc ends the show as a click does; the wheel steps; End fits the picture to the screen and
-// Home undoes it.
-void tst_SlideShow::addedKeys()
+// The wheel steps as Left and Right do: it is no key, and stays.
+void tst_SlideShow::wheelSteps()
 {
     ProgramFixture f;
     start(f, 3, 1, QSize(100, 50));
@@ -534,14 +544,43 @@ void tst_SlideShow::addedKeys()
         Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(show, &up);
     QCOMPARE(Label3(show)->text(), file(f, 0));
-    QTest::keyClick(show, Qt::Key_End);
-    // 100 × 50 on the 800 × 800 screen: as wide as the screen, proportions kept, centred.
-    QCOMPARE(Image1(show)->geometry(), QRect(0, 200, 800, 400));
-    QTest::keyClick(show, Qt::Key_Home);
+}
+
+// Keys not in the show's table do nothing: the show stays up, on the same picture, at the same
+// size, running or held as it was. Escape in particular does not end it.
+void tst_SlideShow::keysNotInTable_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("held");
+    QTest::newRow("Esc, running") << int(Qt::Key_Escape) << false;
+    QTest::newRow("Esc, held") << int(Qt::Key_Escape) << true;
+    QTest::newRow("End, running") << int(Qt::Key_End) << false;
+    QTest::newRow("End, held") << int(Qt::Key_End) << true;
+    QTest::newRow("Insert") << int(Qt::Key_Insert) << false;
+    QTest::newRow("F3") << int(Qt::Key_F3) << false;
+}
+
+void tst_SlideShow::keysNotInTable()
+{
+    QFETCH(int, key);
+    QFETCH(bool, held);
+    ProgramFixture f;
+    start(f, 3, 1, QSize(100, 50));
+    Program &p = *f.program;
+    menuItem(startForm(p), "loopits")->trigger();
+    SlideShowWindow *show = form2(p);
+    show->Timer1_Timer(); // 00 on show, at its own size
+    show->waitForDecodes();
+    if (held) {
+        QTest::keyClick(show, Qt::Key_Down);
+    }
+    QTest::keyClick(show, Qt::Key(key));
+    QVERIFY(p.isSlideShowLoaded());
+    QVERIFY(show->isVisible());
+    QCOMPARE(Label3(show)->text(), file(f, 0));
     QCOMPARE(Image1(show)->size(), QSize(100, 50));
-    QTest::keyClick(show, Qt::Key_Escape);
-    QVERIFY(!p.isSlideShowLoaded());
-    QVERIFY(startForm(p)->isVisible());
+    QCOMPARE(Timer1(p)->isActive(), !held);
+    QCOMPARE(show->labelColor(), held ? palette::kHighlight : palette::kPlain);
 }
 
 // A metafile zoomed in is drawn again at the size shown, not enlarged from a smaller drawing.
@@ -555,6 +594,7 @@ void tst_SlideShow::metafileZoomDrawnAtShownSize()
     File1(startForm(p))->refresh();
     menuItem(startForm(p), "loopits")->trigger();
     SlideShowWindow *show = form2(p);
+    show->waitForDecodes();
     QVERIFY(Image1(show)->picture().scalable);
     for (int i = 0; i < 8; ++i) {
         QTest::keyClick(show, Qt::Key_PageUp);

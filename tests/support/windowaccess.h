@@ -66,7 +66,6 @@ VIEWER_CONTROL(PictureBox, Picture1)
 VIEWER_CONTROL(PictureBox, Picture2)
 VIEWER_CONTROL(ImageBox, Image1)
 VIEWER_CONTROL(ClickLabel, Label3)
-VIEWER_CONTROL(QTimer, Timer1)
 VIEWER_CONTROL(CaptionBox, Text1)
 VIEWER_CONTROL(CaptionBox, Text2)
 VIEWER_CONTROL(QRadioButton, Option1)
@@ -77,6 +76,12 @@ VIEWER_CONTROL(QPushButton, Command2)
 VIEWER_CONTROL(QPushButton, Command3)
 
 #undef VIEWER_CONTROL
+
+// The slide show's timer: the program's show keeps it, whether its window is up or not.
+inline QTimer *Timer1(Program &program)
+{
+    return program.show().timer();
+}
 
 inline ImageBox *open(const QObject *window, int slot)
 {
