@@ -22,8 +22,9 @@ namespace {
 
 bool loadPicture(const QString &path, const QSize &target, QString &detail)
 {
-    const pictures::LoadResult result
-        = target.isValid() ? pictures::loadScaled(path, target) : pictures::load(path);
+    const pictures::LoadResult result = target.isValid()
+        ? pictures::load(pictures::DecodeRequest::within(path, target))
+        : pictures::load(pictures::DecodeRequest::natural(path));
     if (!result.ok()) {
         detail = result.reason;
         return false;

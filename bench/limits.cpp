@@ -159,20 +159,26 @@ std::vector<double> decodeLimits(const QStringList &arguments, int runs, QString
     }
     std::vector<Figure> figures {
         { QStringLiteral("ours.thumbnail"),
-            [&] { return pictures::loadScaled(path, QSize(97, 77)).ok(); } },
+            [&] {
+                return pictures::load(pictures::DecodeRequest::within(path, QSize(97, 77))).ok();
+            } },
         { QStringLiteral("libjpeg.scale-1/8"), [&] { return libjpegDecode(file.constData(), 8); } },
         // The same slot on a 2x screen, where the window asks for its device pixels.
         { QStringLiteral("ours.thumbnail-2x"),
-            [&] { return pictures::loadScaled(path, QSize(2 * 97, 2 * 77)).ok(); } },
-        { QStringLiteral("ours.full"), [&] { return pictures::load(path).ok(); } },
+            [&] {
+                return pictures::load(pictures::DecodeRequest::within(path, QSize(2 * 97, 2 * 77)))
+                    .ok();
+            } },
+        { QStringLiteral("ours.full"),
+            [&] { return pictures::load(pictures::DecodeRequest::natural(path)).ok(); } },
         { QStringLiteral("libjpeg.full"), [&] { return libjpegDecode(file.constData(), 1); } },
         { QStringLiteral("libjpeg.visible-part"),
             [&] { return libjpegVisiblePart(path, screen); } },
         { QStringLiteral("ours.visible"),
-            [&] { return pictures::loadVisible(path, screen).ok(); } },
+            [&] { return pictures::load(pictures::DecodeRequest::visible(path, screen)).ok(); } },
         // A zoomed-out view of the whole picture on the screen: libjpeg's n/8 decode covering it.
         { QStringLiteral("ours.reduced"),
-            [&] { return pictures::loadReduced(path, screen).ok(); } },
+            [&] { return pictures::load(pictures::DecodeRequest::reduced(path, screen)).ok(); } },
         { QStringLiteral("libjpeg.reduced"),
             [&] { return libjpegDecode(file.constData(), 8, QSize(), reducedEighths); } },
     };

@@ -327,7 +327,8 @@ std::vector<double> memorySlots(const QStringList &arguments, int, QString &deta
 
 std::vector<double> memoryFull(const QStringList &arguments, int, QString &detail)
 {
-    const pictures::LoadResult result = pictures::load(arguments.value(0));
+    const pictures::LoadResult result
+        = pictures::load(pictures::DecodeRequest::natural(arguments.value(0)));
     if (!result.ok()) {
         detail = result.reason;
         return {};

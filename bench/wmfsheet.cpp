@@ -67,7 +67,8 @@ int main(int argc, char **argv)
         referenceName.replace(QLatin1Char('/'), QStringLiteral("__"));
         referenceName.replace(QStringLiteral(".wmf"), QStringLiteral(".png"));
         const QImage reference(corpus.filePath(QStringLiteral("wmf-reference/") + referenceName));
-        const pictures::LoadResult loaded = pictures::loadScaled(path, QSize(kCell * 2, kCell * 2));
+        const pictures::LoadResult loaded
+            = pictures::load(pictures::DecodeRequest::within(path, QSize(kCell * 2, kCell * 2)));
         const QImage ours = loaded.ok() ? onWhite(loaded.picture.image) : QImage();
 
         QImage row(QSize(kCell * 2 + 30, kCell + kLabel), QImage::Format_RGB32);

@@ -65,8 +65,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
             file.write(bytes);
             file.close();
-            for (const pictures::LoadResult &other : { pictures::loadVisible(path, QSize(24, 16)),
-                     pictures::loadReduced(path, QSize(40, 30)) }) {
+            for (const pictures::LoadResult &other :
+                { pictures::load(pictures::DecodeRequest::visible(path, QSize(24, 16))),
+                    pictures::load(pictures::DecodeRequest::reduced(path, QSize(40, 30))) }) {
                 if (other.ok() == other.picture.image.isNull()
                     || (!other.ok() && other.reason.isEmpty())) {
                     std::abort();

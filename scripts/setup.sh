@@ -12,7 +12,7 @@ packages=(
 )
 if [ "${1:-}" != "viewer" ]; then
     packages+=(
-        clang libclang-rt-14-dev libjpeg-turbo-progs
+        clang libclang-rt-14-dev libjpeg-turbo-progs liblcms2-utils
         xvfb xauth xdotool openbox x11-apps imagemagick wmctrl python3
         cups printer-driver-cups-pdf poppler-utils desktop-file-utils
     )

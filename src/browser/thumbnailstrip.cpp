@@ -162,7 +162,8 @@ void ThumbnailStrip::requestThumbnail(int slot)
     const qreal ratio = box->devicePixelRatioF();
     const QSize target(std::max(1, int(std::ceil(box->width() * ratio))),
         std::max(1, int(std::ceil(box->height() * ratio))));
-    m_tickets[std::size_t(slot)] = m_decoder->request(box->picture().file, target);
+    m_tickets[std::size_t(slot)]
+        = m_decoder->request(pictures::DecodeRequest::within(box->picture().file, target));
 }
 
 void ThumbnailStrip::cancelThumbnail(int slot)

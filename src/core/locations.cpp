@@ -1,11 +1,10 @@
 #include "locations.h"
 
+#include "system/files.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace locations {
 
@@ -27,23 +26,13 @@ QString choose(const QString &programFolder, const QString &fileName, bool folde
         .filePath(QLatin1String(kConfigFolderName) + QLatin1Char('/') + fileName);
 }
 
-namespace {
-
-    bool writable(const QString &path)
-    {
-        // The effective rights, as an open would meet them (a read-only mount included).
-        return ::eaccess(QFile::encodeName(path).constData(), W_OK) == 0;
-    }
-
-} // namespace
-
 QString settingsPath(const QString &programFolder, const QString &fileName)
 {
     const QString beside = QDir(programFolder).filePath(fileName);
-    const bool fileWritable = QFileInfo(beside).isFile() && writable(beside);
+    const bool fileWritable = QFileInfo(beside).isFile() && systemfiles::writable(beside);
     const QString home = configHome(qEnvironmentVariable("XDG_CONFIG_HOME"), QDir::homePath());
     const QString path
-        = choose(programFolder, fileName, writable(programFolder), fileWritable, home);
+        = choose(programFolder, fileName, systemfiles::writable(programFolder), fileWritable, home);
     const QString folder = QFileInfo(path).path();
     if (path != beside && !QFileInfo::exists(folder) && QDir().mkpath(folder)) {
         // A folder of the user's own settings is the user's alone, as the XDG rules ask.

@@ -3,25 +3,18 @@
 #include "palette.h"
 #include "settings.h"
 
-#include <QFile>
+#include "system/files.h"
+
 #include <QLocale>
 
-#include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
-#include <fcntl.h>
 #include <limits>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 constexpr qint64 kMaxFileSize
     = 64 * 1024; // a record is one short line; anything bigger is not ours
 constexpr int kFieldCount = 5;
-// An in-place rewrite keeps the old contents in memory to put them back; a file bigger than this
-// is not a settings file and is left alone.
-constexpr qint64 kMaxRestorableSize = 1024 * 1024;
 } // namespace
 
 SettingsFile::SettingsFile(QString path)
@@ -140,7 +133,7 @@ QStringList SettingsFile::fields(const QByteArray &bytes)
 bool SettingsFile::read(Settings &s) const
 {
     QByteArray bytes;
-    if (!readRegularFile(m_path, kMaxFileSize, &bytes)) {
+    if (!systemfiles::readRegular(m_path, kMaxFileSize, &bytes)) {
         return false;
     }
     const QStringList f = fields(bytes);
@@ -189,173 +182,5 @@ bool SettingsFile::save(const Settings &s, const QString &folder) const
 {
     const QByteArray record
         = format(s.slideInterval, s.bgColorIndex, s.loopMode, folder, s.hideFileName);
-    return writeRegularFile(m_path, record);
-}
-
-bool SettingsFile::readRegularFile(const QString &path, qint64 maxSize, QByteArray *bytes)
-{
-    const QByteArray native = QFile::encodeName(path);
-    // Non-blocking, so that a FIFO put in the file's place between the check and the open
-    // cannot hold the caller; the check after the open is the one that counts.
-    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        return false;
-    }
-    struct stat info
-    {
-    };
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return false;
-    }
-    bytes->resize(maxSize);
-    qint64 done = 0;
-    bool ok = true;
-    while (done < maxSize) {
-        const ssize_t n = ::read(fd, bytes->data() + done, size_t(maxSize - done));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            ok = false;
-            break;
-        }
-        if (n == 0) {
-            break;
-        }
-        done += n;
-    }
-    ::close(fd);
-    bytes->resize(done);
-    return ok;
-}
-
-namespace {
-
-bool writeAll(int fd, const QByteArray &bytes, off_t offset)
-{
-    qint64 done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::pwrite(
-            fd, bytes.constData() + done, size_t(bytes.size() - done), offset + off_t(done));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += n;
-    }
-    return true;
-}
-
-// The mode a new file gets from open(): 0666 less the process's umask.
-mode_t newFileMode()
-{
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
-}
-
-// Replaces the file through a temporary file beside it: the old file stays whole until the new
-// one is complete on disk. -1 when no temporary file could be made there; 0 on a failed write;
-// 1 when replaced.
-int replaceByRename(const QByteArray &target, const QByteArray &bytes, const struct stat *old)
-{
-    const qsizetype slash = target.lastIndexOf('/');
-    const QByteArray folder = slash < 0 ? QByteArray(".") : target.left(qMax<qsizetype>(slash, 1));
-    const QByteArray name = slash < 0 ? target : target.mid(slash + 1);
-    QByteArray temporary = folder + (folder.endsWith('/') ? "" : "/") + "." + name + ".XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) {
-        return -1;
-    }
-    bool ok = ::fchmod(fd, old ? (old->st_mode & 07777) : newFileMode()) == 0;
-    if (old && ok) {
-        // Keeps the owner where the rights allow it (an administrator saving a user's file);
-        // without them the file is the caller's own, as any new file would be.
-        [[maybe_unused]] const int owned = ::fchown(fd, old->st_uid, old->st_gid);
-    }
-    ok = ok && writeAll(fd, bytes, 0) && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(temporary.constData(), target.constData()) == 0;
-    if (!ok) {
-        ::unlink(temporary.constData());
-        return 0;
-    }
-    return 1;
-}
-
-// Rewrites the file where it stands, for a folder that takes no new file. Every step is checked;
-// on any failure the old contents are put back, so the file is never left short.
-bool rewriteInPlace(const QByteArray &target, const QByteArray &bytes)
-{
-    const int fd = ::open(target.constData(), O_RDWR | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
-    if (fd < 0) {
-        return false;
-    }
-    struct stat info
-    {
-    };
-    QByteArray old;
-    bool ok
-        = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= kMaxRestorableSize;
-    if (ok) {
-        old.resize(qsizetype(info.st_size));
-        ok = ::pread(fd, old.data(), size_t(old.size()), 0) == ssize_t(old.size());
-    }
-    if (!ok) {
-        ::close(fd);
-        return false;
-    }
-    const bool written = writeAll(fd, bytes, 0) && ::fsync(fd) == 0
-        && ::ftruncate(fd, off_t(bytes.size())) == 0 && ::fsync(fd) == 0;
-    if (!written) {
-        // The old contents fit where they stood before, so putting them back needs no new space.
-        writeAll(fd, old, 0);
-        ::ftruncate(fd, off_t(old.size()));
-        ::fsync(fd);
-    }
-    ::close(fd);
-    return written;
-}
-
-} // namespace
-
-bool SettingsFile::writeRegularFile(const QString &path, const QByteArray &bytes)
-{
-    const QByteArray native = QFile::encodeName(path);
-    if (native.isEmpty()) {
-        return false;
-    }
-    // A link is written through, so it stays a link; a link that leads nowhere is not followed,
-    // as the file it names could be anywhere.
-    QByteArray target = native;
-    struct stat linkInfo
-    {
-    };
-    if (::lstat(native.constData(), &linkInfo) == 0 && S_ISLNK(linkInfo.st_mode)) {
-        char *resolved = ::realpath(native.constData(), nullptr);
-        if (!resolved) {
-            return false;
-        }
-        target = QByteArray(resolved);
-        std::free(resolved);
-    }
-    struct stat info
-    {
-    };
-    const bool exists = ::stat(target.constData(), &info) == 0;
-    if (!exists && errno != ENOENT) {
-        return false;
-    }
-    // Only a regular file is replaced: a FIFO, a device, a socket or a folder keeps its place.
-    if (exists && !S_ISREG(info.st_mode)) {
-        return false;
-    }
-    const int replaced = replaceByRename(target, bytes, exists ? &info : nullptr);
-    if (replaced >= 0) {
-        return replaced == 1;
-    }
-    return exists && rewriteInPlace(target, bytes);
+    return systemfiles::writeRegular(m_path, record);
 }

@@ -36,15 +36,6 @@ public:
     static std::optional<float> parseNumber(const QString &field);
     static std::optional<qint16> parseInteger(const QString &field);
 
-    // Up to `maxSize` bytes of the regular file at `path` (links followed); false, without
-    // waiting, for anything that is not a regular file or cannot be read.
-    static bool readRegularFile(const QString &path, qint64 maxSize, QByteArray *bytes);
-    // Replaces the regular file at `path` (or the one a link leads to; the link stays) with
-    // `bytes`, or makes it. Through a temporary file beside it where the folder takes one, else
-    // in place; every write and flush is checked, and on any failure the old contents stay
-    // whole. A path that is or leads to anything but a regular file is never written.
-    static bool writeRegularFile(const QString &path, const QByteArray &bytes);
-
 private:
     QString m_path;
 };

@@ -2,67 +2,129 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <QRunnable>
+#include <QThread>
 #include <QThreadPool>
 
 #include <condition_variable>
-#include <deque>
 #include <map>
 #include <mutex>
 
-// What the loader and its decodes share. It outlives the loader as long as a decode runs, so a
+namespace {
+
+// The decoders' own threads, one a core (at least two, so a thumbnail and a show decode at
+// once); nothing else of the program runs there.
+QThreadPool &decodePool()
+{
+    static QThreadPool pool;
+    static const bool sized = [] {
+        pool.setMaxThreadCount(qMax(2, QThread::idealThreadCount()));
+        return true;
+    }();
+    Q_UNUSED(sized);
+    return pool;
+}
+
+// libwmf keeps global state, so metafiles are played one at a time, on a thread of their own:
+// a metafile waiting for another never holds a thread the other pictures decode on.
+QThreadPool &metafileQueue()
+{
+    static QThreadPool queue;
+    static const bool sized = [] {
+        queue.setMaxThreadCount(1);
+        return true;
+    }();
+    Q_UNUSED(sized);
+    return queue;
+}
+
+} // namespace
+
+// One request. Whoever takes it first decodes it: its task on the pool, or waitFor on the
+// caller's thread; the other then finds it taken.
+struct AsyncPictureLoader::Job
+{
+    int ticket = 0;
+    pictures::DecodeRequest request;
+    std::atomic_bool cancelled { false };
+    std::atomic_bool taken { false };
+};
+
+// What the loader and its decodes share. It outlives the loader as long as a task runs, so a
 // decode finishing after the loader is gone finds a null owner and delivers nothing.
 struct AsyncPictureLoader::Shared
 {
-    struct Job
-    {
-        int ticket = 0;
-        QString path;
-        QSize size;
-        Kind kind = Kind::Scaled;
-        std::shared_ptr<std::atomic_bool> cancelled;
-    };
-
     std::mutex mutex;
     std::condition_variable changed;
-    std::deque<Job> queue;
-    Job running; // ticket 0: none
-    bool working = false; // a task on the pool is taking jobs
+    std::map<int, std::shared_ptr<Job>> jobs; // not finished
+    int tasks = 0; // tasks given to a pool and not yet ended
     std::map<int, pictures::LoadResult> finished;
     AsyncPictureLoader *owner = nullptr;
 
-    // Takes jobs until none is left; runs on the pool.
-    static void work(const std::shared_ptr<Shared> &shared)
+    // Stores a result and has it delivered, unless the request was cancelled meanwhile.
+    void finish(const Job &job, pictures::LoadResult result, bool deliver)
     {
-        std::unique_lock lock(shared->mutex);
-        while (!shared->queue.empty()) {
-            Job job = std::move(shared->queue.front());
-            shared->queue.pop_front();
-            shared->running = job;
-            lock.unlock();
-            const std::atomic_bool *flag = job.cancelled.get();
-            pictures::LoadResult result = job.kind == Kind::Visible
-                ? pictures::loadVisible(job.path, job.size, flag)
-                : job.kind == Kind::Reduced ? pictures::loadReduced(job.path, job.size, flag)
-                : job.size.isValid()        ? pictures::loadScaled(job.path, job.size, flag)
-                                            : pictures::load(job.path, flag);
-            lock.lock();
-            shared->running = Job();
-            if (!job.cancelled->load()) {
-                shared->finished[job.ticket] = std::move(result);
-                // Posted under the lock the destructor takes, so never to a loader being
-                // destroyed; a posted call still pending when it goes is dropped with it.
-                if (AsyncPictureLoader *owner = shared->owner) {
-                    const int ticket = job.ticket;
-                    QMetaObject::invokeMethod(
-                        owner, [owner, ticket]() { owner->deliver(ticket); }, Qt::QueuedConnection);
-                }
+        std::lock_guard lock(mutex);
+        jobs.erase(job.ticket);
+        if (!job.cancelled.load()) {
+            finished[job.ticket] = std::move(result);
+            // Posted under the lock the destructor takes, so never to a loader being
+            // destroyed; a posted call still pending when it goes is dropped with it.
+            if (AsyncPictureLoader *loader = owner; loader && deliver) {
+                const int ticket = job.ticket;
+                QMetaObject::invokeMethod(
+                    loader, [loader, ticket]() { loader->deliver(ticket); }, Qt::QueuedConnection);
             }
-            shared->changed.notify_all();
         }
-        shared->working = false;
-        shared->changed.notify_all();
+        changed.notify_all();
+    }
+
+    void taskEnded()
+    {
+        std::lock_guard lock(mutex);
+        --tasks;
+        changed.notify_all();
     }
 };
+
+namespace {
+
+class DecodeTask : public QRunnable
+{
+public:
+    DecodeTask(std::shared_ptr<AsyncPictureLoader::Shared> shared,
+        std::shared_ptr<AsyncPictureLoader::Job> job, bool onMetafileQueue)
+        : m_shared(std::move(shared))
+        , m_job(std::move(job))
+        , m_onMetafileQueue(onMetafileQueue)
+    {
+    }
+
+    void run() override
+    {
+        AsyncPictureLoader::Job &job = *m_job;
+        if (!job.cancelled.load() && !m_onMetafileQueue && !job.taken.load()
+            && pictures::isMetafile(job.request.path)) {
+            // Handed on before the task ends, so the loader never counts no task for it.
+            {
+                std::lock_guard lock(m_shared->mutex);
+                ++m_shared->tasks;
+            }
+            metafileQueue().start(new DecodeTask(m_shared, m_job, true));
+        } else if (!job.taken.exchange(true)) {
+            const std::atomic_bool *flag = &job.cancelled;
+            m_shared->finish(job, pictures::load(job.request, flag), true);
+        }
+        m_shared->taskEnded();
+    }
+
+private:
+    std::shared_ptr<AsyncPictureLoader::Shared> m_shared;
+    std::shared_ptr<AsyncPictureLoader::Job> m_job;
+    bool m_onMetafileQueue;
+};
+
+} // namespace
 
 AsyncPictureLoader::AsyncPictureLoader(QObject *parent)
     : QObject(parent)
@@ -73,47 +135,28 @@ AsyncPictureLoader::AsyncPictureLoader(QObject *parent)
 
 AsyncPictureLoader::~AsyncPictureLoader()
 {
-    // Nothing waits here: queued decodes are dropped, a running one is told to stop and ends on
-    // its own.
+    // Nothing waits here: every decode not finished is told to stop and ends on its own.
     std::lock_guard lock(m_shared->mutex);
     m_shared->owner = nullptr;
-    for (const Shared::Job &job : m_shared->queue) {
-        job.cancelled->store(true);
-    }
-    m_shared->queue.clear();
-    if (m_shared->running.cancelled) {
-        m_shared->running.cancelled->store(true);
+    for (const auto &[ticket, job] : m_shared->jobs) {
+        job->cancelled.store(true);
     }
     m_shared->finished.clear();
 }
 
-int AsyncPictureLoader::request(const QString &path, const QSize &target)
-{
-    return start(path, target, Kind::Scaled);
-}
-
-int AsyncPictureLoader::requestVisible(const QString &path, const QSize &viewport)
-{
-    return start(path, viewport, Kind::Visible);
-}
-
-int AsyncPictureLoader::requestReduced(const QString &path, const QSize &target)
-{
-    return start(path, target, Kind::Reduced);
-}
-
-int AsyncPictureLoader::start(const QString &path, const QSize &size, Kind kind)
+int AsyncPictureLoader::request(const pictures::DecodeRequest &request)
 {
     const int ticket = m_nextTicket++;
-    m_tickets.insert(ticket, { path, size, kind });
-    std::lock_guard lock(m_shared->mutex);
-    m_shared->queue.push_back(
-        { ticket, path, size, kind, std::make_shared<std::atomic_bool>(false) });
-    if (!m_shared->working) {
-        // One decode at a time for each loader keeps a core free for the user interface.
-        m_shared->working = true;
-        QThreadPool::globalInstance()->start([shared = m_shared]() { Shared::work(shared); });
+    m_tickets.insert(ticket, request);
+    auto job = std::make_shared<Job>();
+    job->ticket = ticket;
+    job->request = request;
+    {
+        std::lock_guard lock(m_shared->mutex);
+        m_shared->jobs[ticket] = job;
+        ++m_shared->tasks;
     }
+    decodePool().start(new DecodeTask(m_shared, std::move(job), false));
     return ticket;
 }
 
@@ -123,42 +166,21 @@ void AsyncPictureLoader::cancel(int ticket)
         return;
     }
     std::lock_guard lock(m_shared->mutex);
-    auto &queue = m_shared->queue;
-    for (auto job = queue.begin(); job != queue.end(); ++job) {
-        if (job->ticket == ticket) {
-            queue.erase(job);
-            break;
-        }
-    }
-    if (m_shared->running.ticket == ticket) {
-        m_shared->running.cancelled->store(true);
+    if (const auto job = m_shared->jobs.find(ticket); job != m_shared->jobs.end()) {
+        job->second->cancelled.store(true);
+        m_shared->jobs.erase(job);
     }
     m_shared->finished.erase(ticket);
 }
 
-int AsyncPictureLoader::find(const QString &path, const QSize &size, Kind kind) const
+int AsyncPictureLoader::find(const pictures::DecodeRequest &request) const
 {
-    for (auto request = m_tickets.cbegin(); request != m_tickets.cend(); ++request) {
-        if (request->kind == kind && request->path == path && request->size == size) {
-            return request.key();
+    for (auto asked = m_tickets.cbegin(); asked != m_tickets.cend(); ++asked) {
+        if (asked.value() == request) {
+            return asked.key();
         }
     }
     return 0;
-}
-
-int AsyncPictureLoader::findRequest(const QString &path, const QSize &target) const
-{
-    return find(path, target, Kind::Scaled);
-}
-
-int AsyncPictureLoader::findVisible(const QString &path, const QSize &viewport) const
-{
-    return find(path, viewport, Kind::Visible);
-}
-
-int AsyncPictureLoader::findReduced(const QString &path, const QSize &target) const
-{
-    return find(path, target, Kind::Reduced);
 }
 
 std::optional<pictures::LoadResult> AsyncPictureLoader::waitFor(int ticket)
@@ -166,16 +188,18 @@ std::optional<pictures::LoadResult> AsyncPictureLoader::waitFor(int ticket)
     if (!m_tickets.contains(ticket)) {
         return std::nullopt;
     }
-    std::unique_lock lock(m_shared->mutex);
-    auto &queue = m_shared->queue;
-    for (auto job = queue.begin(); job != queue.end(); ++job) {
-        if (job->ticket == ticket) {
-            Shared::Job moved = std::move(*job);
-            queue.erase(job);
-            queue.push_front(std::move(moved));
-            break;
+    std::shared_ptr<Job> job;
+    {
+        std::lock_guard lock(m_shared->mutex);
+        if (const auto found = m_shared->jobs.find(ticket); found != m_shared->jobs.end()) {
+            job = found->second;
         }
     }
+    if (job && !job->taken.exchange(true)) {
+        // Not begun: decoded here rather than after whatever the pool is busy with.
+        m_shared->finish(*job, pictures::load(job->request, &job->cancelled), false);
+    }
+    std::unique_lock lock(m_shared->mutex);
     m_shared->changed.wait(lock, [&] { return m_shared->finished.count(ticket) > 0; });
     pictures::LoadResult result = std::move(m_shared->finished[ticket]);
     m_shared->finished.erase(ticket);
@@ -204,9 +228,16 @@ void AsyncPictureLoader::waitForDone()
 {
     {
         std::unique_lock lock(m_shared->mutex);
-        m_shared->changed.wait(lock, [&] { return m_shared->queue.empty() && !m_shared->working; });
+        m_shared->changed.wait(lock, [&] { return m_shared->tasks == 0; });
     }
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+}
+
+void AsyncPictureLoader::waitForAllDecodes()
+{
+    // A metafile task is handed on before its first task ends, so the first pool empties last.
+    decodePool().waitForDone();
+    metafileQueue().waitForDone();
 }
 
 void AsyncPictureLoader::waitUntilIdle()

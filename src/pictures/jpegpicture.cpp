@@ -1,27 +1,20 @@
 #include "jpegpicture.h"
 
-#include <QFile>
+#include <QColor>
+#include <QColorSpace>
+#include <QColorTransform>
 #include <QIODevice>
 #include <QImage>
 #include <QTransform>
 
 #include <algorithm>
-#include <condition_variable>
+#include <atomic>
+#include <cmath>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
-#include <memory>
-#include <mutex>
-#include <system_error>
-#include <thread>
 #include <vector>
-
-#include <fcntl.h>
-#include <pthread.h>
-#include <sched.h>
-#include <unistd.h>
 
 #include <jpeglib.h>
 
@@ -34,18 +27,6 @@ namespace {
     constexpr int kRowBatch = 16;
     // Rows skipped in one call above the part of a picture decoded: a few row groups of blocks.
     constexpr JDIMENSION kSkipBatch = 128;
-    // A full-size decode of at least this many rows, over most of the picture's width, has its
-    // lower rows decoded on a second core. The rows above them must still be entropy-decoded
-    // there (skipped), so the lower part is the smaller one, and a narrow crop of a wide picture,
-    // where that skipping is nearly all the work, is not split.
-    constexpr JDIMENSION kSplitRows = 256;
-    constexpr JDIMENSION kSplitNumerator = 3;
-    constexpr JDIMENSION kSplitDenominator = 5;
-    // Decodes not split after one whose second decoder found no core free.
-    constexpr int kUnsplitAfterBusy = 8;
-    // Set: every decode that can be split is, and waits for its second decoder (see the header).
-    std::atomic_bool alwaysSplit { false };
-
     // libjpeg reports an error by calling error_exit, which must not return; it jumps back to the
     // decoder, which then fails. Warnings (damaged data, which libjpeg decodes as far as it goes)
     // are neither printed nor fatal.
@@ -140,18 +121,10 @@ namespace {
     {
         jpeg_progress_mgr manager;
         const std::atomic_bool *cancelled;
-        // Set for the decoder of a picture's lower rows when the decode it helps fails.
-        const std::atomic_bool *abandoned;
         ErrorManager *error;
         bool stopped;
 
-        bool shouldStop() const
-        {
-            const auto set = [](const std::atomic_bool *flag) {
-                return flag && flag->load(std::memory_order_relaxed);
-            };
-            return set(cancelled) || set(abandoned);
-        }
+        bool shouldStop() const { return cancelled && cancelled->load(std::memory_order_relaxed); }
     };
 
     void checkProgress(j_common_ptr info)
@@ -277,79 +250,6 @@ namespace {
         }
     }
 
-    // The thread that decodes the lower rows of large pictures, kept for the program's life so a
-    // decode that splits never waits for one to be made. Before it is woken it is told to keep
-    // off the core of the decode it helps: woken by a busy thread, it would otherwise often wait
-    // queued behind it for the scheduler's next balancing tick, several milliseconds.
-    class LowerRowsThread
-    {
-    public:
-        static LowerRowsThread *instance()
-        {
-            // Never destroyed: the thread waits for work until the program ends.
-            static LowerRowsThread *const thread = [] {
-                cpu_set_t allowed;
-                CPU_ZERO(&allowed);
-                if (sched_getaffinity(0, sizeof allowed, &allowed) != 0
-                    || CPU_COUNT(&allowed) < 2) {
-                    return static_cast<LowerRowsThread *>(nullptr);
-                }
-                try {
-                    return new LowerRowsThread(allowed);
-                } catch (const std::system_error &) {
-                    return static_cast<LowerRowsThread *>(nullptr); // no thread to be had
-                }
-            }();
-            return thread;
-        }
-
-        // Runs `work` on the thread, away from core `core`; false when the thread is busy.
-        bool tryRun(std::function<void()> work, int core)
-        {
-            std::unique_lock lock(m_mutex);
-            if (alwaysSplit.load(std::memory_order_relaxed)) {
-                m_changed.wait(lock, [this] { return !m_work; });
-            }
-            if (m_work) {
-                return false;
-            }
-            cpu_set_t others = m_allowed;
-            if (core >= 0 && CPU_ISSET(core, &others)) {
-                CPU_CLR(core, &others);
-            }
-            pthread_setaffinity_np(m_thread.native_handle(), sizeof others, &others);
-            m_work = std::move(work);
-            m_changed.notify_all();
-            return true;
-        }
-
-    private:
-        explicit LowerRowsThread(const cpu_set_t &allowed)
-            : m_allowed(allowed)
-            , m_thread([this] { run(); })
-        {
-        }
-
-        void run()
-        {
-            std::unique_lock lock(m_mutex);
-            for (;;) {
-                m_changed.wait(lock, [this] { return bool(m_work); });
-                lock.unlock();
-                m_work();
-                lock.lock();
-                m_work = nullptr;
-                m_changed.notify_all();
-            }
-        }
-
-        const cpu_set_t m_allowed;
-        std::mutex m_mutex;
-        std::condition_variable m_changed;
-        std::function<void()> m_work;
-        std::thread m_thread;
-    };
-
     void freeBuffer(void *buffer)
     {
         std::free(buffer);
@@ -367,10 +267,8 @@ namespace {
         {
             m_source.device = device;
             m_source.block.resize(size_t(kReadBlock));
-            m_start = device->pos();
         }
         Decoder(QByteArrayView data, const std::atomic_bool *cancelled)
-            : m_data(data)
         {
             std::memset(&m_info, 0, sizeof m_info);
             m_info.err = jpeg_std_error(&m_error.manager);
@@ -388,13 +286,11 @@ namespace {
             m_source.device = nullptr;
             m_progress.manager.progress_monitor = checkProgress;
             m_progress.cancelled = cancelled;
-            m_progress.abandoned = nullptr;
             m_progress.error = &m_error;
             m_progress.stopped = false;
         }
         ~Decoder()
         {
-            abandonLowerRows();
             if (m_created) {
                 jpeg_destroy_decompress(&m_info);
             }
@@ -411,11 +307,13 @@ namespace {
             m_created = true;
             m_info.src = &m_source.manager;
             m_info.progress = &m_progress.manager;
-            // The EXIF block gives the orientation; the decoder of a picture's lower rows (the
-            // one with `abandoned` set) has no use for it: the first decoder turns the picture.
-            if (!m_progress.abandoned) {
-                jpeg_save_markers(&m_info, JPEG_APP0 + 1, 0xFFFF);
-            }
+            // A backstop beside the checks made from the header: libjpeg's whole-picture
+            // buffers never pass what one decode may take.
+            m_info.mem->max_memory_to_use = long(kMaxDecodeBytes);
+            // The EXIF block gives the orientation.
+            jpeg_save_markers(&m_info, JPEG_APP0 + 1, 0xFFFF);
+            // An embedded colour profile comes in APP2 segments.
+            jpeg_save_markers(&m_info, JPEG_APP0 + 2, 0xFFFF);
             if (jpeg_read_header(&m_info, TRUE) != JPEG_HEADER_OK) {
                 return false;
             }
@@ -428,7 +326,6 @@ namespace {
         bool decode(int eighths, const QRect &region)
         {
             if (setjmp(m_error.jump)) {
-                abandonLowerRows();
                 return false;
             }
             const Rows rows = start(eighths, region);
@@ -436,58 +333,47 @@ namespace {
                 std::strcpy(m_error.message, "out of memory");
                 return false;
             }
-            if (!skipTo(rows.top)) {
-                return false;
-            }
-            const JDIMENSION split = splitsAt(eighths, rows);
-            if (split < rows.count) {
-                startLowerRows(eighths, region, rows, split);
-            }
-            if (!readRows(0, split)) {
-                abandonLowerRows();
-                return false;
-            }
-            // Rows the second decoder did not give cleanly (a file cut short or damaged there,
-            // or changed under it) are decoded here, from where this decoder stands, exactly as
-            // without it.
-            if (split < rows.count && !finishLowerRows(split, rows.count)) {
-                return readRows(split, rows.count);
-            }
-            return true;
+            return skipTo(rows.top) && readRows(0, rows.count);
         }
 
-        QImage takeImage()
+        void setScans(Scans scans) { m_scans = scans; }
+        QImage takeImage() { return m_copy ? m_image.copy() : std::move(m_image); }
+        QSize stored() const { return m_stored; }
+        bool progressive() const { return m_info.progressive_mode; }
+        // The colour space an embedded profile gives the picture's colours; invalid when there
+        // is none (the colours are sRGB) or Qt cannot read it.
+        QColorSpace colorSpace()
         {
-            return m_copy ? m_image.copy() : std::move(m_image);
+            JOCTET *profile = nullptr;
+            unsigned int length = 0;
+            if (setjmp(m_error.jump) || !jpeg_read_icc_profile(&m_info, &profile, &length)) {
+                return QColorSpace();
+            }
+            const QColorSpace space = QColorSpace::fromIccProfile(
+                QByteArray(reinterpret_cast<const char *>(profile), qsizetype(length)));
+            std::free(profile);
+            return space;
         }
-        QSize stored() const
+        // What libjpeg holds of a progressive picture while it decodes, at any scale: every
+        // coefficient of every component (64 of two bytes a block); nothing for a baseline one.
+        qint64 coefficientBytes() const
         {
-            return m_stored;
+            if (!m_info.progressive_mode) {
+                return 0;
+            }
+            qint64 bytes = 0;
+            for (int i = 0; i < m_info.num_components; ++i) {
+                const jpeg_component_info &component = m_info.comp_info[i];
+                bytes += qint64(component.width_in_blocks) * component.height_in_blocks * 64
+                    * qint64(sizeof(JCOEF));
+            }
+            return bytes;
         }
-        bool progressive() const
-        {
-            return m_info.progressive_mode;
-        }
-        int orientation() const
-        {
-            return m_orientation;
-        }
-        QSize natural() const
-        {
-            return turned(m_orientation) ? m_stored.transposed() : m_stored;
-        }
-        bool cutShort() const
-        {
-            return m_source.cutShort;
-        }
-        bool stopped() const
-        {
-            return m_progress.stopped;
-        }
-        QString message() const
-        {
-            return QString::fromLocal8Bit(m_error.message);
-        }
+        int orientation() const { return m_orientation; }
+        QSize natural() const { return turned(m_orientation) ? m_stored.transposed() : m_stored; }
+        bool cutShort() const { return m_source.cutShort; }
+        bool stopped() const { return m_progress.stopped; }
+        QString message() const { return QString::fromLocal8Bit(m_error.message); }
 
     private:
         // The rows a decode gives: `count` rows from `top` on, `width` columns decoded from
@@ -524,7 +410,14 @@ namespace {
             }
             m_info.scale_num = unsigned(eighths);
             m_info.scale_denom = 8;
+            // A progressive picture wanted from its first scan only is read in buffered-image
+            // mode and put out as that scan leaves it: the rest of the file is never decoded.
+            const bool firstScan = m_scans == Scans::First && m_info.progressive_mode;
+            m_info.buffered_image = firstScan;
             jpeg_start_decompress(&m_info);
+            if (firstScan) {
+                jpeg_start_output(&m_info, 1);
+            }
             Rows rows { 0, m_info.output_width, 0, m_info.output_height, 0, 0 };
             if (!region.isEmpty()) {
                 rows.left = JDIMENSION(region.x());
@@ -581,174 +474,8 @@ namespace {
                     convertCmyk(done, read, width);
                 }
                 done += read;
-                if (m_published) {
-                    m_published->store(done, std::memory_order_relaxed);
-                }
             }
             return true;
-        }
-
-        // The row from which a second decoder takes over, or `rows.count` when this one decodes
-        // them all.
-        JDIMENSION splitsAt(int eighths, const Rows &rows) const
-        {
-            if (eighths != 8 || m_info.progressive_mode || m_info.out_color_space == JCS_CMYK
-                || rows.count < kSplitRows || rows.width * 4 < m_info.image_width * 3) {
-                return rows.count;
-            }
-            if (s_unsplit.load(std::memory_order_relaxed) > 0
-                && !alwaysSplit.load(std::memory_order_relaxed)) {
-                s_unsplit.fetch_sub(1, std::memory_order_relaxed);
-                return rows.count;
-            }
-            return rows.count * kSplitNumerator / kSplitDenominator;
-        }
-
-        // A second decoder, over its own reading of the same bytes, decodes rows `split` on into
-        // this decoder's rows on another thread, when that thread is free.
-        void startLowerRows(int eighths, const QRect &region, const Rows &rows, JDIMENSION split)
-        {
-            LowerRowsThread *thread = LowerRowsThread::instance();
-            if (!thread) {
-                return;
-            }
-            auto lower = std::make_shared<LowerRows>();
-            if (m_source.device) {
-                // The same open file, read from an offset of its own: the file this decoder reads
-                // even if its name now stands for another.
-                const auto *file = qobject_cast<const QFileDevice *>(m_source.device);
-                if (!file || file->handle() < 0) {
-                    return;
-                }
-                const QByteArray name = "/proc/self/fd/" + QByteArray::number(file->handle());
-                const int descriptor = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
-                if (descriptor < 0) {
-                    return;
-                }
-                lower->file = std::make_unique<QFile>();
-                if (!lower->file->open(
-                        descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-                    ::close(descriptor);
-                    return;
-                }
-                if (!lower->file->seek(m_start)) {
-                    return;
-                }
-                lower->decoder = std::make_unique<Decoder>(lower->file.get(), m_progress.cancelled);
-            } else {
-                lower->decoder = std::make_unique<Decoder>(m_data, m_progress.cancelled);
-            }
-            lower->decoder->m_progress.abandoned = &lower->abandoned;
-            lower->decoder->m_published = &lower->published;
-            lower->published.store(split, std::memory_order_relaxed);
-            const Target target { m_stored, m_info.out_color_space, m_rows, m_stride };
-            const bool started = thread->tryRun(
-                [lower, eighths, region, rows, split, target] {
-                    {
-                        std::lock_guard lock(lower->mutex);
-                        if (lower->givenUp) {
-                            return;
-                        }
-                        lower->running = true;
-                        lower->changed.notify_all();
-                    }
-                    const bool good
-                        = lower->decoder->decodeLowerRows(eighths, region, rows, split, target);
-                    std::lock_guard lock(lower->mutex);
-                    lower->good = good;
-                    lower->done = true;
-                    lower->changed.notify_all();
-                },
-                sched_getcpu());
-            if (started) {
-                m_lower = std::move(lower);
-            }
-        }
-
-        // The first decoder's picture and rows, as a second decoder writes into them.
-        struct Target
-        {
-            QSize stored;
-            J_COLOR_SPACE colorSpace;
-            uchar *rows;
-            size_t stride;
-        };
-
-        // In the second decoder: rows `split` to the end of `rows`, as the first decoder would
-        // decode them, into its rows. True only when they came out cleanly.
-        bool decodeLowerRows(int eighths, const QRect &region, const Rows &rows, JDIMENSION split,
-            const Target &first)
-        {
-            if (!readHeader()) {
-                return false;
-            }
-            if (setjmp(m_error.jump)) {
-                return false;
-            }
-            if (m_stored != first.stored) {
-                return false;
-            }
-            const Rows mine = start(eighths, region);
-            if (mine.left != rows.left || mine.width != rows.width
-                || m_info.out_color_space != first.colorSpace) {
-                return false;
-            }
-            m_rows = first.rows;
-            m_stride = first.stride;
-            if (!skipTo(rows.top + split) || !readRows(split, rows.count)) {
-                return false;
-            }
-            return m_error.manager.num_warnings == 0 && !m_source.cutShort;
-        }
-
-        // Waits for the second decoder, once this one has read the rows above `split`; true when
-        // its rows came out cleanly. On a core of its own it has skipped down to its rows and
-        // decoded a good part of them by then. One that has not begun (no core free for it), or
-        // has not yet decoded a quarter of its rows (it shares a busy core), is stopped instead:
-        // this decoder, already at the first of those rows, reads them sooner itself. `abandon`
-        // stops it in any case.
-        bool finishLowerRows(JDIMENSION split, JDIMENSION count, bool abandon = false)
-        {
-            if (!m_lower) {
-                return false;
-            }
-            const std::shared_ptr<LowerRows> lower = std::move(m_lower);
-            std::unique_lock lock(lower->mutex);
-            const bool waits = !abandon && alwaysSplit.load(std::memory_order_relaxed);
-            if (waits) {
-                lower->changed.wait(lock, [&lower] { return lower->running; });
-            }
-            if (!lower->running) {
-                lower->givenUp = true;
-                if (!abandon) {
-                    noCoreFree();
-                }
-                return false;
-            }
-            if (!abandon && !waits && !lower->done
-                && lower->published.load(std::memory_order_relaxed) - split < (count - split) / 4) {
-                abandon = true;
-                noCoreFree();
-            }
-            if (abandon) {
-                lower->abandoned.store(true, std::memory_order_relaxed);
-            }
-            // Stopped, it leaves at its next row group; this decoder writes no row of its part
-            // before it has.
-            lower->changed.wait(lock, [&lower] { return lower->done; });
-            return !abandon && lower->good;
-        }
-
-        // A second decoder found no core of its own: the machine is busy, and the next few
-        // decodes are not split.
-        static void noCoreFree()
-        {
-            s_unsplit.store(kUnsplitAfterBusy, std::memory_order_relaxed);
-        }
-
-        void abandonLowerRows()
-        {
-            finishLowerRows(0, 0, true);
         }
 
         bool cancelledNow()
@@ -813,6 +540,7 @@ namespace {
         Source m_source;
         Progress m_progress;
         bool m_created = false;
+        Scans m_scans = Scans::All;
         QSize m_stored;
         int m_orientation = 1;
         QImage m_image;
@@ -820,32 +548,6 @@ namespace {
         size_t m_stride = 0;
         bool m_copy = false;
         std::vector<uchar> m_cmyk;
-        // What a second decoder needs to read the same bytes: the data in memory, or where the
-        // device stood.
-        QByteArrayView m_data;
-        qint64 m_start = 0;
-        // The second decoder and what it shares with this one. Held by the thread it runs on as
-        // well: one given up before it began may begin after this decoder is gone, and then
-        // only finds that it was given up.
-        struct LowerRows
-        {
-            std::unique_ptr<QFile> file;
-            std::unique_ptr<Decoder> decoder;
-            std::atomic_bool abandoned { false };
-            // The rows it has written so far: all rows before this one.
-            std::atomic<JDIMENSION> published { 0 };
-            std::mutex mutex;
-            std::condition_variable changed;
-            bool running = false;
-            bool givenUp = false;
-            bool done = false;
-            bool good = false;
-        };
-        std::shared_ptr<LowerRows> m_lower;
-        // Decodes still to come that are not split.
-        static inline std::atomic_int s_unsplit { 0 };
-        // In a second decoder: where it says how far it has come.
-        std::atomic<JDIMENSION> *m_published = nullptr;
     };
 
     LoadResult damaged(const Decoder &decoder)
@@ -856,18 +558,120 @@ namespace {
                               : QStringLiteral("The JPEG file is damaged: %1").arg(message));
     }
 
-    // The decode itself, from either source.
-    LoadResult decodeWith(Decoder &decoder, int eighths, const QRect &region)
+    // The picture's colours, given in `space`, as sRGB gives them (what the screen is taken to
+    // show): a wide-gamut picture (Adobe RGB, ProPhoto) shown with its numbers taken as sRGB
+    // looks greyish. Pictures without a profile, or with an sRGB one, are left as they are.
+    //
+    // The profiles cameras and editors embed are a curve for each channel and a matrix, so each
+    // channel's value adds a fixed share to each channel of linear sRGB: three tables of 256
+    // entries, read through Qt's own transform (unclamped, so colours outside sRGB add up
+    // right), give every pixel as three sums and one curve back to sRGB. That is a few
+    // nanoseconds a pixel where Qt's general transform takes many times that.
+    void toSrgb(QImage &image, const QColorSpace &space)
     {
+        if (!space.isValid() || space == QColorSpace(QColorSpace::SRgb)
+            || image.format() != QImage::Format_RGB32) {
+            return;
+        }
+        const QColorTransform transform = space.transformationToColorSpace(
+            QColorSpace(QColorSpace::Primaries::SRgb, QColorSpace::TransferFunction::Linear));
+        constexpr int kFraction = 20; // fixed point: 1.0 is 1 << 20
+        constexpr int kCurveBits = 14; // linear values looked up at 1/16384 steps
+        struct Share
+        {
+            qint32 channel[4];
+        };
+        static thread_local std::vector<Share> shares(3 * 256);
+        const QColor black = transform.map(QColor::fromRgbF(0, 0, 0));
+        const auto fixed
+            = [](float value) { return qint32(std::lround(value * (1 << kFraction))); };
+        for (int c = 0; c < 3; ++c) {
+            for (int v = 0; v < 256; ++v) {
+                const float f = float(v) / 255.0f;
+                const QColor linear = transform.map(
+                    QColor::fromRgbF(c == 0 ? f : 0.0f, c == 1 ? f : 0.0f, c == 2 ? f : 0.0f));
+                // Black's own offset is counted once, with the red channel.
+                const float offset = c == 0 ? 0.0f : 1.0f;
+                Share &share = shares[size_t(c * 256 + v)];
+                share.channel[0] = fixed(linear.redF() - offset * black.redF());
+                share.channel[1] = fixed(linear.greenF() - offset * black.greenF());
+                share.channel[2] = fixed(linear.blueF() - offset * black.blueF());
+                share.channel[3] = 0;
+            }
+        }
+        static const std::vector<uchar> curve = [] {
+            std::vector<uchar> encoded((1 << kCurveBits) + 1);
+            for (size_t i = 0; i < encoded.size(); ++i) {
+                const double linear = double(i) / (1 << kCurveBits);
+                const double value = linear <= 0.0031308
+                    ? linear * 12.92
+                    : 1.055 * std::pow(linear, 1 / 2.4) - 0.055;
+                encoded[i] = uchar(std::lround(std::clamp(value, 0.0, 1.0) * 255));
+            }
+            return encoded;
+        }();
+        const uchar *encoded = curve.data();
+        const auto encode = [encoded](qint32 sum) {
+            return encoded[size_t(std::clamp(sum, 0, 1 << kFraction) >> (kFraction - kCurveBits))];
+        };
+        const Share *red = shares.data();
+        const Share *green = red + 256;
+        const Share *blue = green + 256;
+        const int width = image.width();
+        const int height = image.height();
+        for (int y = 0; y < height; ++y) {
+            auto *pixel = reinterpret_cast<QRgb *>(image.scanLine(y));
+            for (int x = 0; x < width; ++x) {
+                const QRgb p = pixel[x];
+                const Share &r = red[qRed(p)];
+                const Share &g = green[qGreen(p)];
+                const Share &b = blue[qBlue(p)];
+                pixel[x] = qRgb(encode(r.channel[0] + g.channel[0] + b.channel[0]),
+                    encode(r.channel[1] + g.channel[1] + b.channel[1]),
+                    encode(r.channel[2] + g.channel[2] + b.channel[2]));
+            }
+        }
+    }
+
+    // Natural pixels `region` widened to whole eighths of the picture, so that at any n/8 scale
+    // its edges fall on whole pixels; within `natural`.
+    QRect alignedToEighths(const QRect &region, const QSize &natural)
+    {
+        const int left = region.left() / 8 * 8;
+        const int top = region.top() / 8 * 8;
+        const int right = qMin(natural.width(), (region.right() + 1 + 7) / 8 * 8);
+        const int bottom = qMin(natural.height(), (region.bottom() + 1 + 7) / 8 * 8);
+        return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
+    }
+
+    // The decode itself, from either source.
+    LoadResult decodeWith(Decoder &decoder, int eighths, const QRect &region, Scans scans)
+    {
+        decoder.setScans(scans);
         if (!decoder.readHeader()) {
             return damaged(decoder);
         }
         const int orientation = decoder.orientation();
         const QSize natural = decoder.natural();
-        const QRect part = region & QRect(QPoint(0, 0), natural);
-        const bool cropped = eighths >= 8 && !part.isEmpty() && part.size() != natural;
-        const bool decoded = decoder.decode(qBound(1, eighths, 8),
-            cropped ? storedRect(orientation, part, decoder.stored()) : QRect());
+        eighths = qBound(1, eighths, 8);
+        QRect part = region & QRect(QPoint(0, 0), natural);
+        if (eighths < 8 && !part.isEmpty()) {
+            part = alignedToEighths(part, natural);
+        }
+        const bool cropped = !part.isEmpty() && part.size() != natural;
+        // The part in the decode's pixels: at n/8, its edges scaled (whole pixels, being
+        // aligned), the picture's own edges where libjpeg rounds up.
+        const QSize scaledNatural = scaledSize(natural, eighths);
+        const auto scaled = [&](int at, int whole, int scaledWhole) {
+            return at >= whole ? scaledWhole : at * eighths / 8;
+        };
+        const QRect scaledPart(QPoint(scaled(part.left(), natural.width(), scaledNatural.width()),
+                                   scaled(part.top(), natural.height(), scaledNatural.height())),
+            QPoint(scaled(part.right() + 1, natural.width(), scaledNatural.width()) - 1,
+                scaled(part.bottom() + 1, natural.height(), scaledNatural.height()) - 1));
+        const QSize scaledStored = scaledSize(decoder.stored(), eighths);
+        const bool decoded = decoder.decode(
+            eighths, cropped ? storedRect(orientation, scaledPart, scaledStored) : QRect());
         if (decoder.stopped()) {
             return failedLoad(Failure::Cancelled, QStringLiteral("The decode was cancelled."));
         }
@@ -877,6 +681,7 @@ namespace {
         LoadResult result;
         result.picture.naturalSize = natural;
         result.picture.image = oriented(decoder.takeImage(), orientation);
+        toSrgb(result.picture.image, decoder.colorSpace());
         if (cropped) {
             result.picture.region = part;
         }
@@ -890,15 +695,14 @@ bool looksLikeJpeg(QByteArrayView head)
     return head.size() >= 2 && uchar(head[0]) == 0xFF && uchar(head[1]) == 0xD8;
 }
 
-LoadResult readHeader(QByteArrayView data, bool *cutShort, bool *progressive)
+LoadResult readHeader(QByteArrayView data, HeaderInfo *info)
 {
     Decoder decoder(data, nullptr);
     const bool read = decoder.readHeader();
-    if (cutShort) {
-        *cutShort = !read && decoder.cutShort();
-    }
-    if (progressive && read) {
-        *progressive = decoder.progressive();
+    if (info) {
+        info->cutShort = !read && decoder.cutShort();
+        info->progressive = read && decoder.progressive();
+        info->coefficientBytes = read ? decoder.coefficientBytes() : 0;
     }
     if (!read) {
         return damaged(decoder);
@@ -927,23 +731,18 @@ int eighthsCovering(const QSize &natural, const QSize &target)
     return eighths;
 }
 
-void setAlwaysSplit(bool always)
-{
-    alwaysSplit.store(always, std::memory_order_relaxed);
-}
-
-LoadResult decode(
-    QByteArrayView data, int eighths, const QRect &region, const std::atomic_bool *cancelled)
+LoadResult decode(QByteArrayView data, int eighths, const QRect &region,
+    const std::atomic_bool *cancelled, Scans scans)
 {
     Decoder decoder(data, cancelled);
-    return decodeWith(decoder, eighths, region);
+    return decodeWith(decoder, eighths, region, scans);
 }
 
-LoadResult decode(
-    QIODevice *device, int eighths, const QRect &region, const std::atomic_bool *cancelled)
+LoadResult decode(QIODevice *device, int eighths, const QRect &region,
+    const std::atomic_bool *cancelled, Scans scans)
 {
     Decoder decoder(device, cancelled);
-    return decodeWith(decoder, eighths, region);
+    return decodeWith(decoder, eighths, region, scans);
 }
 
 } // namespace pictures::jpeg

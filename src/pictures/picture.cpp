@@ -5,6 +5,8 @@
 #include "wmffile.h"
 #include "wmfpicture.h"
 
+#include "system/files.h"
+
 #include <QBuffer>
 #include <QFile>
 #include <QFileDevice>
@@ -13,16 +15,13 @@
 #include <QtEndian>
 
 #include <algorithm>
-#include <cerrno>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
 #include <mutex>
 #include <optional>
 #include <vector>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 QSizeF Picture::sizeTwips(float twipsPerPixel) const
 {
@@ -64,6 +63,68 @@ namespace {
     constexpr qint64 kMaxProgressivePixelsPerByte = 64;
     constexpr qint64 kBombCheckPixels = 4LL * 1024 * 1024;
     constexpr int kAllocationLimitMb = int((kMaxPixels * 4 + (1 << 20) - 1) >> 20);
+
+    // The memory the decodes running at once hold, out of kMaxDecodeBytes: each decode takes its
+    // share, as its header says it needs, before it allocates, and waits while others hold too
+    // much of it.
+    class DecodeMemory
+    {
+    public:
+        // Takes `bytes` (at most kMaxDecodeBytes) for the holder's life; `taken()` is false when
+        // the decode was cancelled while it waited.
+        DecodeMemory(qint64 bytes, const std::atomic_bool *cancelled)
+            : m_bytes(bytes)
+        {
+            std::unique_lock lock(s_mutex);
+            while (s_used + m_bytes > kMaxDecodeBytes) {
+                if (cancelled && cancelled->load()) {
+                    m_bytes = 0;
+                    return;
+                }
+                // Woken when another decode gives its share back; the timeout only bounds how
+                // long a cancel goes unnoticed.
+                s_released.wait_for(lock, std::chrono::milliseconds(20));
+            }
+            s_used += m_bytes;
+        }
+        ~DecodeMemory()
+        {
+            if (m_bytes > 0) {
+                std::lock_guard lock(s_mutex);
+                s_used -= m_bytes;
+                s_released.notify_all();
+            }
+        }
+        DecodeMemory(const DecodeMemory &) = delete;
+        DecodeMemory &operator=(const DecodeMemory &) = delete;
+
+        bool taken() const { return m_bytes > 0; }
+
+    private:
+        qint64 m_bytes;
+        static inline std::mutex s_mutex;
+        static inline std::condition_variable s_released;
+        static inline qint64 s_used = 0;
+    };
+
+    // Whether a zoomed view takes the whole picture decoded at `size`, rather than only the part
+    // it shows: a picture of a few screens is decoded whole, so scrolling it reads nothing more.
+    bool fitsWhole(const QSize &size)
+    {
+        constexpr qint64 kWholeViewBytes = 64LL << 20;
+        return qint64(size.width()) * size.height() * 4 <= kWholeViewBytes;
+    }
+
+    LoadResult pastBudget()
+    {
+        return failedLoad(Failure::TooLarge,
+            QStringLiteral("The picture needs more memory to decode than a picture may take."));
+    }
+
+    LoadResult cancelledLoad()
+    {
+        return failedLoad(Failure::Cancelled, QStringLiteral("The decode was cancelled."));
+    }
 
     // A file the system would not let be read; `why` in the system's words.
     LoadResult unreadable(const QString &why)
@@ -397,23 +458,52 @@ namespace {
             part);
     }
 
-    // A JPEG in `bytes` (the whole file when `pixels`, else at least its start; `device` gives
-    // the rest of a header longer than that). A picture larger than `target` is decoded by
-    // libjpeg at the smallest n/8 of its size that still covers the size shown, then averaged
-    // down to that size unless `exact` is false (a reduced decode keeps libjpeg's size). With
-    // `streamed`, `bytes` holds the start only (`device` is the file) and the pixels are read from
-    // `device` as they are decoded, unless the picture needs the whole file at hand.
-    LoadResult decodeJpeg(QIODevice *device, QByteArrayView bytes, const QSize &target, bool pixels,
-        const QSize &viewport, bool exact, const std::atomic_bool *cancelled, bool streamed = false)
+    using What = DecodeRequest::What;
+
+    // Whether `request` wants pixels, not only the size.
+    bool wantsPixels(const DecodeRequest &request)
     {
-        bool cutShort = false;
-        bool progressive = false;
-        LoadResult header = jpeg::readHeader(bytes, &cutShort, &progressive);
+        return request.what != What::Header;
+    }
+
+    // The size the whole picture is shown within (invalid: its natural size).
+    QSize targetOf(const DecodeRequest &request)
+    {
+        return request.what == What::Within || request.what == What::Reduced ? request.size
+                                                                             : QSize();
+    }
+
+    // The viewport whose centred part is decoded (invalid: all of the picture).
+    QSize viewportOf(const DecodeRequest &request)
+    {
+        return request.what == What::Visible ? request.size : QSize();
+    }
+
+    // How a JPEG's bytes reach the decoder: all of them in memory already, or its start in
+    // memory and the rest read from the file as the decode goes.
+    enum class JpegSource { InMemory, Streamed };
+
+    // A JPEG in `bytes` (the whole file when pixels are wanted, else at least its start;
+    // `device` gives the rest of a header longer than that). A picture larger than its target is
+    // decoded by libjpeg at the smallest n/8 of its size that still covers the size shown, then
+    // averaged down to that size unless the request is Reduced (which keeps libjpeg's size).
+    // Streamed, `bytes` holds the start only (`device` is the file) and the pixels are read from
+    // `device` as they are decoded, unless the picture needs the whole file at hand.
+    LoadResult decodeJpeg(QIODevice *device, QByteArrayView bytes, const DecodeRequest &request,
+        const std::atomic_bool *cancelled, JpegSource source = JpegSource::InMemory)
+    {
+        const bool pixels = wantsPixels(request);
+        const QSize target = targetOf(request);
+        const QSize viewport = viewportOf(request);
+        const bool exact = request.what != What::Reduced;
+        bool streamed = source == JpegSource::Streamed;
+        jpeg::HeaderInfo info;
+        LoadResult header = jpeg::readHeader(bytes, &info);
         // A JPEG in one scan is read a block at a time as it is decoded: a photo's file is never
         // held whole beside its pixels. Headers past the first bytes, or several scans (their
         // count is checked over the whole file), have the file read whole.
         QByteArray whole;
-        if (streamed && (cutShort || (header.ok() && progressive))) {
+        if (streamed && (info.cutShort || (header.ok() && info.progressive))) {
             if (!device->seek(0)) {
                 return unreadable(device->errorString());
             }
@@ -425,9 +515,9 @@ namespace {
             }
             bytes = whole;
             streamed = false;
-            header = jpeg::readHeader(bytes, &cutShort);
+            header = jpeg::readHeader(bytes, &info);
         }
-        if (cutShort && !pixels && bytes.size() < device->size() && device->seek(0)) {
+        if (info.cutShort && !pixels && bytes.size() < device->size() && device->seek(0)) {
             // Headers past the first bytes read (large metadata before the frame): the size is
             // read from the whole file.
             const QByteArray whole = device->read(qMin(device->size(), kMaxFileBytes));
@@ -457,24 +547,67 @@ namespace {
             return failedLoad(Failure::TooLarge,
                 QStringLiteral("The picture claims a size its file cannot hold."));
         }
-        if (cancelled && cancelled->load()) {
-            return failedLoad(Failure::Cancelled, QStringLiteral("The decode was cancelled."));
+        // libjpeg keeps a progressive picture's coefficients whole while it decodes, at any
+        // scale: a picture whose coefficients alone pass the budget is refused, however small
+        // it is shown.
+        if (info.coefficientBytes + whole.size() > kMaxDecodeBytes) {
+            return failedLoad(Failure::TooLarge,
+                QStringLiteral("The picture is stored in scans that need more memory to decode "
+                               "than a picture may take."));
         }
+        // What is decoded: the scale covering the size shown, and the part a view shows.
+        const QSize shown = shownSize(natural, target);
+        const int eighths = shown == natural ? 8 : jpeg::eighthsCovering(natural, shown);
+        QRect region = shown == natural ? centredPart(natural, viewport) : QRect();
+        if (request.what == What::Within && !request.region.isEmpty()
+            && !fitsWhole(jpeg::scaledSize(natural, eighths))) {
+            region = request.region & QRect(QPoint(0, 0), natural);
+            if (region.isEmpty()) {
+                return failedLoad(Failure::NotAPicture,
+                    QStringLiteral("The part asked for is not in the picture."));
+            }
+        }
+        const bool allOfIt = region.isEmpty() || region.size() == natural;
+        // A part is cropped to whole blocks: up to a block more on each side.
+        const QSize decoded
+            = jpeg::scaledSize(allOfIt ? natural : region.size() + QSize(16, 16), eighths);
+        const qint64 decodedBytes = qint64(decoded.width()) * decoded.height() * 4;
+        const qint64 reducedBytes = qint64(shown.width()) * shown.height() * 4;
+        bool reduce = exact && allOfIt && shown != natural && decoded != shown;
+        // Past the budget with the averaged copy, the picture comes at libjpeg's scale, to be
+        // drawn scaled, as a Reduced request has it.
+        if (reduce
+            && decodedBytes + reducedBytes + info.coefficientBytes + whole.size()
+                > kMaxDecodeBytes) {
+            reduce = false;
+        }
+        const qint64 needed
+            = decodedBytes + (reduce ? reducedBytes : 0) + info.coefficientBytes + whole.size();
+        if (needed > kMaxDecodeBytes) {
+            return pastBudget();
+        }
+        if (cancelled && cancelled->load()) {
+            return cancelledLoad();
+        }
+        const DecodeMemory memory(needed, cancelled);
+        if (!memory.taken()) {
+            return cancelledLoad();
+        }
+        // A reduced picture is an interim one, shown until the sharp one lands: a progressive
+        // file gives it from its first scan.
+        const jpeg::Scans wanted
+            = request.what == What::Reduced ? jpeg::Scans::First : jpeg::Scans::All;
         const auto decode = [&](int eighths, const QRect &region) {
             if (!streamed) {
-                return jpeg::decode(bytes, eighths, region, cancelled);
+                return jpeg::decode(bytes, eighths, region, cancelled, wanted);
             }
             if (!device->seek(0)) {
                 return unreadable(device->errorString());
             }
-            return jpeg::decode(device, eighths, region, cancelled);
+            return jpeg::decode(device, eighths, region, cancelled, wanted);
         };
-        const QSize shown = shownSize(natural, target);
-        if (shown == natural) {
-            return decode(8, centredPart(natural, viewport));
-        }
-        LoadResult result = decode(jpeg::eighthsCovering(natural, shown), QRect());
-        if (result.ok() && exact) {
+        LoadResult result = decode(eighths, allOfIt ? QRect() : region);
+        if (result.ok() && reduce) {
             result.picture.image = areaReduced(result.picture.image, shown);
         }
         return result;
@@ -482,15 +615,17 @@ namespace {
 
     // Decodes from `device` (opened for reading). `bytes` gives the whole content when it is at
     // hand without reading (a memory buffer or a mapped file), for the checks that look past the
-    // header. Without `exact`, a JPEG larger than `target` keeps the size libjpeg decodes it at.
-    LoadResult decodeRaster(QIODevice *device, QByteArrayView bytes, const QSize &target,
-        bool pixels, const QSize &viewport = QSize(), const std::atomic_bool *cancelled = nullptr,
-        bool exact = true)
+    // header.
+    LoadResult decodeRaster(QIODevice *device, QByteArrayView bytes, const DecodeRequest &request,
+        const std::atomic_bool *cancelled = nullptr)
     {
         setAllocationLimit();
         if (jpeg::looksLikeJpeg(bytes)) {
-            return decodeJpeg(device, bytes, target, pixels, viewport, exact, cancelled);
+            return decodeJpeg(device, bytes, request, cancelled);
         }
+        const bool pixels = wantsPixels(request);
+        const QSize target = targetOf(request);
+        const QSize viewport = viewportOf(request);
         if (gif::looksLikeGif(bytes.first(qMin<qsizetype>(6, bytes.size())))) {
             const LoadResult header = gif::decode(bytes, false);
             if (!header.ok() || !pixels) {
@@ -504,12 +639,41 @@ namespace {
             const QSize shown = shownSize(natural, target);
             // A thumbnail is averaged down while decoding to no less than its size, never held
             // at the natural size; the show keeps only what the screen shows.
-            const int reduction
+            int reduction
                 = qMax(1, qMin(natural.width() / shown.width(), natural.height() / shown.height()));
-            LoadResult result
-                = gif::decode(bytes, true, reduction, centredPart(natural, viewport), cancelled);
-            if (result.ok() && result.picture.image.size() != shown
-                && result.picture.region.isEmpty()) {
+            QRect region = centredPart(natural, viewport);
+            if (request.what == What::Within && !request.region.isEmpty() && !fitsWhole(natural)) {
+                region = request.region & QRect(QPoint(0, 0), natural);
+            }
+            // What the decode holds: averaged down, a sum for each output pixel and each image's
+            // sums (32 bytes each), else the canvas kept. Past the budget, a view that shows the
+            // whole picture gets it averaged down further; nothing else can be cut.
+            const auto needed = [&](int by) {
+                const qint64 cells
+                    = qint64((natural.width() + by - 1) / by) * ((natural.height() + by - 1) / by);
+                const qint64 kept
+                    = by > 1 || region.isEmpty() ? cells : qint64(region.width()) * region.height();
+                const qint64 averaged = qMin(kept, qint64(shown.width()) * shown.height());
+                return (by > 1 ? cells * 68 : kept * 4) + averaged * 4 + bytes.size();
+            };
+            const bool reducible = request.what == What::Within || request.what == What::Reduced;
+            while (reducible && needed(reduction) > kMaxDecodeBytes
+                && reduction < qMax(natural.width(), natural.height())) {
+                ++reduction;
+            }
+            if (needed(reduction) > kMaxDecodeBytes) {
+                return pastBudget();
+            }
+            const DecodeMemory memory(needed(reduction), cancelled);
+            if (!memory.taken()) {
+                return cancelledLoad();
+            }
+            LoadResult result = gif::decode(bytes, true, reduction, region, cancelled);
+            // Averaged down to the size shown; one averaged down further for the budget is drawn
+            // larger as it is.
+            const QSize made = result.picture.image.size();
+            if (result.ok() && made != shown && made.width() >= shown.width()
+                && made.height() >= shown.height() && result.picture.region.isEmpty()) {
                 result.picture.image = areaReduced(result.picture.image, shown);
             }
             return result;
@@ -563,8 +727,15 @@ namespace {
         const QSize shown = smaller
             ? natural.scaled(target, Qt::KeepAspectRatio).expandedTo(QSize(1, 1))
             : natural;
-        if (cancelled && cancelled->load()) {
-            return failedLoad(Failure::Cancelled, QStringLiteral("The decode was cancelled."));
+        // Qt's reader holds the picture whole, beside the file's bytes.
+        const qint64 needed = qint64(natural.width()) * natural.height() * 4
+            + (smaller ? qint64(shown.width()) * shown.height() * 4 : 0) + bytes.size();
+        if (needed > kMaxDecodeBytes) {
+            return pastBudget();
+        }
+        const DecodeMemory memory(needed, cancelled);
+        if (!memory.taken() || (cancelled && cancelled->load())) {
+            return cancelledLoad();
         }
         result.picture.image = reader.read();
         if (cancelled && cancelled->load()) {
@@ -589,15 +760,15 @@ namespace {
         return result;
     }
 
-    LoadResult decodeMemory(const QByteArray &bytes, const QSize &target, bool pixels)
+    LoadResult decodeMemory(const QByteArray &bytes, const DecodeRequest &request)
     {
         if (wmf::looksLikeMetafile(bytes.left(kSniffBytes))) {
-            return wmf::decode(bytes, target, pixels);
+            return wmf::decode(bytes, request);
         }
         QBuffer buffer;
         buffer.setData(bytes);
         buffer.open(QIODevice::ReadOnly);
-        return decodeRaster(&buffer, bytes, target, pixels);
+        return decodeRaster(&buffer, bytes, request);
     }
 
     // A file's bytes that stop coming once `cancelled` is set: Qt's decoders then take the
@@ -624,52 +795,30 @@ namespace {
     };
 
     // Opens `path` for reading only when it is (or links to) a regular file: a FIFO would block
-    // the reader for ever, a device may never end, and a folder is no picture. The file is
-    // checked again once open, so a node swapped in between is refused too; opening does not
-    // block, whatever the node is.
+    // the reader for ever, a device may never end, and a folder is no picture.
     LoadResult openRegularFile(const QString &path, QFile &file)
     {
-        struct stat status
-        {
-        };
-        if (::stat(QFile::encodeName(path).constData(), &status) != 0) {
-            if (errno == ENOENT || errno == ENOTDIR) {
-                return failedLoad(Failure::Missing, QStringLiteral("The file does not exist."));
-            }
-            return unreadable(QString::fromLocal8Bit(std::strerror(errno)));
-        }
-        if (S_ISDIR(status.st_mode)) {
+        const systemfiles::OpenResult opened = systemfiles::openRegular(path, file);
+        switch (opened.status) {
+        case systemfiles::OpenStatus::Opened:
+            return LoadResult();
+        case systemfiles::OpenStatus::Missing:
+            return failedLoad(Failure::Missing, QStringLiteral("The file does not exist."));
+        case systemfiles::OpenStatus::Folder:
             return failedLoad(
                 Failure::NotAPicture, QStringLiteral("This is a folder, not a picture."));
-        }
-        if (!S_ISREG(status.st_mode)) {
+        case systemfiles::OpenStatus::NotAFile:
             return failedLoad(
                 Failure::NotAPicture, QStringLiteral("This is not a file but a device or pipe."));
+        case systemfiles::OpenStatus::Failed:
+            break;
         }
-        const int descriptor
-            = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        if (descriptor < 0) {
-            const int error = errno;
-            return error == ENOENT
-                ? failedLoad(Failure::Missing, QStringLiteral("The file does not exist."))
-                : unreadable(QString::fromLocal8Bit(std::strerror(error)));
-        }
-        if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
-            ::close(descriptor);
-            return failedLoad(
-                Failure::NotAPicture, QStringLiteral("This is not a file but a device or pipe."));
-        }
-        if (!file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-            ::close(descriptor);
-            return unreadable(file.errorString());
-        }
-        return LoadResult();
+        return unreadable(opened.error);
     }
 
-    LoadResult decodeFile(const QString &path, const QSize &target, bool pixels,
-        const QSize &viewport = QSize(), const std::atomic_bool *cancelled = nullptr,
-        bool exact = true)
+    LoadResult decodeFile(const DecodeRequest &request, const std::atomic_bool *cancelled)
     {
+        const QString &path = request.path;
         if (cancelled && cancelled->load()) {
             return failedLoad(Failure::Cancelled, QStringLiteral("The decode was cancelled."));
         }
@@ -687,12 +836,12 @@ namespace {
             if (const auto error = readError(file)) {
                 return *error;
             }
-            result = wmf::decode(bytes, target, pixels, viewport);
-        } else if (!pixels) {
+            result = wmf::decode(bytes, request, cancelled);
+        } else if (!wantsPixels(request)) {
             // The size is in the header: the reader reads the file as a stream from its start
             // and stops there, and the checks look at the start only.
             const QByteArray head = file.peek(kHeaderBytes);
-            result = decodeRaster(&file, head, target, false, viewport);
+            result = decodeRaster(&file, head, request);
         } else {
             // The file is read, never mapped: a file cut short while it is read (a copy over it
             // truncates first) then ends early, and decodes as any file cut short does, where
@@ -704,7 +853,7 @@ namespace {
             // A JPEG is decoded from its first bytes on, the rest read as it is decoded.
             const QByteArray head = file.peek(kHeaderBytes);
             if (jpeg::looksLikeJpeg(head)) {
-                result = decodeJpeg(&file, head, target, true, viewport, exact, cancelled, true);
+                result = decodeJpeg(&file, head, request, cancelled, JpegSource::Streamed);
             } else {
                 const QByteArray bytes = file.read(size);
                 if (const auto error = readError(file)) {
@@ -713,7 +862,7 @@ namespace {
                 CancellableBuffer buffer(cancelled);
                 buffer.setData(bytes);
                 buffer.open(QIODevice::ReadOnly);
-                result = decodeRaster(&buffer, bytes, target, true, viewport, cancelled, exact);
+                result = decodeRaster(&buffer, bytes, request, cancelled);
             }
         }
         if (result.ok()) {
@@ -738,35 +887,25 @@ bool exceedsLimits(const QSize &size)
         || qint64(size.width()) * size.height() > kMaxPixels;
 }
 
-LoadResult load(const QString &path, const std::atomic_bool *cancelled)
+LoadResult load(const DecodeRequest &request, const std::atomic_bool *cancelled)
 {
-    return decodeFile(path, QSize(), true, QSize(), cancelled);
+    return decodeFile(request, cancelled);
 }
 
-LoadResult loadScaled(const QString &path, const QSize &target, const std::atomic_bool *cancelled)
+bool isMetafile(const QString &path)
 {
-    return decodeFile(path, target, true, QSize(), cancelled);
-}
-
-LoadResult loadVisible(
-    const QString &path, const QSize &viewport, const std::atomic_bool *cancelled)
-{
-    return decodeFile(path, QSize(), true, viewport, cancelled);
-}
-
-LoadResult loadReduced(const QString &path, const QSize &target, const std::atomic_bool *cancelled)
-{
-    return decodeFile(path, target, true, QSize(), cancelled, false);
+    QFile file;
+    return openRegularFile(path, file).ok() && wmf::looksLikeMetafile(file.peek(kSniffBytes));
 }
 
 LoadResult readSize(const QString &path)
 {
-    return decodeFile(path, QSize(), false);
+    return decodeFile(DecodeRequest::header(path), nullptr);
 }
 
 LoadResult loadData(const QByteArray &bytes, const QSize &target)
 {
-    return decodeMemory(bytes, target, true);
+    return decodeMemory(bytes, DecodeRequest::within(QString(), target));
 }
 
 } // namespace pictures

@@ -52,40 +52,85 @@ struct LoadResult
 // and one high is a small picture).
 constexpr int kMaxSide = 65535;
 constexpr qint64 kMaxPixels = 256LL * 1000 * 1000;
+// The memory one decode may hold at once (its image and what the decoder keeps while working),
+// decided from the header before anything is allocated; decodes running at once share it, so no
+// picture, whatever it claims, takes the program far past it.
+constexpr qint64 kMaxDecodeBytes = 300LL << 20;
 
 // A failed load that says why.
 LoadResult failedLoad(Failure failure, const QString &reason);
 // Whether a picture of `size` pixels is past the limits above.
 bool exceedsLimits(const QSize &size);
 
-// Each decode may be given a flag another thread sets to stop it: the decoder checks it as it
-// goes (between rows where it decodes them itself, and between the scans of a progressive JPEG)
-// and then fails with Failure::Cancelled.
+// What a decode is asked to give of the picture at `path`. Requests compare equal when they ask
+// for the same decode, so a caller can adopt one already made.
+struct DecodeRequest
+{
+    enum class What {
+        // Only the natural size; `picture.image` stays null.
+        Header,
+        // The whole picture at its natural size (a metafile past 8 Mi pixels is drawn smaller,
+        // its natural size unchanged).
+        Natural,
+        // The picture for display within `size` pixels (aspect kept; an invalid size: as
+        // Natural); uses the decoder's reduced-scale decoding where it has one. A metafile is
+        // drawn straight at that size, larger than its own as well (a zoom step gets a sharp
+        // drawing, not an enlarged one), up to 32 Mi pixels.
+        Within,
+        // What a viewport of `size` pixels shows of the picture at its own size, centred: the
+        // whole picture when it fits, else (where the decoder can) only the centred part, at
+        // full resolution, recorded in `picture.region` (a metafile draws only that part).
+        Visible,
+        // The whole picture cheaply, for a view showing it within `size` pixels (zoomed out):
+        // a JPEG larger than that comes at the smallest n/8 of its size (n from 1 to 8) that
+        // covers its size within `size` (aspect kept), as libjpeg decodes it, not averaged down
+        // further (so at most n/(n-1) times the size shown, twice at 2/8), and is meant to be
+        // drawn scaled; a progressive JPEG as its first scan gives it (coarser, at a small part
+        // of the cost), the interim picture until the sharp one lands. Other formats come as
+        // Within gives them.
+        Reduced,
+    };
 
-// Decodes the whole picture at its natural size (a metafile past 8 Mi pixels is drawn smaller,
-// its natural size unchanged).
-LoadResult load(const QString &path, const std::atomic_bool *cancelled = nullptr);
-// Decodes the picture for display within `target` pixels (aspect kept); uses the decoder's
-// reduced-scale decoding where it has one. The natural size is still the full one. A metafile is
-// drawn straight at that size, larger than its own as well (a zoom step gets a sharp drawing,
-// not an enlarged one), up to 32 Mi pixels.
-LoadResult loadScaled(
-    const QString &path, const QSize &target, const std::atomic_bool *cancelled = nullptr);
-// Decodes what a viewport of `viewport` pixels shows of the picture at its own size, centred: the
-// whole picture when it fits, else (where the decoder can) only the centred part, at full
-// resolution, recorded in `picture.region` (a metafile draws only that part).
-LoadResult loadVisible(
-    const QString &path, const QSize &viewport, const std::atomic_bool *cancelled = nullptr);
-// Decodes the whole picture cheaply for a view that shows it within `target` pixels (zoomed
-// out): a JPEG larger than that comes at the smallest n/8 of its size (n from 1 to 8) that covers
-// its size within `target` (aspect kept), as libjpeg decodes it, not averaged down further (so
-// at most n/(n-1) times the size shown, twice at 2/8), and is meant to be drawn scaled. Other
-// formats come as loadScaled gives them. The natural size is the full one.
-LoadResult loadReduced(
-    const QString &path, const QSize &target, const std::atomic_bool *cancelled = nullptr);
-// Reads only the natural size; `picture.image` stays null.
+    QString path;
+    What what = What::Natural;
+    QSize size;
+    // Within only: the part of the picture (natural pixels) a zoomed view shows; empty: all of
+    // it. Where the whole picture at the size shown would take more than a few screens (64 MB),
+    // only that part is decoded where the decoder can (a JPEG at the n/8 scale covering the size
+    // shown, its edges widened to whole eighths of the picture; a GIF at its own size), recorded
+    // in `picture.region`, so a view zoomed far in never holds the picture at the size shown.
+    QRect region;
+
+    static DecodeRequest header(const QString &path) { return { path, What::Header, {}, {} }; }
+    static DecodeRequest natural(const QString &path) { return { path, What::Natural, {}, {} }; }
+    static DecodeRequest within(
+        const QString &path, const QSize &target, const QRect &region = QRect())
+    {
+        return { path, What::Within, target, region };
+    }
+    static DecodeRequest visible(const QString &path, const QSize &viewport)
+    {
+        return { path, What::Visible, viewport, {} };
+    }
+    static DecodeRequest reduced(const QString &path, const QSize &target)
+    {
+        return { path, What::Reduced, target, {} };
+    }
+
+    bool operator==(const DecodeRequest &other) const = default;
+};
+
+// Decodes what `request` asks. The natural size is always the full one, however the pixels were
+// decoded. A set `cancelled` (another thread sets it) stops the decode as it goes (between rows
+// where the decoder decodes them itself, between the scans of a progressive JPEG, between the
+// records of a metafile), which then fails with Failure::Cancelled.
+LoadResult load(const DecodeRequest &request, const std::atomic_bool *cancelled = nullptr);
+// Whether the file at `path` is a metafile (by its first bytes): libwmf plays one at a time, so
+// the background loader gives metafiles a queue of their own.
+bool isMetafile(const QString &path);
+// Reads only the natural size (a Header request); `picture.image` stays null.
 LoadResult readSize(const QString &path);
-// Decodes a picture held in memory, as loadScaled does (an invalid `target`: as load does);
+// Decodes a picture held in memory, as a Within request does (an invalid `target`: Natural);
 // `picture.file` stays empty.
 LoadResult loadData(const QByteArray &bytes, const QSize &target = QSize());
 

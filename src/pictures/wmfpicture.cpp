@@ -1451,9 +1451,14 @@ namespace {
 
 } // namespace
 
-LoadResult decode(const QByteArray &bytes, const QSize &target, bool pixels, const QSize &viewport,
-    QList<QRectF> *textRuns)
+LoadResult decode(const QByteArray &bytes, const DecodeRequest &request,
+    const std::atomic_bool *cancelled, QList<QRectF> *textRuns)
 {
+    using What = DecodeRequest::What;
+    const bool pixels = request.what != What::Header;
+    const QSize target
+        = request.what == What::Within || request.what == What::Reduced ? request.size : QSize();
+    const QSize viewport = request.what == What::Visible ? request.size : QSize();
     if (bytes.size() > kMaxMetafileBytes) {
         return failedLoad(Failure::TooLarge, QStringLiteral("The metafile is too large."));
     }
@@ -1491,6 +1496,14 @@ LoadResult decode(const QByteArray &bytes, const QSize &target, bool pixels, con
         }
         const QByteArray data = sanitized(bytes, *layout, dropped);
         Session session(data, &canvas);
+        if (session.api() && cancelled) {
+            // libwmf asks between records whether to go on; a cancelled decode stops there.
+            wmf_status_function(session.api(), const_cast<std::atomic_bool *>(cancelled),
+                [](void *flag, float) -> int {
+                    return static_cast<const std::atomic_bool *>(flag)->load(
+                        std::memory_order_relaxed);
+                });
+        }
         if (!session.api()) {
             return failedLoad(
                 Failure::Unreadable, QStringLiteral("The metafile reader could not start."));
@@ -1505,7 +1518,11 @@ LoadResult decode(const QByteArray &bytes, const QSize &target, bool pixels, con
             return true;
         };
         wmfD_Rect box {};
-        if (wmf_scan(session.api(), 0, &box) != wmf_E_None) {
+        const wmf_error_t scanned = wmf_scan(session.api(), 0, &box);
+        if (cancelled && cancelled->load()) {
+            return failedLoad(Failure::Cancelled, QStringLiteral("The decode was cancelled."));
+        }
+        if (scanned != wmf_E_None) {
             if (retry()) {
                 continue;
             }
@@ -1577,6 +1594,9 @@ LoadResult decode(const QByteArray &bytes, const QSize &target, bool pixels, con
         const wmf_error_t played = wmf_play(session.api(), 0, &box);
         if (canvas.painter.isActive()) {
             canvas.painter.end();
+        }
+        if (cancelled && cancelled->load()) {
+            return failedLoad(Failure::Cancelled, QStringLiteral("The decode was cancelled."));
         }
         if (played != wmf_E_None) {
             if (retry()) {

@@ -50,24 +50,27 @@ namespace {
     // The copy of a rename across file systems: whole or not at all.
     QString copyAcross(const QByteArray &from, const QByteArray &to)
     {
-        const int in = ::open(from.constData(), O_RDONLY | O_CLOEXEC);
-        if (in < 0) {
-            return systemError(errno);
+        QFile input;
+        const systemfiles::OpenResult opened
+            = systemfiles::openRegular(QFile::decodeName(from), input);
+        if (opened.status == systemfiles::OpenStatus::Missing) {
+            return systemError(ENOENT);
+        }
+        if (opened.status == systemfiles::OpenStatus::Failed) {
+            return opened.error;
         }
         struct stat source
         {
         };
-        if (::fstat(in, &source) != 0 || !S_ISREG(source.st_mode)) {
-            ::close(in);
+        const int in = input.handle();
+        if (!opened.ok() || ::fstat(in, &source) != 0 || !S_ISREG(source.st_mode)) {
             return QStringLiteral("It is not a plain file.");
         }
         // O_EXCL: a file that appeared at the new name meanwhile is not replaced.
         const int out = ::open(
             to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, source.st_mode & 07777);
         if (out < 0) {
-            const int error = errno;
-            ::close(in);
-            return systemError(error);
+            return systemError(errno);
         }
         bool ok = copyBytes(in, out);
         int error = errno;
@@ -83,7 +86,7 @@ namespace {
             ok = false;
             error = errno;
         }
-        ::close(in);
+        input.close();
         if (!ok || ::unlink(from.constData()) != 0) {
             if (ok) {
                 error = errno;
@@ -98,14 +101,7 @@ namespace {
 
 std::optional<Identity> identify(const QString &path)
 {
-    struct stat info
-    {
-    };
-    if (::lstat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        return std::nullopt;
-    }
-    return Identity { quint64(info.st_dev), quint64(info.st_ino), qint64(info.st_size),
-        qint64(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec };
+    return systemfiles::identify(path);
 }
 
 QString remove(const QString &path, const Identity &confirmed)

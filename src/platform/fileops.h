@@ -1,5 +1,7 @@
 #pragma once
 
+#include "system/files.h"
+
 #include <QDateTime>
 #include <QString>
 
@@ -12,15 +14,7 @@ namespace fileops {
 
 // What makes a file this file and no other one of the same name: checked again after the user
 // confirmed, so a file replaced meanwhile is not the one that goes.
-struct Identity
-{
-    quint64 device = 0;
-    quint64 inode = 0;
-    qint64 size = 0;
-    qint64 modifiedNs = 0;
-
-    bool operator==(const Identity &other) const = default;
-};
+using Identity = systemfiles::Identity;
 
 // The identity of the regular file at `path`; nothing for anything else or nothing at all.
 std::optional<Identity> identify(const QString &path);

@@ -422,10 +422,10 @@ void SlideShowWindow::showFile(const QString &path)
         ticket = aheadIsFile(path) ? std::exchange(m_ahead.ticket, 0) : 0;
         dropReadAhead();
         if (!ticket) {
-            ticket = m_decoder->findVisible(path, viewportPixels());
+            ticket = m_decoder->find(pictures::DecodeRequest::visible(path, viewportPixels()));
         }
         if (!ticket) {
-            ticket = m_decoder->requestVisible(path, viewportPixels());
+            ticket = m_decoder->request(pictures::DecodeRequest::visible(path, viewportPixels()));
         }
     }
     if (onItsWay && onItsWay != ticket) {
@@ -452,7 +452,7 @@ void SlideShowWindow::readAhead()
     m_ahead.path = path;
     m_ahead.size = info.size();
     m_ahead.modified = info.lastModified();
-    m_ahead.ticket = m_decoder->requestVisible(path, viewportPixels());
+    m_ahead.ticket = m_decoder->request(pictures::DecodeRequest::visible(path, viewportPixels()));
 }
 
 void SlideShowWindow::dropReadAhead()
@@ -516,7 +516,8 @@ void SlideShowWindow::showPicture(const Picture &picture)
     // A picture held only in part (larger than the screen) gets a whole one at screen size in
     // the background, so that a zoom-out shows all of it at once instead of bands.
     if (!picture.image.isNull() && !picture.holdsWhole()) {
-        m_overviewTicket = m_decoder->requestReduced(picture.file, devicePixels(viewportPixels()));
+        m_overviewTicket = m_decoder->request(
+            pictures::DecodeRequest::reduced(picture.file, devicePixels(viewportPixels())));
     }
 }
 
@@ -585,11 +586,13 @@ void SlideShowWindow::sharpen()
     }
     const bool ownSize = !m_picture->stretch();
     if (ownSize) {
-        m_sharpTicket = m_decoder->requestVisible(picture.file, viewportPixels());
+        m_sharpTicket
+            = m_decoder->request(pictures::DecodeRequest::visible(picture.file, viewportPixels()));
     } else {
-        // The size shown: a reduced decode when zoomed out, the whole picture when zoomed in, a
-        // metafile drawn at exactly that size.
-        m_sharpTicket = m_decoder->request(picture.file, shownPixels);
+        // The size shown: a reduced decode when zoomed out, only the part on the screen when
+        // zoomed in, a metafile drawn at exactly that size.
+        m_sharpTicket = m_decoder->request(
+            pictures::DecodeRequest::within(picture.file, shownPixels, visible));
     }
 }
 

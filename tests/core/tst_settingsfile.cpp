@@ -82,6 +82,8 @@ private Q_SLOTS:
     void onlyRegularFiles_data();
     void onlyRegularFiles();
     void linkIsWrittenThrough();
+    void plantedLinkIsNotWrittenThrough_data();
+    void plantedLinkIsNotWrittenThrough();
     void location_data();
     void location();
 };
@@ -459,6 +461,60 @@ void tst_SettingsFile::linkIsWrittenThrough()
     QVERIFY(SettingsFile(path).save(Settings(), "/new"));
     QCOMPARE(fileType(path), int(S_IFLNK));
     QCOMPARE(dir.read("dotfiles/querndal.ini"), QByteArray("3,3,1,\"/new\",0\r\n"));
+}
+
+void tst_SettingsFile::plantedLinkIsNotWrittenThrough_data()
+{
+    // Who made each link from the settings name on, in order: "user", "other" or "root".
+    QTest::addColumn<QStringList>("makers");
+    QTest::addColumn<bool>("written");
+    QTest::newRow("link another user planted") << QStringList { "other" } << false;
+    QTest::newRow("user's link onto a planted one") << QStringList { "user", "other" } << false;
+    QTest::newRow("link the user made") << QStringList { "user" } << true;
+    QTest::newRow("link the administrator made") << QStringList { "root" } << true;
+}
+
+// In a program folder others may write (a shared or portable folder), another user makes the
+// settings name a link to a file of the user's; the user's program start must not overwrite
+// it. Two users without rights of their own play the parts, each in a process of its own.
+void tst_SettingsFile::plantedLinkIsNotWrittenThrough()
+{
+    QFETCH(QStringList, makers);
+    QFETCH(bool, written);
+    if (::geteuid() != 0) {
+        QSKIP("needs root, to act as two users without rights of their own");
+    }
+    constexpr uid_t kUser = 61002;
+    constexpr uid_t kOther = 61001;
+    TestFolder dir;
+    QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0777) == 0);
+    const QString victim = dir.write("home/own.txt", s_old);
+    const QByteArray home = QFile::encodeName(dir.filePath("home"));
+    QVERIFY(::chown(home.constData(), kUser, kUser) == 0);
+    QVERIFY(::chown(QFile::encodeName(victim).constData(), kUser, kUser) == 0);
+    const auto as = [](uid_t uid, const std::function<bool()> &step) {
+        return inChild([&] {
+            if (uid != 0 && (::setgid(uid) != 0 || ::setuid(uid) != 0)) {
+                return 2;
+            }
+            return step() ? 0 : 1;
+        });
+    };
+    // The chain is made from its far end: each link names the next one, the last the file.
+    QString next = victim;
+    for (qsizetype i = makers.size() - 1; i >= 0; --i) {
+        const QString link = dir.filePath(QStringLiteral("link%1").arg(i));
+        const uid_t maker = makers[i] == "user" ? kUser : makers[i] == "other" ? kOther : 0;
+        QCOMPARE(as(maker, [&] { return QFile::link(next, link); }), 0);
+        next = link;
+    }
+    const QString path = dir.filePath("QUERNDAL.INI");
+    const uid_t first = makers[0] == "user" ? kUser : makers[0] == "other" ? kOther : 0;
+    QCOMPARE(as(first, [&] { return QFile::rename(next, path); }), 0);
+    QCOMPARE(
+        as(kUser, [&] { return SettingsFile(path).save(Settings(), "/new"); }), written ? 0 : 1);
+    QCOMPARE(dir.read("home/own.txt"), written ? QByteArray("3,3,1,\"/new\",0\r\n") : s_old);
+    QCOMPARE(fileType(path), int(S_IFLNK));
 }
 
 void tst_SettingsFile::location_data()

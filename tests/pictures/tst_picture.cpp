@@ -7,17 +7,20 @@
 #include "testfolder.h"
 
 #include <QBuffer>
+#include <QColorSpace>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
+#include <QImageWriter>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTest>
 #include <QThreadPool>
 #include <QtEndian>
@@ -251,7 +254,8 @@ int thumbnailWithin(qint64 megabytes, const QString &path)
 {
     const rlimit limit { rlim_t(megabytes) << 20, rlim_t(megabytes) << 20 };
     setrlimit(RLIMIT_AS, &limit);
-    const pictures::LoadResult thumbnail = pictures::loadScaled(path, QSize(97, 77));
+    const pictures::LoadResult thumbnail
+        = pictures::load(pictures::DecodeRequest::within(path, QSize(97, 77)));
     return thumbnail.ok() && thumbnail.picture.image.width() <= 97
             && thumbnail.picture.image.height() <= 77 && !thumbnail.picture.image.isNull()
         ? 0
@@ -279,8 +283,8 @@ int loadWhileChanging(const QString &path)
     });
     for (int round = 0; round < 40; ++round) {
         pictures::readSize(path);
-        pictures::loadScaled(path, QSize(97, 77));
-        pictures::load(path);
+        pictures::load(pictures::DecodeRequest::within(path, QSize(97, 77)));
+        pictures::load(pictures::DecodeRequest::natural(path));
     }
     stop.store(true);
     writer.join();
@@ -329,6 +333,12 @@ private Q_SLOTS:
     void bombsRefused();
     void hugeGifThumbnailStaysSmall();
     void readSizeReadsHeadersOnly();
+    void embeddedProfileShownAsSrgb_data();
+    void embeddedProfileShownAsSrgb();
+    void reducedProgressiveFromFirstScan();
+    void memoryBudget_data();
+    void memoryBudget();
+    void zoomedViewDecodesItsPart();
     void cancelledDecodeStops_data();
     void cancelledDecodeStops();
     void loaderAdoptsRequest();
@@ -362,7 +372,7 @@ void TestPicture::corpusDecodes()
 {
     QFETCH(QString, relative);
     const QString path = corpusPath(relative);
-    const pictures::LoadResult loaded = pictures::load(path);
+    const pictures::LoadResult loaded = pictures::load(pictures::DecodeRequest::natural(path));
     const QSize stated = statedSize(relative);
     QVERIFY2(loaded.ok(), qPrintable(loaded.reason));
     QVERIFY(!loaded.picture.image.isNull());
@@ -394,7 +404,8 @@ void TestPicture::corpusRejects_data()
 void TestPicture::corpusRejects()
 {
     QFETCH(QString, relative);
-    const pictures::LoadResult loaded = pictures::load(corpusPath(relative));
+    const pictures::LoadResult loaded
+        = pictures::load(pictures::DecodeRequest::natural(corpusPath(relative)));
     QVERIFY(!loaded.ok());
     QVERIFY(loaded.picture.image.isNull());
     QVERIFY(!loaded.reason.isEmpty());
@@ -416,7 +427,8 @@ void TestPicture::corpusEither_data()
 void TestPicture::corpusEither()
 {
     QFETCH(QString, relative);
-    const pictures::LoadResult loaded = pictures::load(corpusPath(relative));
+    const pictures::LoadResult loaded
+        = pictures::load(pictures::DecodeRequest::natural(corpusPath(relative)));
     if (loaded.ok()) {
         QVERIFY(!loaded.picture.image.isNull());
         QCOMPARE(loaded.picture.image.size(), loaded.picture.naturalSize);
@@ -425,7 +437,7 @@ void TestPicture::corpusEither()
         QVERIFY(!loaded.reason.isEmpty());
     }
     const pictures::LoadResult thumbnail
-        = pictures::loadScaled(corpusPath(relative), QSize(97, 77));
+        = pictures::load(pictures::DecodeRequest::within(corpusPath(relative), QSize(97, 77)));
     QVERIFY(thumbnail.ok() || !thumbnail.reason.isEmpty());
 }
 
@@ -469,7 +481,8 @@ void TestPicture::gifMatchesSuiteFrame()
 {
     QFETCH(QString, relative);
     QFETCH(QString, frame);
-    const pictures::LoadResult loaded = pictures::load(corpusPath(relative));
+    const pictures::LoadResult loaded
+        = pictures::load(pictures::DecodeRequest::natural(corpusPath(relative)));
     QVERIFY2(loaded.ok(), qPrintable(loaded.reason));
     const QImage image = loaded.picture.image.convertToFormat(QImage::Format_ARGB32);
     QImage expected;
@@ -520,7 +533,8 @@ void TestPicture::gifMatchesRawDump()
 {
     QFETCH(QString, relative);
     QFETCH(QString, dump);
-    const pictures::LoadResult loaded = pictures::load(corpusPath(relative));
+    const pictures::LoadResult loaded
+        = pictures::load(pictures::DecodeRequest::natural(corpusPath(relative)));
     QVERIFY2(loaded.ok(), qPrintable(loaded.reason));
     const QImage image = loaded.picture.image.convertToFormat(QImage::Format_ARGB32);
     const QByteArray rgb = readFile(dump);
@@ -562,7 +576,8 @@ void TestPicture::jpegMatchesReference()
 {
     QFETCH(QString, relative);
     QFETCH(QString, reference);
-    const pictures::LoadResult loaded = pictures::load(corpusPath(relative));
+    const pictures::LoadResult loaded
+        = pictures::load(pictures::DecodeRequest::natural(corpusPath(relative)));
     QVERIFY2(loaded.ok(), qPrintable(loaded.reason));
     const QImage expected(reference);
     QCOMPARE(loaded.picture.image.size(), expected.size());
@@ -590,8 +605,10 @@ void TestPicture::bmpVariantsAgree()
 {
     QFETCH(QString, first);
     QFETCH(QString, second);
-    const pictures::LoadResult a = pictures::load(corpusPath(first));
-    const pictures::LoadResult b = pictures::load(corpusPath(second));
+    const pictures::LoadResult a
+        = pictures::load(pictures::DecodeRequest::natural(corpusPath(first)));
+    const pictures::LoadResult b
+        = pictures::load(pictures::DecodeRequest::natural(corpusPath(second)));
     QVERIFY2(a.ok() && b.ok(), qPrintable(a.reason + b.reason));
     QCOMPARE(a.picture.image.convertToFormat(QImage::Format_RGB32),
         b.picture.image.convertToFormat(QImage::Format_RGB32));
@@ -628,7 +645,7 @@ void TestPicture::exifOrientation()
     QVERIFY(header.ok());
     QCOMPARE(header.picture.naturalSize, natural);
 
-    const pictures::LoadResult loaded = pictures::load(path);
+    const pictures::LoadResult loaded = pictures::load(pictures::DecodeRequest::natural(path));
     QVERIFY(loaded.ok());
     QCOMPARE(loaded.picture.naturalSize, natural);
     const QImage &image = loaded.picture.image;
@@ -644,7 +661,8 @@ void TestPicture::exifOrientation()
     }
 
     // A thumbnail is turned the same way and keeps the natural size.
-    const pictures::LoadResult thumbnail = pictures::loadScaled(path, QSize(16, 16));
+    const pictures::LoadResult thumbnail
+        = pictures::load(pictures::DecodeRequest::within(path, QSize(16, 16)));
     QVERIFY(thumbnail.ok());
     QCOMPARE(thumbnail.picture.naturalSize, natural);
     QCOMPARE(thumbnail.picture.image.size(), natural.scaled(QSize(16, 16), Qt::KeepAspectRatio));
@@ -677,7 +695,8 @@ void TestPicture::scaledKeepsNaturalSize()
     TestFolder folder;
     const QString path = folder.write(QStringLiteral("picture"),
         encoded(quadrants(natural.width(), natural.height()), qPrintable(format)));
-    const pictures::LoadResult loaded = pictures::loadScaled(path, target);
+    const pictures::LoadResult loaded
+        = pictures::load(pictures::DecodeRequest::within(path, target));
     QVERIFY2(loaded.ok(), qPrintable(loaded.reason));
     QCOMPARE(loaded.picture.naturalSize, natural);
     QCOMPARE(loaded.picture.image.size(), decoded);
@@ -726,7 +745,7 @@ void TestPicture::contentDecidesFormat()
     QFETCH(QString, format);
     TestFolder folder;
     const QString path = folder.write(name, encoded(quadrants(30, 20), qPrintable(format)));
-    const pictures::LoadResult loaded = pictures::load(path);
+    const pictures::LoadResult loaded = pictures::load(pictures::DecodeRequest::natural(path));
     QVERIFY2(loaded.ok(), qPrintable(loaded.reason));
     QCOMPARE(loaded.picture.naturalSize, QSize(30, 20));
 }
@@ -805,12 +824,12 @@ void TestPicture::failures()
     QFETCH(pictures::Failure, failure);
     TestFolder folder;
     const QString path = folder.write(name, bytes);
-    const pictures::LoadResult loaded = pictures::load(path);
+    const pictures::LoadResult loaded = pictures::load(pictures::DecodeRequest::natural(path));
     QCOMPARE(loaded.failure, failure);
     QVERIFY(!loaded.reason.isEmpty());
     QVERIFY(loaded.picture.image.isNull());
     QCOMPARE(pictures::loadData(bytes).failure, failure);
-    QCOMPARE(pictures::loadScaled(path, QSize(97, 77)).failure, failure);
+    QCOMPARE(pictures::load(pictures::DecodeRequest::within(path, QSize(97, 77))).failure, failure);
 }
 
 // A file that is not there, a folder and a file without read permission each fail for their
@@ -818,12 +837,15 @@ void TestPicture::failures()
 void TestPicture::fileProblems()
 {
     TestFolder folder;
-    QCOMPARE(pictures::load(folder.filePath(QStringLiteral("gone.jpg"))).failure,
+    QCOMPARE(pictures::load(
+                 pictures::DecodeRequest::natural(folder.filePath(QStringLiteral("gone.jpg"))))
+                 .failure,
         pictures::Failure::Missing);
     QCOMPARE(pictures::readSize(folder.filePath(QStringLiteral("gone.jpg"))).failure,
         pictures::Failure::Missing);
     const QString sub = folder.makeFolder(QStringLiteral("pictures.jpg"));
-    QCOMPARE(pictures::load(sub).failure, pictures::Failure::NotAPicture);
+    QCOMPARE(pictures::load(pictures::DecodeRequest::natural(sub)).failure,
+        pictures::Failure::NotAPicture);
 
     const QString locked = folder.writePicture(QStringLiteral("locked.bmp"), 8, 8);
     QFile::setPermissions(locked, QFileDevice::Permissions());
@@ -831,7 +853,7 @@ void TestPicture::fileProblems()
     if (probe.open(QIODevice::ReadOnly)) {
         QSKIP("running with rights that read any file");
     }
-    const pictures::LoadResult loaded = pictures::load(locked);
+    const pictures::LoadResult loaded = pictures::load(pictures::DecodeRequest::natural(locked));
     QCOMPARE(loaded.failure, pictures::Failure::Unreadable);
     QVERIFY(!loaded.reason.isEmpty());
 }
@@ -871,8 +893,9 @@ void TestPicture::onlyRegularFiles()
                                                                 : picture;
         QVERIFY(QFile::link(to, linked));
     }
-    for (const pictures::LoadResult &result : { pictures::readSize(path), pictures::load(path),
-             pictures::loadScaled(path, QSize(97, 77)) }) {
+    for (const pictures::LoadResult &result :
+        { pictures::readSize(path), pictures::load(pictures::DecodeRequest::natural(path)),
+            pictures::load(pictures::DecodeRequest::within(path, QSize(97, 77))) }) {
         QCOMPARE(result.ok(), loads);
         if (!loads) {
             QCOMPARE(result.failure, pictures::Failure::NotAPicture);
@@ -961,8 +984,10 @@ void TestPicture::bombsRefused()
     QFETCH(QByteArray, bytes);
     TestFolder folder;
     const QString path = folder.write(name, bytes);
-    QCOMPARE(pictures::loadScaled(path, QSize(97, 77)).failure, pictures::Failure::TooLarge);
-    QCOMPARE(pictures::load(path).failure, pictures::Failure::TooLarge);
+    QCOMPARE(pictures::load(pictures::DecodeRequest::within(path, QSize(97, 77))).failure,
+        pictures::Failure::TooLarge);
+    QCOMPARE(pictures::load(pictures::DecodeRequest::natural(path)).failure,
+        pictures::Failure::TooLarge);
 }
 
 // An honest GIF of 16000 × 16000 in under 256 KB gives a thumbnail without ever holding its
@@ -984,13 +1009,15 @@ void TestPicture::hugeGifThumbnailStaysSmall()
     QCOMPARE(child.exitStatus(), QProcess::NormalExit);
     QCOMPARE(child.exitCode(), 0);
     // Averaged over the whole screen, the thumbnail has the one colour.
-    const pictures::LoadResult thumbnail = pictures::loadScaled(path, QSize(97, 77));
+    const pictures::LoadResult thumbnail
+        = pictures::load(pictures::DecodeRequest::within(path, QSize(97, 77)));
     QVERIFY(thumbnail.ok());
     QCOMPARE(thumbnail.picture.naturalSize, QSize(16000, 16000));
     QCOMPARE(thumbnail.picture.image.size(), QSize(77, 77));
     QCOMPARE(thumbnail.picture.image.pixel(40, 40), qRgb(0x20, 0x40, 0x60));
     // The show decodes only the part of the screen it shows.
-    const pictures::LoadResult visible = pictures::loadVisible(path, QSize(800, 600));
+    const pictures::LoadResult visible
+        = pictures::load(pictures::DecodeRequest::visible(path, QSize(800, 600)));
     QVERIFY(visible.ok());
     QCOMPARE(visible.picture.image.size(), QSize(800, 600));
     QCOMPARE(visible.picture.region, QRect(7600, 7700, 800, 600));
@@ -1008,10 +1035,196 @@ void TestPicture::readSizeReadsHeadersOnly()
     bmp[qsizetype(bitsOffset) + 100] = char(200);
     TestFolder folder;
     const QString path = folder.write(QStringLiteral("undefined.bmp"), bmp);
-    QCOMPARE(pictures::load(path).failure, pictures::Failure::NotAPicture);
+    QCOMPARE(pictures::load(pictures::DecodeRequest::natural(path)).failure,
+        pictures::Failure::NotAPicture);
     const pictures::LoadResult header = pictures::readSize(path);
     QVERIFY2(header.ok(), qPrintable(header.reason));
     QCOMPARE(header.picture.naturalSize, QSize(64, 64));
+}
+
+void TestPicture::embeddedProfileShownAsSrgb_data()
+{
+    QTest::addColumn<QColorSpace>("space");
+    QTest::newRow("Adobe RGB") << QColorSpace(QColorSpace::AdobeRgb);
+    QTest::newRow("ROMM (ProPhoto)") << QColorSpace(QColorSpace::ProPhotoRgb);
+    QTest::newRow("sRGB") << QColorSpace(QColorSpace::SRgb);
+    QTest::newRow("no profile") << QColorSpace();
+}
+
+// A JPEG whose numbers are in a wide-gamut space it names in an embedded profile is shown with
+// the colours the profile means, as Little CMS's own converter makes them of the same file;
+// one without a profile, or with an sRGB one, as its numbers are.
+void TestPicture::embeddedProfileShownAsSrgb()
+{
+    QFETCH(QColorSpace, space);
+    const QString converter = QStandardPaths::findExecutable(QStringLiteral("jpgicc"));
+    if (converter.isEmpty()) {
+        QSKIP("jpgicc (liblcms2-utils) is not installed: nothing independent to compare with");
+    }
+    // Saturated and pale colours, dark and light, in smooth runs.
+    QImage numbers(256, 96, QImage::Format_RGB32);
+    for (int y = 0; y < numbers.height(); ++y) {
+        for (int x = 0; x < numbers.width(); ++x) {
+            const int band = y / 16;
+            numbers.setPixel(x, y,
+                qRgb(band % 2 ? x : 255 - x, band % 3 ? (x * 3 + y) & 255 : 40,
+                    band < 3 ? 255 - (x / 2) : x / 3));
+        }
+    }
+    numbers.setColorSpace(space);
+    TestFolder folder;
+    const QString path = folder.write(QStringLiteral("tagged.jpg"), encoded(numbers, "JPEG", 100));
+    const QString reference = folder.filePath(QStringLiteral("srgb.jpg"));
+    QCOMPARE(QProcess::execute(converter, { QStringLiteral("-q100"), path, reference }), 0);
+    QImage expected(reference);
+    QVERIFY(!expected.isNull());
+    expected.setColorSpace(QColorSpace());
+    const pictures::LoadResult loaded = pictures::load(pictures::DecodeRequest::natural(path));
+    QVERIFY2(loaded.ok(), qPrintable(loaded.reason));
+    QImage plain;
+    QVERIFY(plain.loadFromData(readFile(path)));
+    plain.setColorSpace(QColorSpace());
+    const double fromReference = meanDifference(loaded.picture.image, expected);
+    QVERIFY2(fromReference < 1.5, qPrintable(QString::number(fromReference)));
+    // The conversion is no small change: the numbers as they stand are far from the colours.
+    const bool wide = space.isValid() && space != QColorSpace(QColorSpace::SRgb);
+    QCOMPARE(meanDifference(plain, expected) > 8, wide);
+}
+
+// A progressive JPEG claiming `size` (4:2:0, so three bytes of coefficients a pixel), padded
+// with metadata to a file large enough to hold that many pixels plausibly.
+QByteArray claimedProgressive(const QSize &size)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setProgressiveScanWrite(true);
+    writer.write(quadrants(64, 48));
+    for (qsizetype at = 2; at + 9 < bytes.size(); ++at) {
+        if (uchar(bytes[at]) == 0xFF && uchar(bytes[at + 1]) == 0xC2) {
+            qToBigEndian<quint16>(quint16(size.height()), bytes.data() + at + 5);
+            qToBigEndian<quint16>(quint16(size.width()), bytes.data() + at + 7);
+            break;
+        }
+    }
+    const qint64 padding = qint64(size.width()) * size.height() / 64;
+    QByteArray segments;
+    for (qint64 done = 0; done < padding; done += 65000) {
+        segments
+            += QByteArray::fromHex("FFEE") + QByteArray::fromHex("FDEA") + QByteArray(65000, 'x');
+    }
+    return bytes.insert(2, segments);
+}
+
+// A reduced picture of a progressive JPEG is its first scan (the mean of each block, so each
+// block comes out flat): the interim picture at a small part of a full decode's cost. A
+// baseline JPEG's reduced picture keeps its detail.
+void TestPicture::reducedProgressiveFromFirstScan()
+{
+    QImage checks(64, 64, QImage::Format_Grayscale8);
+    for (int y = 0; y < checks.height(); ++y) {
+        for (int x = 0; x < checks.width(); ++x) {
+            checks.setPixel(x, y, (x + y) % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
+        }
+    }
+    TestFolder folder;
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setQuality(95);
+    writer.setProgressiveScanWrite(true);
+    QVERIFY(writer.write(checks));
+    const QString progressive = folder.write(QStringLiteral("progressive.jpg"), bytes);
+    const QString baseline
+        = folder.write(QStringLiteral("baseline.jpg"), encoded(checks, "JPEG", 95));
+    const pictures::LoadResult coarse
+        = pictures::load(pictures::DecodeRequest::reduced(progressive, QSize(64, 64)));
+    QVERIFY2(coarse.ok(), qPrintable(coarse.reason));
+    QCOMPARE(coarse.picture.image.size(), QSize(64, 64));
+    QCOMPARE(coarse.picture.image.pixel(0, 0), coarse.picture.image.pixel(1, 0));
+    QVERIFY(qAbs(qGray(coarse.picture.image.pixel(3, 3)) - 128) < 16);
+    const pictures::LoadResult sharp
+        = pictures::load(pictures::DecodeRequest::reduced(baseline, QSize(64, 64)));
+    QVERIFY(qGray(sharp.picture.image.pixel(1, 0)) - qGray(sharp.picture.image.pixel(0, 0)) > 128);
+}
+
+void TestPicture::memoryBudget_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("what");
+    QTest::addColumn<bool>("decodes");
+    // One colour over 16000 x 16000 pixels in 94 KB: 1 GB at its own size.
+    const QByteArray gif = solidGif(16000);
+    QTest::newRow("huge GIF, natural") << gif << "natural" << false;
+    QByteArray cut = encoded(quadrants(1000, 1000), "JPEG", 30);
+    for (qsizetype at = 2; at + 9 < cut.size(); ++at) {
+        if (uchar(cut[at]) == 0xFF && uchar(cut[at + 1]) == 0xC0) {
+            qToBigEndian<quint16>(16000, cut.data() + at + 5);
+            qToBigEndian<quint16>(16000, cut.data() + at + 7);
+            break;
+        }
+    }
+    cut = cut.leftJustified(70 * 1024, '\0', true);
+    QTest::newRow("cut-short JPEG claiming 16000 x 16000, natural") << cut << "natural" << false;
+    QTest::newRow("the same on the screen") << cut << "screen" << true;
+    // 12000 x 9000 in scans: 324 MB of coefficients whatever the scale.
+    QTest::newRow("large progressive JPEG, thumbnail")
+        << claimedProgressive(QSize(12000, 9000)) << "thumbnail" << false;
+    QTest::newRow("progressive JPEG within the budget, thumbnail")
+        << claimedProgressive(QSize(4000, 3000)) << "thumbnail" << true;
+}
+
+// What a decode needs is decided from the header before anything is allocated: a picture that
+// would pass the budget is refused as too large, saying why, whatever its file claims.
+void TestPicture::memoryBudget()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, what);
+    QFETCH(bool, decodes);
+    TestFolder folder;
+    const QString path = folder.write(QStringLiteral("claim"), bytes);
+    const pictures::DecodeRequest request = what == "natural"
+        ? pictures::DecodeRequest::natural(path)
+        : what == "screen" ? pictures::DecodeRequest::within(path, QSize(1920, 1080))
+                           : pictures::DecodeRequest::within(path, QSize(97, 77));
+    const pictures::LoadResult result = pictures::load(request);
+    if (decodes) {
+        QVERIFY2(result.ok(), qPrintable(result.reason));
+        QVERIFY(
+            qint64(result.picture.image.width()) * result.picture.image.height() <= 1920 * 1080);
+    } else {
+        QCOMPARE(result.failure, pictures::Failure::TooLarge);
+        QVERIFY(result.reason.contains(QStringLiteral("memory")));
+    }
+}
+
+// Zoomed far into a large picture, only the part on the screen is decoded, at the n/8 scale
+// covering the size shown, its edges on whole eighths of the picture.
+void TestPicture::zoomedViewDecodesItsPart()
+{
+    TestFolder folder;
+    // 4800 x 4000 at its own size takes 77 MB: more than a few screens.
+    const QString path
+        = folder.write(QStringLiteral("large.jpg"), encoded(quadrants(4800, 4000), "JPEG", 50));
+    const QRect part(2100, 1500, 801, 1000);
+    const pictures::LoadResult ownSize
+        = pictures::load(pictures::DecodeRequest::within(path, QSize(4800, 4000), part));
+    QVERIFY2(ownSize.ok(), qPrintable(ownSize.reason));
+    QCOMPARE(ownSize.picture.region, part);
+    QCOMPARE(ownSize.picture.image.size(), QSize(801, 1000));
+    // Past the picture's middle (2400, 2000) the quadrants change colour.
+    QVERIFY(near(ownSize.picture.image.pixel(200, 200), qRgb(220, 30, 30), 40));
+    QVERIFY(near(ownSize.picture.image.pixel(400, 600), qRgb(230, 230, 30), 40));
+    const pictures::LoadResult larger
+        = pictures::load(pictures::DecodeRequest::within(path, QSize(9600, 8000), part));
+    QCOMPARE(larger.picture.region, part);
+    // Half size: 2400 x 2000, 19 MB, decoded whole.
+    const pictures::LoadResult half
+        = pictures::load(pictures::DecodeRequest::within(path, QSize(2400, 2000), part));
+    QVERIFY(half.picture.region.isEmpty());
+    QCOMPARE(half.picture.image.size(), QSize(2400, 2000));
 }
 
 void TestPicture::cancelledDecodeStops_data()
@@ -1029,10 +1242,12 @@ void TestPicture::cancelledDecodeStops()
     TestFolder folder;
     const QString path = folder.write(QStringLiteral("picture"), bytes);
     const std::atomic_bool cancelled(true);
-    QCOMPARE(pictures::load(path, &cancelled).failure, pictures::Failure::Cancelled);
-    QCOMPARE(pictures::loadScaled(path, QSize(97, 77), &cancelled).failure,
+    QCOMPARE(pictures::load(pictures::DecodeRequest::natural(path), &cancelled).failure,
         pictures::Failure::Cancelled);
-    QVERIFY(pictures::load(path).ok());
+    QCOMPARE(
+        pictures::load(pictures::DecodeRequest::within(path, QSize(97, 77)), &cancelled).failure,
+        pictures::Failure::Cancelled);
+    QVERIFY(pictures::load(pictures::DecodeRequest::natural(path)).ok());
 }
 
 // A request in flight is found by what it decodes and its result taken at once; it is then not
@@ -1046,12 +1261,12 @@ void TestPicture::loaderAdoptsRequest()
         = folder.write(QStringLiteral("second.jpg"), encoded(quadrants(300, 200), "JPEG"));
     AsyncPictureLoader loader;
     QSignalSpy delivered(&loader, &AsyncPictureLoader::loaded);
-    const int thumbnail = loader.request(first, QSize(97, 77));
-    const int visible = loader.requestVisible(second, QSize(100, 100));
-    QCOMPARE(loader.findVisible(second, QSize(100, 100)), visible);
-    QCOMPARE(loader.findRequest(first, QSize(97, 77)), thumbnail);
-    QCOMPARE(loader.findRequest(second, QSize(100, 100)), 0);
-    QCOMPARE(loader.findVisible(second, QSize(200, 100)), 0);
+    const int thumbnail = loader.request(pictures::DecodeRequest::within(first, QSize(97, 77)));
+    const int visible = loader.request(pictures::DecodeRequest::visible(second, QSize(100, 100)));
+    QCOMPARE(loader.find(pictures::DecodeRequest::visible(second, QSize(100, 100))), visible);
+    QCOMPARE(loader.find(pictures::DecodeRequest::within(first, QSize(97, 77))), thumbnail);
+    QCOMPARE(loader.find(pictures::DecodeRequest::within(second, QSize(100, 100))), 0);
+    QCOMPARE(loader.find(pictures::DecodeRequest::visible(second, QSize(200, 100))), 0);
     const std::optional<pictures::LoadResult> adopted = loader.waitFor(visible);
     QVERIFY(adopted && adopted->ok());
     QCOMPARE(adopted->picture.region, QRect(100, 50, 100, 100));
@@ -1072,8 +1287,8 @@ void TestPicture::loaderCancelsAndAbandons()
     {
         AsyncPictureLoader loader;
         QSignalSpy delivered(&loader, &AsyncPictureLoader::loaded);
-        const int cancelled = loader.request(huge, QSize());
-        const int kept = loader.request(small, QSize());
+        const int cancelled = loader.request(pictures::DecodeRequest::natural(huge));
+        const int kept = loader.request(pictures::DecodeRequest::natural(small));
         loader.cancel(cancelled);
         QVERIFY(!loader.waitFor(cancelled));
         loader.waitForDone();
@@ -1081,10 +1296,10 @@ void TestPicture::loaderCancelsAndAbandons()
         QCOMPARE(delivered.at(0).at(0).toInt(), kept);
     }
     auto *abandoned = new AsyncPictureLoader;
-    abandoned->request(huge, QSize());
-    abandoned->request(huge, QSize(97, 77));
+    abandoned->request(pictures::DecodeRequest::natural(huge));
+    abandoned->request(pictures::DecodeRequest::within(huge, QSize(97, 77)));
     delete abandoned;
-    QThreadPool::globalInstance()->waitForDone();
+    AsyncPictureLoader::waitForAllDecodes();
     QCoreApplication::processEvents();
 }
 
@@ -1106,8 +1321,9 @@ void TestPicture::thumbnailsWithoutMoire()
     TestFolder folder;
     const QString path
         = folder.write(QStringLiteral("chart.jpg"), encoded(lineChart(1600, 1200), "JPEG", 95));
-    const pictures::LoadResult whole = pictures::load(path);
-    const pictures::LoadResult thumbnail = pictures::loadScaled(path, target);
+    const pictures::LoadResult whole = pictures::load(pictures::DecodeRequest::natural(path));
+    const pictures::LoadResult thumbnail
+        = pictures::load(pictures::DecodeRequest::within(path, target));
     QVERIFY(whole.ok() && thumbnail.ok());
     const QImage &image = thumbnail.picture.image;
     QCOMPARE(image.size(), target);
@@ -1141,11 +1357,12 @@ void TestPicture::visiblePartOfTurnedJpeg()
     QFETCH(QByteArray, bytes);
     TestFolder folder;
     const QString path = folder.write(QStringLiteral("picture.jpg"), bytes);
-    const pictures::LoadResult whole = pictures::load(path);
+    const pictures::LoadResult whole = pictures::load(pictures::DecodeRequest::natural(path));
     QVERIFY(whole.ok());
     const QSize natural = whole.picture.naturalSize;
     const QSize viewport = natural * 0.45;
-    const pictures::LoadResult visible = pictures::loadVisible(path, viewport);
+    const pictures::LoadResult visible
+        = pictures::load(pictures::DecodeRequest::visible(path, viewport));
     QVERIFY(visible.ok());
     QCOMPARE(visible.picture.naturalSize, natural);
     const QRect region(QPoint((natural.width() - viewport.width()) / 2,
@@ -1186,7 +1403,8 @@ void TestPicture::reducedDecode()
     TestFolder folder;
     const QString path = folder.write(QStringLiteral("picture"),
         encoded(quadrants(natural.width(), natural.height()), qPrintable(format)));
-    const pictures::LoadResult reduced = pictures::loadReduced(path, target);
+    const pictures::LoadResult reduced
+        = pictures::load(pictures::DecodeRequest::reduced(path, target));
     QVERIFY2(reduced.ok(), qPrintable(reduced.reason));
     QCOMPARE(reduced.picture.naturalSize, natural);
     QCOMPARE(reduced.picture.image.size(), decoded);
@@ -1194,9 +1412,9 @@ void TestPicture::reducedDecode()
     QVERIFY(near(reduced.picture.image.pixel(decoded.width() / 4, decoded.height() / 4),
         qRgb(220, 30, 30), 40));
     AsyncPictureLoader loader;
-    const int ticket = loader.requestReduced(path, target);
-    QCOMPARE(loader.findReduced(path, target), ticket);
-    QCOMPARE(loader.findRequest(path, target), 0);
+    const int ticket = loader.request(pictures::DecodeRequest::reduced(path, target));
+    QCOMPARE(loader.find(pictures::DecodeRequest::reduced(path, target)), ticket);
+    QCOMPARE(loader.find(pictures::DecodeRequest::within(path, target)), 0);
     const std::optional<pictures::LoadResult> adopted = loader.waitFor(ticket);
     QVERIFY(adopted && adopted->ok());
     QCOMPARE(adopted->picture.image, reduced.picture.image);
@@ -1245,21 +1463,18 @@ void TestPicture::largeJpegRowsAsOneDecode_data()
     QTest::newRow("damaged in its lower rows") << damaged;
 }
 
-// A large picture's lower rows are decoded on a second core; the picture comes out as one
-// decode from the top gives it, from memory and from its file, also where the file is cut
-// short or damaged below. The reference is a crop narrow enough to be decoded in one piece.
+// A large picture comes out as one decode from the top gives it, from memory and from its file,
+// also where the file is cut short or damaged below. The reference is a narrow crop.
 void TestPicture::largeJpegRowsAsOneDecode()
 {
     QFETCH(QByteArray, bytes);
     TestFolder folder;
     const QString path = folder.write(QStringLiteral("detail.jpg"), bytes);
-    pictures::jpeg::setAlwaysSplit(true);
-    const auto restore = qScopeGuard([] { pictures::jpeg::setAlwaysSplit(false); });
     const pictures::LoadResult narrow = pictures::jpeg::decode(bytes, 8, QRect(0, 0, 512, 640));
     QVERIFY(narrow.ok());
     const QRect compared(0, 0, 496, 640); // clear of the crop's upsampled right edge
     for (const pictures::LoadResult &result :
-        { pictures::jpeg::decode(bytes), pictures::load(path) }) {
+        { pictures::jpeg::decode(bytes), pictures::load(pictures::DecodeRequest::natural(path)) }) {
         QVERIFY(result.ok());
         QCOMPARE(result.picture.image.size(), QSize(1024, 640));
         QCOMPARE(result.picture.image.copy(compared), narrow.picture.image.copy(compared));
@@ -1290,7 +1505,7 @@ void TestPicture::jpegSegmentsPastReadBlocks()
     TestFolder folder;
     const QString path = folder.write(QStringLiteral("segments.jpg"), bytes);
     const QImage expected = pictures::loadData(plain).picture.image;
-    const pictures::LoadResult fromFile = pictures::load(path);
+    const pictures::LoadResult fromFile = pictures::load(pictures::DecodeRequest::natural(path));
     QVERIFY2(fromFile.ok(), qPrintable(fromFile.reason));
     QCOMPARE(fromFile.picture.image, expected);
     QCOMPARE(pictures::readSize(path).picture.naturalSize, QSize(320, 240));
@@ -1314,8 +1529,9 @@ void TestPicture::fuzzFindings_data()
 void TestPicture::fuzzFindings()
 {
     QFETCH(QString, path);
-    const pictures::LoadResult whole = pictures::load(path);
-    const pictures::LoadResult scaled = pictures::loadScaled(path, QSize(97, 77));
+    const pictures::LoadResult whole = pictures::load(pictures::DecodeRequest::natural(path));
+    const pictures::LoadResult scaled
+        = pictures::load(pictures::DecodeRequest::within(path, QSize(97, 77)));
     QCOMPARE(scaled.ok(), whole.ok());
     if (whole.ok()) {
         QVERIFY(!whole.picture.image.isNull());

@@ -1,9 +1,11 @@
+#include "pictures/asyncpictureloader.h"
 #include "pictures/picture.h"
 #include "pictures/wmfpicture.h"
 
 #include "corpus.h"
 #include "testfolder.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QImage>
 #include <QPainter>
@@ -269,6 +271,8 @@ private Q_SLOTS:
     void textAsReference_data();
     void textAsReference();
     void hugeClaimDrawnSmall();
+    void cancelledBetweenRecords();
+    void loaderQueuesMetafiles();
 };
 
 void TestWmf::corpusDecodes_data()
@@ -286,7 +290,7 @@ void TestWmf::corpusDecodes()
     QFETCH(QString, relative);
     const QString path = corpusPath(relative);
     const QByteArray bytes = readFile(path);
-    const pictures::LoadResult loaded = pictures::load(path);
+    const pictures::LoadResult loaded = pictures::load(pictures::DecodeRequest::natural(path));
     QVERIFY2(loaded.ok(), qPrintable(loaded.reason));
     const QSize natural = loaded.picture.naturalSize;
     QVERIFY(!natural.isEmpty());
@@ -312,7 +316,8 @@ void TestWmf::corpusDecodes()
     QCOMPARE(pictures::readSize(path).picture.naturalSize, natural);
     QVERIFY(pictures::readSize(path).picture.image.isNull());
     // Drawn at twice the size for an enlargement, not stretched from the small one.
-    const pictures::LoadResult large = pictures::loadScaled(path, natural * 2);
+    const pictures::LoadResult large
+        = pictures::load(pictures::DecodeRequest::within(path, natural * 2));
     QVERIFY(large.ok());
     QCOMPARE(large.picture.naturalSize, natural);
     QCOMPARE(large.picture.image.size(), natural * 2);
@@ -331,7 +336,8 @@ void TestWmf::corpusRejects_data()
 void TestWmf::corpusRejects()
 {
     QFETCH(QString, relative);
-    const pictures::LoadResult loaded = pictures::load(corpusPath(relative));
+    const pictures::LoadResult loaded
+        = pictures::load(pictures::DecodeRequest::natural(corpusPath(relative)));
     QCOMPARE(loaded.failure, pictures::Failure::NotAPicture);
     QVERIFY(!loaded.reason.isEmpty());
     QVERIFY(loaded.picture.image.isNull());
@@ -443,7 +449,7 @@ void TestWmf::damaged()
     QFETCH(pictures::Failure, failure);
     TestFolder folder;
     const QString path = folder.write(QStringLiteral("damaged.wmf"), bytes);
-    const pictures::LoadResult loaded = pictures::load(path);
+    const pictures::LoadResult loaded = pictures::load(pictures::DecodeRequest::natural(path));
     if (mayLoad && loaded.ok()) {
         QVERIFY(!loaded.picture.image.isNull());
         QCOMPARE(loaded.picture.image.size(), loaded.picture.naturalSize);
@@ -529,7 +535,8 @@ void TestWmf::regressions()
     const QString path = QStringLiteral(VIEWER_TEST_DATA_DIR "/") + name;
     QVERIFY(QFile::exists(path));
     for (const QSize &target : { QSize(), QSize(97, 77), QSize(500, 500) }) {
-        const pictures::LoadResult loaded = pictures::loadScaled(path, target);
+        const pictures::LoadResult loaded
+            = pictures::load(pictures::DecodeRequest::within(path, target));
         QVERIFY(loaded.ok() || !loaded.reason.isEmpty());
         QCOMPARE(loaded.ok(), !loaded.picture.image.isNull());
     }
@@ -557,7 +564,7 @@ void TestWmf::textAsReference()
         = readFile(corpusPath(QStringLiteral("wmf/good/libwmf/%1.wmf").arg(name)));
     QList<QRectF> runs;
     const pictures::LoadResult loaded = pictures::wmf::decode(
-        bytes, QSize(reference.width() * 2, reference.height() * 2), true, QSize(), &runs);
+        bytes, pictures::DecodeRequest::within(QString(), reference.size() * 2), nullptr, &runs);
     QVERIFY2(loaded.ok(), qPrintable(loaded.reason));
     QVERIFY(!runs.isEmpty());
     QPoint oursAt;
@@ -617,16 +624,67 @@ void TestWmf::hugeClaimDrawnSmall()
     QCOMPARE(bytes.size(), 46);
     TestFolder folder;
     const QString path = folder.write(QStringLiteral("huge.wmf"), bytes);
-    const pictures::LoadResult whole = pictures::load(path);
+    const pictures::LoadResult whole = pictures::load(pictures::DecodeRequest::natural(path));
     QVERIFY(whole.ok());
     QCOMPARE(whole.picture.naturalSize, QSize(16000, 16000));
     QVERIFY(qint64(whole.picture.image.width()) * whole.picture.image.height() <= 4096LL * 2048);
-    const pictures::LoadResult shown = pictures::loadVisible(path, QSize(640, 480));
+    const pictures::LoadResult shown
+        = pictures::load(pictures::DecodeRequest::visible(path, QSize(640, 480)));
     QVERIFY(shown.ok());
     QCOMPARE(shown.picture.image.size(), QSize(640, 480));
     QCOMPARE(shown.picture.region, QRect(QPoint(7680, 7760), QSize(640, 480)));
-    const pictures::LoadResult thumbnail = pictures::loadScaled(path, QSize(100, 80));
+    const pictures::LoadResult thumbnail
+        = pictures::load(pictures::DecodeRequest::within(path, QSize(100, 80)));
     QCOMPARE(thumbnail.picture.image.size(), QSize(80, 80));
+}
+
+// A metafile decode told to stop leaves between records and says so.
+void TestWmf::cancelledBetweenRecords()
+{
+    MetafileWriter writer = MetafileWriter::placeable(2000, 1000);
+    writer.nullPen();
+    for (int i = 0; i < 200; ++i) {
+        writer.solidBrush(qRgb(i, 0, 0)).record(Rectangle, { 1000 - i, 2000 - i, i, i });
+    }
+    const QByteArray bytes = writer.bytes(1000);
+    std::atomic_bool cancelled(true);
+    const auto request = pictures::DecodeRequest::natural(QString());
+    QCOMPARE(
+        pictures::wmf::decode(bytes, request, &cancelled).failure, pictures::Failure::Cancelled);
+    cancelled = false;
+    QVERIFY(pictures::wmf::decode(bytes, request, &cancelled).ok());
+}
+
+// Metafiles go through the loader's queue of their own: delivered as any picture, a cancelled
+// one never, beside a JPEG that is delivered too.
+void TestWmf::loaderQueuesMetafiles()
+{
+    MetafileWriter writer = MetafileWriter::placeable(2000, 1000);
+    writer.nullPen();
+    writer.solidBrush(qRgb(0, 0, 0)).record(Rectangle, { 1000, 2000, 0, 0 });
+    TestFolder folder;
+    const QString metafile = folder.write(QStringLiteral("a.wmf"), writer.bytes(1000));
+    QImage photo(64, 48, QImage::Format_RGB32);
+    photo.fill(Qt::darkGreen);
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    photo.save(&buffer, "JPEG");
+    const QString picture = folder.write(QStringLiteral("b.jpg"), jpeg);
+    AsyncPictureLoader loader;
+    QMap<int, QSize> sizes;
+    connect(&loader, &AsyncPictureLoader::loaded,
+        [&sizes](int ticket, const pictures::LoadResult &result) {
+            sizes[ticket] = result.picture.image.size();
+        });
+    const int dropped = loader.request(pictures::DecodeRequest::natural(metafile));
+    const int drawn = loader.request(pictures::DecodeRequest::within(metafile, QSize(96, 48)));
+    const int decoded = loader.request(pictures::DecodeRequest::natural(picture));
+    loader.cancel(dropped);
+    loader.waitUntilIdle();
+    QCOMPARE(sizes.size(), 2);
+    QCOMPARE(sizes.value(drawn), QSize(96, 48));
+    QCOMPARE(sizes.value(decoded), QSize(64, 48));
 }
 
 QTEST_MAIN(TestWmf)
