@@ -5,6 +5,7 @@
 #include "slideshow/slideshowwindow.h"
 
 #include <QAction>
+#include <QDateTime>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -30,6 +31,7 @@ private Q_SLOTS:
     void deleteFileOfAnotherFolder();
     void deleteThatFails();
     void deleteRefusesFolder();
+    void deleteOnlyConfirmedFile_data();
     void deleteOnlyConfirmedFile();
     void renameIntoAnotherFolder();
     void renameCancelled();
@@ -525,17 +527,39 @@ void tst_FileOps::printFailure()
     QCOMPARE(f.services.messages.size(), 1);
 }
 
-// The file at the path was replaced while the box was open: the other file is not deleted.
+void tst_FileOps::deleteOnlyConfirmedFile_data()
+{
+    QTest::addColumn<bool>("inPlace");
+    QTest::newRow("replaced by another file") << false;
+    // Same file, same size: only its modification time tells that it is not what was asked.
+    QTest::newRow("rewritten in place at the same size") << true;
+}
+
+// The file at the path changed while the box was open: what is there now is not deleted.
 void tst_FileOps::deleteOnlyConfirmedFile()
 {
+    QFETCH(bool, inPlace);
     ProgramFixture f;
     f.services.answers.enqueue(Services::Answer::Yes);
     start(f, { "a.bmp" });
     MainWindow *main = startForm(*f.program);
     select(main, 0);
     f.services.whileModal = [&]() {
-        QFile::remove(f.folder.filePath("pics/a.bmp"));
-        f.folder.writePicture("pics/a.bmp", 33, 33);
+        const QString path = f.folder.filePath("pics/a.bmp");
+        if (!inPlace) {
+            QFile::remove(path);
+            f.folder.writePicture("pics/a.bmp", 33, 33);
+            return;
+        }
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        const QDateTime before = file.fileTime(QFileDevice::FileModificationTime);
+        QByteArray bytes = file.readAll();
+        bytes[bytes.size() - 1] = char(~bytes.at(bytes.size() - 1));
+        file.seek(0);
+        file.write(bytes);
+        file.flush();
+        QVERIFY(file.setFileTime(before.addSecs(5), QFileDevice::FileModificationTime));
     };
     menuItem(main, "deleteit")->trigger();
     QVERIFY(f.folder.exists("pics/a.bmp"));

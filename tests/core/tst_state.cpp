@@ -150,6 +150,9 @@ void tst_State::showEntryRemoved_data()
     QTest::addColumn<int>("removed");
     QTest::addColumn<int>("after");
     QTest::newRow("the picture on show") << 2 << 1 << 1;
+    // A show opened from a thumbnail stands at the picture on show: the next step shows the
+    // entry that moved up into its place, not the one before.
+    QTest::newRow("the entry at the position") << 2 << 2 << 2;
     QTest::newRow("an entry ahead") << 2 << 3 << 2;
     QTest::newRow("not in the list") << 2 << -1 << 2;
 }

@@ -27,6 +27,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstring>
 #include <thread>
 #include <vector>
 
@@ -76,6 +77,30 @@ QByteArray jpegWithOrientation(const QImage &image, int orientation)
 }
 
 // Four quadrants in four colours, so any turn or mirror shows.
+// An uncompressed 8-bit BMP of 4 × 2 pixels with a palette of four colours, whose last pixel is
+// `lastIndex` (the others 0..3).
+QByteArray pastPaletteBmp(quint8 lastIndex)
+{
+    QByteArray bmp(14 + 40 + 4 * 4 + 2 * 4, '\0');
+    char *b = bmp.data();
+    b[0] = 'B';
+    b[1] = 'M';
+    qToLittleEndian<quint32>(quint32(bmp.size()), b + 2);
+    qToLittleEndian<quint32>(14 + 40 + 16, b + 10);
+    qToLittleEndian<quint32>(40, b + 14);
+    qToLittleEndian<qint32>(4, b + 18);
+    qToLittleEndian<qint32>(2, b + 22);
+    qToLittleEndian<quint16>(1, b + 26);
+    qToLittleEndian<quint16>(8, b + 28);
+    qToLittleEndian<quint32>(4, b + 46); // colours used
+    for (int i = 0; i < 4; ++i) {
+        b[54 + i * 4 + 2] = char(60 * i); // red rising
+    }
+    const quint8 pixels[8] = { 0, 1, 2, 3, 3, 2, 1, lastIndex };
+    std::memcpy(b + 70, pixels, 8);
+    return bmp;
+}
+
 QImage quadrants(int width, int height)
 {
     QImage image(width, height, QImage::Format_RGB32);
@@ -322,6 +347,9 @@ private Q_SLOTS:
     void readSizeGivesNoPixels();
     void contentDecidesFormat_data();
     void contentDecidesFormat();
+    void bmpLastPaletteColour();
+    void sizeLimits_data();
+    void sizeLimits();
     void failures_data();
     void failures();
     void fileProblems();
@@ -750,6 +778,32 @@ void TestPicture::contentDecidesFormat()
     QCOMPARE(loaded.picture.naturalSize, QSize(30, 20));
 }
 
+// The last colour a palette defines is shown (the first one past it is refused, see failures).
+void TestPicture::bmpLastPaletteColour()
+{
+    const pictures::LoadResult loaded = pictures::loadData(pastPaletteBmp(3));
+    QVERIFY(loaded.ok());
+    QCOMPARE(loaded.picture.image.pixelColor(3, 0), QColor(180, 0, 0));
+}
+
+void TestPicture::sizeLimits_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("16000 x 16000: 256 000 000 pixels, the area limit") << QSize(16000, 16000) << false;
+    QTest::newRow("16001 x 16000: one row past the area") << QSize(16001, 16000) << true;
+    QTest::newRow("65535 x 3906: longest side, area within") << QSize(65535, 3906) << false;
+    QTest::newRow("65535 x 3907: area 256 045 245") << QSize(65535, 3907) << true;
+    QTest::newRow("65536 x 1: side past the limit") << QSize(65536, 1) << true;
+}
+
+void TestPicture::sizeLimits()
+{
+    QFETCH(QSize, size);
+    QFETCH(bool, refused);
+    QCOMPARE(pictures::exceedsLimits(size), refused);
+}
+
 void TestPicture::failures_data()
 {
     QTest::addColumn<QString>("name");
@@ -784,6 +838,10 @@ void TestPicture::failures_data()
                "8AAgICAgICAAACAgICAgIFAAMDAwMDAwUAAwMDAwMDBQAEBAQEBAQFAAQEBAQEBAUA"
                "AAA=")
         << pictures::Failure::NotAPicture;
+    // An 8-bit BMP of 4 × 2 that defines four colours and uses a fifth: index 4, the first one
+    // past its palette, is no colour at all.
+    QTest::newRow("bmp colour just past its palette") << "past.bmp" << pastPaletteBmp(4)
+                                                        << pictures::Failure::NotAPicture;
     // A BMP claiming 15000 × 15000 (within the limits) held in a few hundred bytes: refused
     // as cut short when its rows are stored plainly, as a bomb when they are run-length coded.
     QByteArray cut = encoded(quadrants(8, 8), "BMP");

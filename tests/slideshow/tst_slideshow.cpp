@@ -38,6 +38,7 @@ private Q_SLOTS:
     void readAheadFollowsFile();
     void singleFileLeft();
     void largePictureDecodedWhereShown();
+    void intervalOfEveryShow();
     void firstIntervalActsOnPictureOnShow_data();
     void firstIntervalActsOnPictureOnShow();
     void labelClickPrintsAndStays();
@@ -477,6 +478,23 @@ void tst_SlideShow::largePictureDecodedWhereShown()
 
 // Between "&Loop" and the first tick the path label still names the file selected before; F7
 // and Delete act on the picture on show all the same.
+// A show runs at the interval in force when it starts, the second show as the first.
+void tst_SlideShow::intervalOfEveryShow()
+{
+    ProgramFixture f;
+    start(f, 2, 1);
+    Program &p = *f.program;
+    p.settingsModel().setSlideInterval(5.0f);
+    menuItem(startForm(p), "loopits")->trigger();
+    QCOMPARE(Timer1(p)->interval(), 5000);
+    QTest::mouseClick(form2(p), Qt::LeftButton, {}, QPoint(790, 790));
+    QVERIFY(!p.isSlideShowLoaded());
+    p.settingsModel().setSlideInterval(7.5f);
+    menuItem(startForm(p), "loopits")->trigger();
+    QVERIFY(Timer1(p)->isActive());
+    QCOMPARE(Timer1(p)->interval(), 7500);
+}
+
 void tst_SlideShow::firstIntervalActsOnPictureOnShow_data()
 {
     QTest::addColumn<bool>("rename");
