@@ -171,7 +171,22 @@ class Layout:
 
 
 def layout_of(j, program):
-    return Layout(program, j.grab())
+    """The layout once the window has settled: the window manager may still be placing or
+    maximising it when start-up ends, and a point computed before that would miss its control.
+    Settled is the same client area in two captures in a row, with the file list's first entry
+    drawn (a click before it would select nothing)."""
+    def settled():
+        before = program.geometry()
+        screen = j.grab()
+        if program.geometry() != before:
+            return None
+        layout = Layout(program, screen)
+        x, y = layout.first_file()
+        if not any(sum(screen.pixel(x + dx, y + dy)) < 300
+                   for dx in range(-40, 80, 2) for dy in range(-5, 6)):
+            return None
+        return layout
+    return wait_until(settled, "the main window to settle with its file list drawn")
 
 
 def slot_shows(layout, i, colour):
