@@ -131,6 +131,8 @@ void Program::computePaths()
     m_settingsPath = locations::settingsPath(folder, baseName + QStringLiteral("INI"));
     m_helpFilePath = locations::helpFilePath(folder, baseName + QStringLiteral("hlp"));
     m_settings.setFile(m_settingsPath, m_systemFolder);
+    m_extras = extras::readOrCreate(extras::pathBeside(m_settingsPath));
+    m_folder->setMoreFileTypes(m_extras.moreFileTypes);
 }
 
 void Program::setCurrentFile(const QString &path)

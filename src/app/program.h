@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/extras.h"
 #include "core/slotring.h"
 #include "programsettings.h"
 #include "slideshow.h"
@@ -72,6 +73,11 @@ public:
     const QString &settingsPath() const { return m_settingsPath; }
     const QString &helpFilePath() const { return m_helpFilePath; }
 
+    // ---- extras
+    // What the extras file beside the settings file switches on; all off until computePaths()
+    // has read it.
+    const Extras &extras() const { return m_extras; }
+
     // ---- settings
     const Settings &settings() const { return m_settings.values(); }
     ProgramSettings &settingsModel() { return m_settings; }
@@ -117,6 +123,7 @@ private:
     QString m_settingsPath;
     QString m_helpFilePath;
     ProgramSettings m_settings;
+    Extras m_extras;
     FolderModel *m_folder;
     SlotRing m_slots;
     SlideShow *m_show;
