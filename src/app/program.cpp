@@ -147,7 +147,7 @@ bool Program::deleteFile(const QString &path)
         filecommands::sayNoFileSelected(m_services);
         return false;
     }
-    if (!filecommands::confirmAndDelete(m_services, path)) {
+    if (!filecommands::confirmAndDelete(m_services, path, m_extras.deleteToTrash)) {
         return false;
     }
     Q_EMIT fileRemoved(path);
