@@ -520,3 +520,22 @@ QString MainWindow::openPath(const QString &path)
     File1_MouseUp(Qt::LeftButton, 0, 0, 0);
     return QString();
 }
+
+QString MainWindow::openGivenPath(const QString &path)
+{
+    const QString problem = openPath(path);
+    if (!problem.isEmpty()) {
+        m_program.services().messageBox(
+            problem, Services::Buttons::Ok, Services::Icon::Exclamation, Program::appTitle);
+        return problem;
+    }
+    if (QFileInfo(path).isDir()) {
+        return QString();
+    }
+    // The slot the file just went into; the show takes the picture the slot holds, so that one
+    // is waited for first.
+    const int slot = m_program.slotRing().nextSlot() - 1;
+    waitForThumbnails();
+    open_MouseUp(slot, Qt::LeftButton, 0, 0, 0);
+    return QString();
+}
