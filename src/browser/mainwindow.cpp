@@ -34,7 +34,8 @@ MainWindow::MainWindow(Program &program)
     connect(preview, &KeyPreview::keyDown, this, &MainWindow::Form_KeyDown);
     // The file list shows the program's folder, which the slide show walks too.
     m_c.fileList->setFolder(&program.folder());
-    connect(&program, &Program::currentFileChanged, m_c.pathLabel, &QLabel::setText);
+    connect(&program, &Program::currentFileChanged, m_c.pathLabel,
+        [label = m_c.pathLabel](const QString &path) { setPathLabel(label, path); });
     connect(&program, &Program::fileRemoved, this, &MainWindow::fileRemoved);
     connect(&program, &Program::fileRenamed, this, &MainWindow::fileRenamed);
     connect(&program.settingsModel(), &ProgramSettings::windowColorChanged, this,

@@ -34,6 +34,7 @@ SlideShowWindow::SlideShowWindow(Program &program)
 
     m_fileNameLabel = new ClickLabel(QStringLiteral("file name"), this);
     m_fileNameLabel->setObjectName(QStringLiteral("Label3"));
+    m_fileNameLabel->setAccessibleDescription(QStringLiteral("A click prints the screen"));
     // A file name is shown as it is, never read as markup.
     m_fileNameLabel->setTextFormat(Qt::PlainText);
     QFont font = m_fileNameLabel->font();
@@ -49,6 +50,8 @@ SlideShowWindow::SlideShowWindow(Program &program)
 
     m_picture = new ImageBox(m_tpp, this);
     m_picture->setObjectName(QStringLiteral("Image1"));
+    m_picture->setAccessibleName(QStringLiteral("Picture on show"));
+    m_picture->setAccessibleDescription(QStringLiteral("A click ends the slide show"));
     m_picture->setFocusPolicy(Qt::NoFocus);
     m_picture->setBordered(true);
     setTwipRect(m_picture, QRectF(0, 0, 9375, 6615));
