@@ -6,6 +6,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
 
 namespace filecommands {
 
@@ -29,9 +31,25 @@ namespace {
             return QStringLiteral("It was changed or replaced while you were asked; nothing was "
                                   "deleted.");
         }
-        if (QFile::moveToTrash(path)) {
+        // Qt takes the trash in the user's data folder where the file's own volume has none;
+        // where that one cannot be made either, Qt 6.4 moves the file into the working folder
+        // instead. So it is made sure of first, and a file that still lands anywhere but in a
+        // trash goes back.
+        const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+        const QString home = data + QStringLiteral("/Trash");
+        if (data.isEmpty()
+            || !(QFileInfo(home).isDir() || QDir(data).mkdir(QStringLiteral("Trash")))
+            || !QFileInfo(home).isDir()) {
+            return std::nullopt;
+        }
+        QString inTrash;
+        if (!QFile::moveToTrash(path, &inTrash)) {
+            return std::nullopt;
+        }
+        if (QDir::isAbsolutePath(inTrash) && inTrash.contains(QStringLiteral("/files/"))) {
             return QString();
         }
+        QFile::rename(inTrash, path);
         return std::nullopt;
     }
 
