@@ -1,5 +1,6 @@
-// Feeds arbitrary bytes to the picture loader: BMP (through Qt), GIF, JPEG (through libjpeg) and
-// WMF (through libwmf) all go through the one entry point that decides by content. JPEG input is
+// Feeds arbitrary bytes to the picture loader: BMP, PNG, WebP and TIFF (through Qt and its image
+// plugins), GIF, JPEG (through libjpeg) and WMF (through libwmf) all go through the one entry point
+// that decides by content. JPEG input is
 // also decoded from a file for the part a screen shows and reduced, the paths that crop, skip
 // rows and scale in libjpeg.
 #include "pictures/picture.h"
@@ -26,7 +27,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     // allocations out of the leak check of the first inputs.
     QImage image(4, 4, QImage::Format_RGB32);
     image.fill(Qt::red);
-    for (const char *format : { "BMP", "JPEG" }) {
+    for (const char *format : { "BMP", "JPEG", "PNG", "WEBP", "TIFF" }) {
         QByteArray bytes;
         QBuffer buffer(&bytes);
         buffer.open(QIODevice::WriteOnly);
