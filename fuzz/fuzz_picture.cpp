@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
         QBuffer buffer(&bytes);
         buffer.open(QIODevice::WriteOnly);
         image.save(&buffer, format);
-        pictures::loadData(bytes, QSize(2, 2));
+        pictures::loadData(bytes, QSize(2, 2), QStringLiteral("input.png"));
     }
     pictures::loadData(
         QByteArray::fromHex("47494638396101000100800000000000ffffff21f90401000000002c"
@@ -52,7 +52,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QByteArray bytes
         = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
     // The thumbnail path is the one every picture in a folder goes through.
-    const pictures::LoadResult result = pictures::loadData(bytes, QSize(97, 77));
+    // Named as a PNG, so that PNG, WebP and TIFF are read too; the content decides the decoder.
+    const pictures::LoadResult result
+        = pictures::loadData(bytes, QSize(97, 77), QStringLiteral("input.png"));
     if (result.ok() == result.picture.image.isNull()) {
         std::abort(); // a success always carries pixels, a failure never does
     }

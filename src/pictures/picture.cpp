@@ -162,14 +162,11 @@ namespace {
         if (format == "bmp" || format == "gif" || format == "jpeg" || format == "jpg") {
             return true;
         }
-        // The formats a folder lists only when asked to (PNG, WebP, TIFF) are read from a file
-        // named for one of them, or from bytes without a name: a PNG named .bmp in a folder
-        // listed as always stays the failed load it always was.
+        // The formats a folder lists only when asked to (PNG, WebP, TIFF) are read only from a
+        // file named for one of them: a PNG named .bmp in a folder listed as always stays the
+        // failed load it always was.
         if (format != "png" && format != "webp" && format != "tiff") {
             return false;
-        }
-        if (path.isEmpty()) {
-            return true;
         }
         for (const char *suffix : { ".png", ".webp", ".tif", ".tiff" }) {
             if (path.endsWith(QLatin1String(suffix), Qt::CaseInsensitive)) {
@@ -922,9 +919,11 @@ LoadResult readSize(const QString &path)
     return decodeFile(DecodeRequest::header(path), nullptr);
 }
 
-LoadResult loadData(const QByteArray &bytes, const QSize &target)
+LoadResult loadData(const QByteArray &bytes, const QSize &target, const QString &name)
 {
-    return decodeMemory(bytes, DecodeRequest::within(QString(), target));
+    LoadResult result = decodeMemory(bytes, DecodeRequest::within(name, target));
+    result.picture.file.clear();
+    return result;
 }
 
 } // namespace pictures
