@@ -74,8 +74,8 @@ public:
     const QString &helpFilePath() const { return m_helpFilePath; }
 
     // ---- extras
-    // What the extras file beside the settings file switches on; all off until computePaths()
-    // has read it.
+    // What the extras file beside the settings file switches on; read by start(), all off
+    // before.
     const Extras &extras() const { return m_extras; }
 
     // ---- settings
@@ -111,6 +111,8 @@ public:
     static const QString programFileName;
 
 private:
+    // Where the settings file is, from the program's folder as the system reports it.
+    QString computeSettingsPath() const;
     template<class Form>
     Form *touch(
         std::unique_ptr<Form> &slot, const std::function<std::unique_ptr<Form>(Program &)> &make);
