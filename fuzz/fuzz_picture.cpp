@@ -1,5 +1,6 @@
-// Feeds arbitrary bytes to the picture loader: BMP (through Qt), GIF, JPEG (through libjpeg) and
-// WMF (through libwmf) all go through the one entry point that decides by content. JPEG input is
+// Feeds arbitrary bytes to the picture loader: BMP, PNG, WebP and TIFF (through Qt and its image
+// plugins), GIF, JPEG (through libjpeg) and WMF (through libwmf) all go through the one entry point
+// that decides by content. JPEG input is
 // also decoded from a file for the part a screen shows and reduced, the paths that crop, skip
 // rows and scale in libjpeg.
 #include "pictures/picture.h"
@@ -26,12 +27,12 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     // allocations out of the leak check of the first inputs.
     QImage image(4, 4, QImage::Format_RGB32);
     image.fill(Qt::red);
-    for (const char *format : { "BMP", "JPEG" }) {
+    for (const char *format : { "BMP", "JPEG", "PNG", "WEBP", "TIFF" }) {
         QByteArray bytes;
         QBuffer buffer(&bytes);
         buffer.open(QIODevice::WriteOnly);
         image.save(&buffer, format);
-        pictures::loadData(bytes, QSize(2, 2));
+        pictures::loadData(bytes, QSize(2, 2), QStringLiteral("input.png"));
     }
     pictures::loadData(
         QByteArray::fromHex("47494638396101000100800000000000ffffff21f90401000000002c"
@@ -51,7 +52,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QByteArray bytes
         = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
     // The thumbnail path is the one every picture in a folder goes through.
-    const pictures::LoadResult result = pictures::loadData(bytes, QSize(97, 77));
+    // Named as a PNG, so that PNG, WebP and TIFF are read too; the content decides the decoder.
+    const pictures::LoadResult result
+        = pictures::loadData(bytes, QSize(97, 77), QStringLiteral("input.png"));
     if (result.ok() == result.picture.image.isNull()) {
         std::abort(); // a success always carries pixels, a failure never does
     }

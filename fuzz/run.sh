@@ -51,7 +51,17 @@ cmake --build "$build" || exit 1
 mkdir -p "$build/artifacts" "$build/seeds/picture" "$build/seeds/settings"
 # Seeds: every small picture of the corpus (big ones only slow the fuzzer down) and two records.
 find "$corpus" -type f \( -iname '*.bmp' -o -iname '*.gif' -o -iname '*.jpg' -o -iname '*.jpeg' \
-    -o -iname '*.wmf' \) -size -64k -exec cp -n {} "$build/seeds/picture/" \;
+    -o -iname '*.wmf' -o -iname '*.png' -o -iname '*.webp' -o -iname '*.tif' -o -iname '*.tiff' \) \
+    -size -64k -exec cp -n {} "$build/seeds/picture/" \;
+# The corpus holds no WebP or TIFF of its own: small ones are made, a few kinds of each.
+if command -v convert > /dev/null; then
+    for spec in webp:-quality:80 webp:-define:webp:lossless=true tiff:-compress:lzw \
+        tiff:-compress:none tiff:-compress:zip; do
+        IFS=: read -r format option value <<< "$spec"
+        convert -size 23x17 gradient:red-blue "$option" "$value" \
+            "$build/seeds/picture/made-${value//[^a-z0-9]/}.$format" 2>/dev/null || true
+    done
+fi
 # Every input a fuzzer once found is run again first, under the sanitizers.
 cp -n "$here"/../tests/pictures/data/* "$build/seeds/picture/" 2>/dev/null || true
 printf '3,3,1,"/home/user/pictures",0\r\n' > "$build/seeds/settings/plain"

@@ -5,6 +5,9 @@
 #include "program.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
 
 namespace filecommands {
 
@@ -14,20 +17,81 @@ void sayNoFileSelected(Services &services)
         Services::Icon::Exclamation, Program::appTitle);
 }
 
-bool confirmAndDelete(Services &services, const QString &path)
+namespace {
+
+    // Moves `path` to the desktop's trash if it is still the file `confirmed`. Empty on success;
+    // nothing when no trash took it (the file is where it was), else why it was not moved.
+    std::optional<QString> moveToTrash(const QString &path, const fileops::Identity &confirmed)
+    {
+        const std::optional<fileops::Identity> now = fileops::identify(path);
+        if (!now) {
+            return QStringLiteral("It is not a plain file, or no longer exists.");
+        }
+        if (*now != confirmed) {
+            return QStringLiteral("It was changed or replaced while you were asked; nothing was "
+                                  "deleted.");
+        }
+        // Qt takes the trash in the user's data folder where the file's own volume has none;
+        // where that one cannot be made either, Qt 6.4 moves the file into the working folder
+        // instead. So it is made sure of first, and a file that still lands anywhere but in a
+        // trash goes back.
+        const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+        const QString home = data + QStringLiteral("/Trash");
+        if (data.isEmpty()
+            || !(QFileInfo(home).isDir() || QDir(data).mkdir(QStringLiteral("Trash")))
+            || !QFileInfo(home).isDir()) {
+            return std::nullopt;
+        }
+        QString inTrash;
+        if (!QFile::moveToTrash(path, &inTrash)) {
+            return std::nullopt;
+        }
+        if (QDir::isAbsolutePath(inTrash) && inTrash.contains(QStringLiteral("/files/"))) {
+            return QString();
+        }
+        QFile::rename(inTrash, path);
+        return std::nullopt;
+    }
+
+} // namespace
+
+bool confirmAndDelete(Services &services, const QString &path, bool toTrash)
 {
     // The file as it is when the user is asked: only this file goes, not one put in its place
     // while the box is open.
     const std::optional<fileops::Identity> asked = fileops::identify(path);
-    const QString question = QStringLiteral("Do you really want to delete this file, ") + path
-        + QStringLiteral(", permanently?");
+    const QString question = toTrash
+        ? QStringLiteral("Do you really want to move this file, %1, to the trash?").arg(path)
+        : QStringLiteral("Do you really want to delete this file, ") + path
+            + QStringLiteral(", permanently?");
     if (services.messageBox(
             question, Services::Buttons::YesNo, Services::Icon::Question, Program::appTitle)
         == Services::Answer::No) {
         return false;
     }
-    const QString failure = asked ? fileops::remove(path, *asked)
-                                  : QStringLiteral("It is not a plain file, or no longer exists.");
+    QString failure
+        = asked ? QString() : QStringLiteral("It is not a plain file, or no longer exists.");
+    bool permanently = !toTrash;
+    if (asked && toTrash) {
+        const std::optional<QString> trashed = moveToTrash(path, *asked);
+        if (trashed) {
+            failure = *trashed;
+        } else {
+            // Another file system without a trash of its own, say: the user decides again.
+            permanently = services.messageBox(
+                              QStringLiteral("The file %1 cannot be moved to the trash. Do you "
+                                             "want to delete it permanently?")
+                                  .arg(path),
+                              Services::Buttons::YesNo, Services::Icon::Question, Program::appTitle)
+                == Services::Answer::Yes;
+            if (!permanently) {
+                return false;
+            }
+        }
+    }
+    if (asked && permanently) {
+        failure = fileops::remove(path, *asked);
+    }
     if (failure.isEmpty()) {
         return true;
     }

@@ -15,8 +15,10 @@ namespace filecommands {
 void sayNoFileSelected(Services &services);
 
 // Asks whether to delete `path` and deletes it on Yes, only if it is still the file the user was
-// asked about. True when the file was deleted.
-bool confirmAndDelete(Services &services, const QString &path);
+// asked about. With `toTrash` the question says the file goes to the trash and it is moved there;
+// where no trash takes it, the user is asked again whether to delete it permanently. True when
+// the file is gone from its folder.
+bool confirmAndDelete(Services &services, const QString &path, bool toTrash = false);
 
 // Asks for a new name in a save-as dialog opened on `dialogName` and renames `path` to it,
 // never replacing a file. The new name, or nothing when nothing was renamed (cancelled, the

@@ -37,6 +37,10 @@ Program::~Program()
 
 void Program::start()
 {
+    // Before any window: the file list lists with them from its first listing, and a first
+    // start has written the extras file before the user sees the program.
+    m_extras = extras::readOrCreate(extras::pathBeside(computeSettingsPath()));
+    m_folder->setMoreFileTypes(m_extras.moreFileTypes);
     mainWindow();
 }
 
@@ -124,13 +128,22 @@ void Program::computePaths()
 {
     m_programFolder = paths::withoutTrailingSeparator(m_systemFolder);
     const QString baseName = programFileName.left(programFileName.size() - 3);
-    // Beside the program, unless installed where the user cannot write (then the user's
-    // configuration folder); the help file beside it or where an install puts it.
+    // The help file beside the program or where an install puts it.
     // The root lost its separator above; the files still go right under it.
     const QString folder = m_programFolder.isEmpty() ? QStringLiteral("/") : m_programFolder;
-    m_settingsPath = locations::settingsPath(folder, baseName + QStringLiteral("INI"));
+    m_settingsPath = computeSettingsPath();
     m_helpFilePath = locations::helpFilePath(folder, baseName + QStringLiteral("hlp"));
     m_settings.setFile(m_settingsPath, m_systemFolder);
+}
+
+QString Program::computeSettingsPath() const
+{
+    // Beside the program, unless installed where the user cannot write (then the user's
+    // configuration folder). The root keeps its separator, so the file goes right under it.
+    const QString programFolder = paths::withoutTrailingSeparator(m_systemFolder);
+    const QString folder = programFolder.isEmpty() ? QStringLiteral("/") : programFolder;
+    const QString baseName = programFileName.left(programFileName.size() - 3);
+    return locations::settingsPath(folder, baseName + QStringLiteral("INI"));
 }
 
 void Program::setCurrentFile(const QString &path)
@@ -145,7 +158,7 @@ bool Program::deleteFile(const QString &path)
         filecommands::sayNoFileSelected(m_services);
         return false;
     }
-    if (!filecommands::confirmAndDelete(m_services, path)) {
+    if (!filecommands::confirmAndDelete(m_services, path, m_extras.deleteToTrash)) {
         return false;
     }
     Q_EMIT fileRemoved(path);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/extras.h"
 #include "core/slotring.h"
 #include "programsettings.h"
 #include "slideshow.h"
@@ -71,6 +72,11 @@ public:
     const QString &settingsPath() const { return m_settingsPath; }
     const QString &helpFilePath() const { return m_helpFilePath; }
 
+    // ---- extras
+    // What the extras file beside the settings file switches on; read by start(), all off
+    // before.
+    const Extras &extras() const { return m_extras; }
+
     // ---- settings
     const Settings &settings() const { return m_settings.values(); }
     ProgramSettings &settingsModel() { return m_settings; }
@@ -104,6 +110,8 @@ public:
     static const QString programFileName;
 
 private:
+    // Where the settings file is, from the program's folder as the system reports it.
+    QString computeSettingsPath() const;
     template<class Form>
     Form *touch(
         std::unique_ptr<Form> &slot, const std::function<std::unique_ptr<Form>(Program &)> &make);
@@ -116,6 +124,7 @@ private:
     QString m_settingsPath;
     QString m_helpFilePath;
     ProgramSettings m_settings;
+    Extras m_extras;
     FolderModel *m_folder;
     SlotRing m_slots;
     SlideShow *m_show;

@@ -34,7 +34,8 @@ MainWindow::MainWindow(Program &program)
     connect(preview, &KeyPreview::keyDown, this, &MainWindow::Form_KeyDown);
     // The file list shows the program's folder, which the slide show walks too.
     m_c.fileList->setFolder(&program.folder());
-    connect(&program, &Program::currentFileChanged, m_c.pathLabel, &QLabel::setText);
+    connect(&program, &Program::currentFileChanged, m_c.pathLabel,
+        [label = m_c.pathLabel](const QString &path) { setPathLabel(label, path); });
     connect(&program, &Program::fileRemoved, this, &MainWindow::fileRemoved);
     connect(&program, &Program::fileRenamed, this, &MainWindow::fileRenamed);
     connect(&program.settingsModel(), &ProgramSettings::windowColorChanged, this,
@@ -533,5 +534,24 @@ QString MainWindow::openPath(const QString &path)
     m_c.fileList->setCurrentRow(row);
     File1_MouseDown(Qt::LeftButton, 0, 0, 0);
     File1_MouseUp(Qt::LeftButton, 0, 0, 0);
+    return QString();
+}
+
+QString MainWindow::openGivenPath(const QString &path)
+{
+    const QString problem = openPath(path);
+    if (!problem.isEmpty()) {
+        m_program.services().messageBox(
+            problem, Services::Buttons::Ok, Services::Icon::Exclamation, Program::appTitle);
+        return problem;
+    }
+    if (QFileInfo(path).isDir()) {
+        return QString();
+    }
+    // The slot the file just went into; the show takes the picture the slot holds, so that one
+    // is waited for first.
+    const int slot = m_program.slotRing().nextSlot() - 1;
+    waitForThumbnails();
+    open_MouseUp(slot, Qt::LeftButton, 0, 0, 0);
     return QString();
 }

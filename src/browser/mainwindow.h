@@ -46,6 +46,11 @@ public:
     // Opens a folder in the lists, or a file's folder with the file selected into the next slot,
     // as the user would by hand. Empty on success, else why not, for the user.
     QString openPath(const QString &path);
+    // A path given on the command line (a file manager's "Open with"): opened as openPath()
+    // does, and a picture then shown as a click on its slot shows it, once the slot holds it. A
+    // path refused is said in a message box too, for a user who never sees standard error; the
+    // reason is returned as openPath() returns it.
+    QString openGivenPath(const QString &path);
 
     QWidget *widget() override { return this; }
     int backgroundColor() const;

@@ -32,18 +32,28 @@ MainWindowControls::MainWindowControls(
     hotKeyPicture->setPixmap(
         inner->style()->standardIcon(QStyle::SP_MessageBoxQuestion).pixmap(32, 32));
     hotKeyPicture->setToolTip(QStringLiteral("Hot keys"));
+    hotKeyPicture->setAccessibleName(QStringLiteral("Hot keys"));
+    hotKeyPicture->setAccessibleDescription(QStringLiteral("Shows the keys the viewer knows"));
     loader = place(layout, ControlKind::PictureBox, new PictureBox(twipsPerPixel, inner),
         "Picture2", QRectF(720, 120, 480, 480));
     loader->hide(); // the loader is never seen
     driveList = place(layout, ControlKind::DriveList, new DriveList(inner), "Drive1",
         QRectF(120, 840, 1995, 315));
+    driveList->setAccessibleName(QStringLiteral("Drives"));
+    driveList->setAccessibleDescription(QStringLiteral("The drive whose folders are listed"));
     folderList = place(
         layout, ControlKind::Other, new DirList(inner), "Dir1", QRectF(120, 1200, 1995, 1155));
+    folderList->setAccessibleName(QStringLiteral("Folders"));
+    folderList->setAccessibleDescription(
+        QStringLiteral("The folder's parents, then its subfolders; Enter opens one"));
     // The reference box lies beneath the file list, where nobody sees or reaches it.
     referenceBox = place(layout, ControlKind::Other, new ImageBox(twipsPerPixel, inner), "Image1",
         QRectF(1800, 5820, 255, 255));
     fileList = place(
         layout, ControlKind::Other, new FileList(inner), "File1", QRectF(120, 2400, 1995, 3930));
+    fileList->setAccessibleName(QStringLiteral("Pictures"));
+    fileList->setAccessibleDescription(
+        QStringLiteral("The folder's pictures; selecting one puts it into the next thumbnail"));
     strip = new ThumbnailStrip(inner, twipsPerPixel);
     for (int i = 0; i < ThumbnailStrip::kSlotCount; ++i) {
         layout.add(ControlKind::Other, strip->picture(i), ThumbnailStrip::designPictureBox(i));
@@ -60,10 +70,19 @@ MainWindowControls::MainWindowControls(
     pathLabel->setBackgroundRole(QPalette::Button);
     pathLabel->setForegroundRole(QPalette::ButtonText);
     pathLabel->setTextInteractionFlags(Qt::NoTextInteraction);
+    setPathLabel(pathLabel, QString());
 
     referenceBox->lower();
     QWidget::setTabOrder(driveList, folderList);
     QWidget::setTabOrder(folderList, fileList);
+}
+
+void setPathLabel(QLabel *label, const QString &path)
+{
+    label->setText(path);
+    // Named also while empty, so that a screen reader says what the label is for.
+    label->setAccessibleName(
+        path.isEmpty() ? QStringLiteral("Current file") : QStringLiteral("Current file: ") + path);
 }
 
 void buildMenu(QMainWindow &window, const std::vector<MenuItem> &items, ProportionalLayout &layout)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <functional>
 #include <vector>
 
@@ -31,6 +33,9 @@ struct MainWindowControls
     ThumbnailStrip *strip = nullptr; // open(0..19) and filename(0..19)
     QLabel *pathLabel = nullptr; // Label1: the current file
 };
+
+// Shows `path` in the path label `label`, and names it so for assistive technology.
+void setPathLabel(QLabel *label, const QString &path);
 
 // One item of the main window's menu: the design's name, the caption as stored, its place, and
 // what choosing it runs.

@@ -8,6 +8,7 @@
 #include "platform/controls.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QTimer>
 
 #include <cmath>
@@ -44,6 +45,8 @@ ThumbnailStrip::ThumbnailStrip(QWidget *area, float twipsPerPixel)
         picture->setObjectName(QStringLiteral("open%1").arg(i));
         picture->setOutlinedWhenEmpty(true);
         picture->setAcceptDrops(true);
+        picture->setAccessibleDescription(
+            QStringLiteral("A click shows the picture on the whole screen"));
         m_pictures[std::size_t(i)] = picture;
         connect(picture, &ImageBox::mouseUp, this, [this, i](int button, int shift, int x, int y) {
             Q_EMIT pictureReleased(i, button, shift, x, y);
@@ -54,16 +57,31 @@ ThumbnailStrip::ThumbnailStrip(QWidget *area, float twipsPerPixel)
         auto *caption = new CaptionBox(area);
         caption->setObjectName(QStringLiteral("filename%1").arg(i));
         caption->setBackground(palette::color(palette::kPlain));
+        caption->setAccessibleName(QStringLiteral("File name %1").arg(i + 1));
+        caption->setAccessibleDescription(
+            QStringLiteral("The file thumbnail %1 shows; focusing it makes it the current file")
+                .arg(i + 1));
         m_captions[std::size_t(i)] = caption;
         connect(caption, &CaptionBox::gotFocus, this, [this, i]() { Q_EMIT captionGotFocus(i); });
         connect(caption, &CaptionBox::lostFocus, this, [this, i]() { Q_EMIT captionLostFocus(i); });
     }
+    for (int i = 0; i < kSlotCount; ++i) {
+        nameSlot(i, QString());
+    }
+}
+
+void ThumbnailStrip::nameSlot(int slot, const QString &path)
+{
+    const QString name = QStringLiteral("Thumbnail %1").arg(slot + 1);
+    picture(slot)->setAccessibleName(
+        path.isEmpty() ? name : name + QStringLiteral(": ") + QFileInfo(path).fileName());
 }
 
 void ThumbnailStrip::fill(int slot, const QString &path, const Picture &header)
 {
     picture(slot)->setPicture(header);
     caption(slot)->setText(path);
+    nameSlot(slot, path);
     if (header.isEmpty()) {
         cancelThumbnail(slot);
     } else {
@@ -76,6 +94,7 @@ void ThumbnailStrip::empty(int slot)
     cancelThumbnail(slot);
     picture(slot)->clearPicture();
     caption(slot)->setText(QString());
+    nameSlot(slot, QString());
 }
 
 void ThumbnailStrip::clear()
@@ -89,6 +108,7 @@ void ThumbnailStrip::clear()
 void ThumbnailStrip::rename(int slot, const QString &newName)
 {
     caption(slot)->setText(newName);
+    nameSlot(slot, newName);
     // The slot keeps its picture, now under the new name; a decode still on its way was asked
     // for under the old one and is asked for again.
     Picture held = picture(slot)->picture();

@@ -73,6 +73,8 @@ Q_SIGNALS:
     void captionLostFocus(int slot);
 
 private:
+    // Names the slot's picture for assistive technology after the file it shows.
+    void nameSlot(int slot, const QString &path);
     // Asks for the slot's picture at the slot's current resolution.
     void requestThumbnail(int slot);
     // Forgets the decode still on its way for the slot, if any.

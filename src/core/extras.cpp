@@ -1,5 +1,7 @@
 #include "extras.h"
 
+#include "system/files.h"
+
 #include <QFileInfo>
 #include <QList>
 
@@ -7,14 +9,14 @@ namespace extras {
 
 namespace {
 
-// Qt's INI reader and this one agree on the file: one section, `key=value` lines, `;` comments.
-constexpr char kSection[] = "[Extras]";
+    // Qt's INI reader and this one agree on the file: one section, `key=value` lines, `;` comments.
+    constexpr char kSection[] = "[Extras]";
 
-bool isOn(const QByteArray &value)
-{
-    const QByteArray v = value.trimmed().toLower();
-    return v == "true" || v == "on" || v == "yes" || v == "1";
-}
+    bool isOn(const QByteArray &value)
+    {
+        const QByteArray v = value.trimmed().toLower();
+        return v == "true" || v == "on" || v == "yes" || v == "1";
+    }
 
 } // namespace
 
@@ -37,7 +39,8 @@ QByteArray defaultText()
         "FitLargePictures=false\n"
         "; Esc ends the slide show as a click does.\n"
         "EscEndsShow=false\n"
-        "; Delete moves the file to the desktop's trash; where no trash can take it, you are asked\n"
+        "; Delete moves the file to the desktop's trash; where no trash can take it, you are "
+        "asked\n"
         "; whether to delete it for good.\n"
         "DeleteToTrash=false\n");
 }
@@ -72,6 +75,22 @@ Extras parse(const QByteArray &text)
         }
     }
     return result;
+}
+
+Extras readOrCreate(const QString &path)
+{
+    // A few keys and their comments; anything longer is no file this program wrote.
+    constexpr qint64 kMaxFileSize = 64 * 1024;
+    QByteArray bytes;
+    if (systemfiles::readRegular(path, kMaxFileSize, &bytes)) {
+        return parse(bytes);
+    }
+    // Only a name with nothing behind it is made; a dangling link is left to its owner.
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink()) {
+        systemfiles::writeRegular(path, defaultText());
+    }
+    return Extras {};
 }
 
 } // namespace extras

@@ -35,4 +35,9 @@ QByteArray defaultText();
 // "1" in any letter case, off for anything else or when missing.
 Extras parse(const QByteArray &text);
 
+// The extras of the file at `path`. Where there is no file at all, the first start, it is
+// written as defaultText() through the settings file's safe write; a file that cannot be read
+// or written leaves every extra off, without a word: the program is then as it always was.
+Extras readOrCreate(const QString &path);
+
 } // namespace extras

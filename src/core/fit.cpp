@@ -58,4 +58,15 @@ QRectF withinSlot(const QRectF &fitted, const QRectF &box)
         float(height));
 }
 
+std::optional<QSizeF> toScreen(const QSizeF &picture, const QSizeF &screen)
+{
+    if (picture.isEmpty() || screen.isEmpty()
+        || (picture.width() <= screen.width() && picture.height() <= screen.height())) {
+        return std::nullopt;
+    }
+    const double scale
+        = std::min(screen.width() / picture.width(), screen.height() / picture.height());
+    return QSizeF(float(picture.width() * scale), float(picture.height() * scale));
+}
+
 } // namespace fit

@@ -26,4 +26,9 @@ QRectF fitSlot(const QRectF &slot, float W, float H, double d);
 // proportions; where it fits, it is returned unchanged.
 QRectF withinSlot(const QRectF &fitted, const QRectF &box);
 
+// The size a picture of `picture` opens at in the slide show when large pictures are fitted:
+// where it is larger than `screen` on either side, the largest size of its proportions the
+// screen holds; nothing where it fits at its own size (or either size is empty).
+std::optional<QSizeF> toScreen(const QSizeF &picture, const QSizeF &screen);
+
 } // namespace fit

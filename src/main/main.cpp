@@ -36,11 +36,12 @@ int main(int argc, char *argv[])
     // has been painted: reading the icon files is no part of that first paint.
     QApplication::setWindowIcon(programIcon());
     // A folder or a picture given on the command line (a file manager's "Open with") opens as if
-    // chosen in the lists; anything else is said on standard error and the viewer starts as usual.
+    // chosen in the lists, a picture shown as a click on its slot shows it; anything else is said
+    // in a message box and on standard error, and the viewer starts as usual.
     const QStringList arguments = QCoreApplication::arguments().mid(1);
     if (!arguments.isEmpty() && program.isMainWindowLoaded()) {
         auto *main = static_cast<MainWindow *>(program.mainWindow());
-        const QString problem = main->openPath(arguments.first());
+        const QString problem = main->openGivenPath(arguments.first());
         if (!problem.isEmpty()) {
             std::fprintf(stderr, "querndal: %s\n", qPrintable(problem));
         }

@@ -155,11 +155,25 @@ namespace {
         return area > kBombCheckPixels && area / pixelsPerByte > fileBytes;
     }
 
-    bool isShownFormat(const QByteArray &format)
+    bool isShownFormat(const QByteArray &format, const QString &path)
     {
         // The pictures the program shows; other formats Qt happens to read stay out, and with them
         // their decoders' flaws.
-        return format == "bmp" || format == "gif" || format == "jpeg" || format == "jpg";
+        if (format == "bmp" || format == "gif" || format == "jpeg" || format == "jpg") {
+            return true;
+        }
+        // The formats a folder lists only when asked to (PNG, WebP, TIFF) are read only from a
+        // file named for one of them: a PNG named .bmp in a folder listed as always stays the
+        // failed load it always was.
+        if (format != "png" && format != "webp" && format != "tiff") {
+            return false;
+        }
+        for (const char *suffix : { ".png", ".webp", ".tif", ".tiff" }) {
+            if (path.endsWith(QLatin1String(suffix), Qt::CaseInsensitive)) {
+                return true;
+            }
+        }
+        return false;
     }
 
     // The number of scans in a progressive JPEG, 0 for any other file. Walks the markers and skips
@@ -693,7 +707,7 @@ namespace {
         reader.setDecideFormatFromContent(true);
         reader.setAutoTransform(true);
         const QByteArray format = reader.format();
-        if (!isShownFormat(format)) {
+        if (!isShownFormat(format, request.path)) {
             return failedLoad(Failure::NotAPicture, QStringLiteral("The file is not a picture."));
         }
         const QSize stored = reader.size();
@@ -719,16 +733,18 @@ namespace {
         if (!pixels) {
             return result;
         }
-        // Only BMP comes this far (JPEG and GIF are decoded above); Qt's reader does not scale
-        // it, so a thumbnail is averaged down below.
+        // Only BMP, PNG, WebP and TIFF come this far (JPEG and GIF are decoded above); Qt's reader
+        // is not asked to scale them, so a thumbnail is averaged down below.
         const QSize natural = result.picture.naturalSize;
         const bool smaller = target.isValid() && !target.isEmpty()
             && (natural.width() > target.width() || natural.height() > target.height());
         const QSize shown = smaller
             ? natural.scaled(target, Qt::KeepAspectRatio).expandedTo(QSize(1, 1))
             : natural;
-        // Qt's reader holds the picture whole, beside the file's bytes.
-        const qint64 needed = qint64(natural.width()) * natural.height() * 4
+        // Qt's reader holds the picture whole, beside the file's bytes; a PNG or TIFF of 16 bits
+        // a channel at 8 bytes a pixel.
+        const qint64 pixelBytes = format == "bmp" ? 4 : 8;
+        const qint64 needed = qint64(natural.width()) * natural.height() * pixelBytes
             + (smaller ? qint64(shown.width()) * shown.height() * 4 : 0) + bytes.size();
         if (needed > kMaxDecodeBytes) {
             return pastBudget();
@@ -903,9 +919,11 @@ LoadResult readSize(const QString &path)
     return decodeFile(DecodeRequest::header(path), nullptr);
 }
 
-LoadResult loadData(const QByteArray &bytes, const QSize &target)
+LoadResult loadData(const QByteArray &bytes, const QSize &target, const QString &name)
 {
-    return decodeMemory(bytes, DecodeRequest::within(QString(), target));
+    LoadResult result = decodeMemory(bytes, DecodeRequest::within(name, target));
+    result.picture.file.clear();
+    return result;
 }
 
 } // namespace pictures

@@ -131,7 +131,9 @@ bool isMetafile(const QString &path);
 // Reads only the natural size (a Header request); `picture.image` stays null.
 LoadResult readSize(const QString &path);
 // Decodes a picture held in memory, as a Within request does (an invalid `target`: Natural);
-// `picture.file` stays empty.
-LoadResult loadData(const QByteArray &bytes, const QSize &target = QSize());
+// `picture.file` stays empty. `name` is the file name the bytes would have: it decides, as a
+// file's does, whether PNG, WebP and TIFF are read.
+LoadResult loadData(
+    const QByteArray &bytes, const QSize &target = QSize(), const QString &name = QString());
 
 } // namespace pictures

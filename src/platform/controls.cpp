@@ -354,6 +354,16 @@ void CaptionBox::focusOutEvent(QFocusEvent *event)
     }
 }
 
+void CaptionBox::keyPressEvent(QKeyEvent *event)
+{
+    if (isReadOnly() && event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier) {
+        event->accept();
+        Q_EMIT clicked();
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
+}
+
 void CaptionBox::mouseReleaseEvent(QMouseEvent *event)
 {
     QLineEdit::mouseReleaseEvent(event);

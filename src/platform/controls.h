@@ -168,5 +168,7 @@ Q_SIGNALS:
 protected:
     void focusInEvent(QFocusEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
+    // A read-only box (a colour swatch) takes Space as a click, so the keyboard reaches it too.
+    void keyPressEvent(QKeyEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
 };

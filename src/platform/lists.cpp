@@ -545,16 +545,20 @@ QVariant NameListModel::data(const QModelIndex &index, int role) const
 
 namespace {
 // The pattern's entries are all "*.<extension>", so a match is a suffix test.
-const QStringList &patternSuffixes()
+QStringList suffixesOf(const QString &pattern)
 {
-    static const QStringList s_suffixes = [] {
-        QStringList result;
-        for (const QString &entry : FileList::pattern().split(QLatin1Char(';'))) {
-            result.append(entry.mid(1));
-        }
-        return result;
-    }();
-    return s_suffixes;
+    QStringList result;
+    for (const QString &entry : pattern.split(QLatin1Char(';'))) {
+        result.append(entry.mid(1));
+    }
+    return result;
+}
+
+const QStringList &patternSuffixes(bool moreFileTypes)
+{
+    static const QStringList s_fixed = suffixesOf(FileList::pattern());
+    static const QStringList s_more = suffixesOf(FileList::pattern(true));
+    return moreFileTypes ? s_more : s_fixed;
 }
 } // namespace
 
@@ -571,10 +575,19 @@ bool FolderModel::refresh()
     return !m_path.isEmpty() && listFolder(m_path);
 }
 
+void FolderModel::setMoreFileTypes(bool on)
+{
+    if (on == m_moreFileTypes) {
+        return;
+    }
+    m_moreFileTypes = on;
+    refresh();
+}
+
 bool FolderModel::listFolder(const QString &path)
 {
     std::optional<lists::NameList> names
-        = lists::readNames(path, lists::EntryKind::Files, patternSuffixes());
+        = lists::readNames(path, lists::EntryKind::Files, patternSuffixes(m_moreFileTypes));
     if (!names) {
         return false;
     }
@@ -648,6 +661,14 @@ void FileList::setFolder(FolderModel *folder)
 QString FileList::pattern()
 {
     return QStringLiteral("*.bmp;*.wmf;*.gif;*.jpg");
+}
+
+QString FileList::pattern(bool moreFileTypes)
+{
+    // JPEGs under their other names, then what Qt's image plugins read that cameras, phones and
+    // the web write.
+    return moreFileTypes ? pattern() + QStringLiteral(";*.jpeg;*.jpe;*.png;*.webp;*.tif;*.tiff")
+                         : pattern();
 }
 
 bool FileList::setPath(const QString &path)

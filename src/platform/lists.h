@@ -155,6 +155,9 @@ public:
     // Reads the folder again.
     bool refresh();
     int count() const { return int(names().size()); }
+    // Whether the folder also lists the file types of FileList::pattern(true); a change lists
+    // the folder again.
+    void setMoreFileTypes(bool on);
     // Entry `index`, or empty outside the list.
     QString name(int index) const;
     // The full path of `name` in the folder, in native form (the current-file path).
@@ -168,6 +171,7 @@ private:
     bool listFolder(const QString &path);
 
     QString m_path;
+    bool m_moreFileTypes = false;
 };
 
 // The file list: a view of a folder's picture files.
@@ -179,6 +183,8 @@ public:
 
     // The pattern, ";"-separated, matched without regard to case.
     static QString pattern();
+    // The pattern with the more file types the extras may switch on, in the list's order.
+    static QString pattern(bool moreFileTypes);
 
     // Shows `folder` (held elsewhere) instead of a folder of its own.
     void setFolder(FolderModel *folder);

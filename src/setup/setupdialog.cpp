@@ -30,6 +30,9 @@ SetupDialog::SetupDialog(Program &program)
     controls::place(intervalLabel, "Label1", QRectF(60, 60, 2475, 675), m_tpp);
     m_intervalField = new CaptionBox(this);
     controls::place(m_intervalField, "Text1", QRectF(2640, 120, 495, 435), m_tpp);
+    m_intervalField->setAccessibleName(QStringLiteral("Timer interval in seconds"));
+    m_intervalField->setAccessibleDescription(
+        QStringLiteral("Seconds between the pictures of a slide show"));
 
     auto *loopModeFrame = new QGroupBox(QStringLiteral("Loop Mode"), this);
     controls::place(loopModeFrame, "Frame1", QRectF(60, 840, 3375, 735), m_tpp);
@@ -46,6 +49,9 @@ SetupDialog::SetupDialog(Program &program)
     m_swatch = new CaptionBox(this);
     m_swatch->setReadOnly(true);
     m_swatch->setCursor(Qt::PointingHandCursor);
+    m_swatch->setAccessibleName(QStringLiteral("Background Color"));
+    m_swatch->setAccessibleDescription(
+        QStringLiteral("A click or Space steps to the next colour of the slide show's background"));
     controls::place(m_swatch, "Text2", QRectF(2340, 2220, 675, 495), m_tpp);
 
     auto *saveButton = new QPushButton(QStringLiteral("Save"), this);

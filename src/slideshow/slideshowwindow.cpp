@@ -1,6 +1,7 @@
 #include "slideshowwindow.h"
 
 #include "app/program.h"
+#include "core/fit.h"
 #include "core/keycodes.h"
 #include "core/palette.h"
 #include "core/settings.h"
@@ -33,6 +34,7 @@ SlideShowWindow::SlideShowWindow(Program &program)
 
     m_fileNameLabel = new ClickLabel(QStringLiteral("file name"), this);
     m_fileNameLabel->setObjectName(QStringLiteral("Label3"));
+    m_fileNameLabel->setAccessibleDescription(QStringLiteral("A click prints the screen"));
     // A file name is shown as it is, never read as markup.
     m_fileNameLabel->setTextFormat(Qt::PlainText);
     QFont font = m_fileNameLabel->font();
@@ -48,6 +50,8 @@ SlideShowWindow::SlideShowWindow(Program &program)
 
     m_picture = new ImageBox(m_tpp, this);
     m_picture->setObjectName(QStringLiteral("Image1"));
+    m_picture->setAccessibleName(QStringLiteral("Picture on show"));
+    m_picture->setAccessibleDescription(QStringLiteral("A click ends the slide show"));
     m_picture->setFocusPolicy(Qt::NoFocus);
     m_picture->setBordered(true);
     setTwipRect(m_picture, QRectF(0, 0, 9375, 6615));
@@ -266,6 +270,7 @@ void SlideShowWindow::Form_KeyDown(int keyCode, int shift)
     case vk::PageUp:
     case vk::PageDown: {
         const double factor = keyCode == vk::PageUp ? 1.1 : 0.9;
+        m_fitted = false;
         m_picture->setStretch(true);
         QRectF r = twipRect(m_picture);
         r.setWidth(float(float(r.width()) * factor));
@@ -276,8 +281,24 @@ void SlideShowWindow::Form_KeyDown(int keyCode, int shift)
         break;
     }
     case vk::Home:
+        m_fitted = false;
         m_picture->setStretch(false);
         centreImage();
+        break;
+    case vk::End:
+        // Fitted to the screen, whatever its size; Home gives the own size back.
+        if (p.extras().fitLargePictures && !m_picture->picture().isEmpty()) {
+            const QSizeF own = m_picture->picture().sizeTwips(m_tpp);
+            const QSizeF screen = p.services().screenSizeTwips();
+            showFitted(own.scaled(screen, Qt::KeepAspectRatio));
+            centreImage();
+            coverShownPart();
+        }
+        break;
+    case vk::Escape:
+        if (p.extras().escEndsShow) {
+            Form_Click();
+        }
         break;
     default:
         break;
@@ -504,12 +525,38 @@ void SlideShowWindow::showPicture(const Picture &picture)
     dropShownPictureDecodes();
     m_overview = Picture();
     m_picture->setPicture(picture);
+    if (m_program.extras().fitLargePictures) {
+        fitNewPicture();
+    }
     // A picture held only in part (larger than the screen) gets a whole one at screen size in
     // the background, so that a zoom-out shows all of it at once instead of bands.
     if (!picture.image.isNull() && !picture.holdsWhole()) {
         m_overviewTicket = m_decoder->request(
             pictures::DecodeRequest::reduced(picture.file, devicePixels(viewportPixels())));
     }
+}
+
+void SlideShowWindow::fitNewPicture()
+{
+    const Picture &picture = m_picture->picture();
+    const std::optional<QSizeF> fitted = picture.isEmpty()
+        ? std::nullopt
+        : fit::toScreen(picture.sizeTwips(m_tpp), m_program.services().screenSizeTwips());
+    if (fitted) {
+        showFitted(*fitted);
+    } else if (m_fitted) {
+        m_fitted = false;
+        m_picture->setStretch(false);
+    }
+}
+
+void SlideShowWindow::showFitted(const QSizeF &size)
+{
+    m_fitted = true;
+    m_picture->setStretch(true);
+    QRectF r = twipRect(m_picture);
+    r.setSize(size);
+    setTwipRect(m_picture, r);
 }
 
 void SlideShowWindow::coverShownPart()

@@ -88,6 +88,11 @@ private:
     void fileRemoved();
     void fileRenamed(const QString &from, const QString &to);
     void showPicture(const Picture &picture);
+    // With large pictures fitted: the picture just put on show opens fitted to the screen when
+    // larger than it, else at its own size once a fitted one is gone. Not centred here.
+    void fitNewPicture();
+    // Shows the picture on show at `size` twips, stretched (a fit, not the user's zoom).
+    void showFitted(const QSizeF &size);
     // Cancels the sharper and the whole-picture decodes asked for the picture on show.
     void dropShownPictureDecodes();
     // The thumbnail view: a slot's file and the picture it holds (no file read), centred under
@@ -129,4 +134,6 @@ private:
     ReadAhead m_ahead;
     bool m_readAheadEnabled = true;
     bool m_pressed = false;
+    // The picture is stretched by the fit, not by Page Up or Page Down.
+    bool m_fitted = false;
 };

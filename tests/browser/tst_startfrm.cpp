@@ -5,6 +5,7 @@
 #include "setup/setupdialog.h"
 #include "slideshow/slideshowwindow.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QDir>
@@ -37,6 +38,10 @@ private Q_SLOTS:
     void f2KeepsFolderSavedLater();
     void commandLinePath_data();
     void commandLinePath();
+    void commandLineShowsAndSays_data();
+    void commandLineShowsAndSays();
+    void accessibleNames_data();
+    void accessibleNames();
 };
 
 namespace {
@@ -371,6 +376,113 @@ void tst_StartForm::commandLinePath()
     }
     QCOMPARE(p.slotRing().file(0), slot0.isEmpty() ? QString() : f.folder.filePath(slot0));
     QCOMPARE(p.currentFile(), p.slotRing().file(0));
+}
+
+void tst_StartForm::commandLineShowsAndSays_data()
+{
+    QTest::addColumn<QString>("given");
+    QTest::addColumn<bool>("shown");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("folder") << "pics" << false << "";
+    QTest::newRow("picture") << "pics/b.bmp" << true << "";
+    QTest::newRow("not a picture")
+        << "pics/notes.txt" << false
+        << "%1/pics/notes.txt: not a picture the viewer shows (BMP, GIF, JPEG, WMF)";
+    QTest::newRow("nothing there")
+        << "pics/none.bmp" << false << "%1/pics/none.bmp: no such file or folder";
+}
+
+// "Open with": a picture is shown as a click on its slot shows it; a path refused is said in a
+// box as well, where a user started from a file manager sees it.
+void tst_StartForm::commandLineShowsAndSays()
+{
+    QFETCH(QString, given);
+    QFETCH(bool, shown);
+    QFETCH(QString, said);
+    ProgramFixture f;
+    f.folder.writePicture("pics/a.bmp", 10, 10);
+    f.folder.writePicture("pics/b.bmp", 30, 20);
+    f.folder.write("pics/notes.txt", "x");
+    f.start();
+    Program &p = *f.program;
+    const QString problem = startForm(p)->openGivenPath(f.folder.filePath(given));
+    QCOMPARE(problem, said.arg(f.folder.path()));
+    if (said.isEmpty()) {
+        QVERIFY(f.services.messages.isEmpty());
+    } else {
+        QCOMPARE(f.services.messages.size(), 1);
+        QCOMPARE(f.services.messages[0].text, problem);
+        QCOMPARE(f.services.messages[0].title, Program::appTitle);
+        QCOMPARE(f.services.messages[0].buttons, Services::Buttons::Ok);
+    }
+    SlideShowWindow *show = form2(p);
+    QCOMPARE(show->isVisible(), shown);
+    if (shown) {
+        QCOMPARE(show->shownFile(), f.folder.filePath(given));
+        QVERIFY(!Image1(show)->picture().image.isNull());
+        QCOMPARE(Image1(show)->size(), QSize(30, 20));
+        QVERIFY(!startForm(p)->isVisible());
+    }
+}
+
+void tst_StartForm::accessibleNames_data()
+{
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("name");
+    const auto row
+        = [](const char *tag, const char *window, const char *control, const char *name) {
+              QTest::newRow(tag) << QString(window) << QString(control) << QString(name);
+          };
+    // On Linux Qt names a drop-down by the entry it shows (a label would be its name); its role
+    // is said by its description.
+    row("drives", "main", "Drive1", "description: The drive whose folders are listed");
+    row("folders", "main", "Dir1", "Folders");
+    row("files", "main", "File1", "Pictures");
+    row("hot keys", "main", "Picture1", "Hot keys");
+    row("filled slot", "main", "open2", "Thumbnail 3: IMG_0042.jpg");
+    row("empty slot", "main", "open3", "Thumbnail 4");
+    row("last slot", "main", "open19", "Thumbnail 20");
+    row("caption", "main", "filename2", "File name 3");
+    row("path label", "main", "Label1", "Current file: %1/pics/IMG_0042.jpg");
+    row("interval", "setup", "Text1", "Timer interval in seconds");
+    row("swatch", "setup", "Text2", "Background Color");
+    row("save", "setup", "Command1", "Save");
+    row("single", "setup", "Option1", "Single");
+    row("hide name", "setup", "Check1", "Hide file name on full screen");
+    row("picture on show", "show", "Image1", "Picture on show");
+}
+
+// What assistive technology reads for each control, with a third file in the third slot.
+void tst_StartForm::accessibleNames()
+{
+    QFETCH(QString, window);
+    QFETCH(QString, control);
+    QFETCH(QString, name);
+    ProgramFixture f;
+    f.folder.writePicture("pics/a.bmp", 10, 10);
+    f.folder.writePicture("pics/b.bmp", 10, 10);
+    f.folder.writePicture("pics/IMG_0042.jpg", 10, 10, "JPG");
+    f.writeIni("3,3,1,\"" + f.folder.filePath("pics").toUtf8() + "\",0\r\n");
+    f.start();
+    Program &p = *f.program;
+    MainWindow *main = startForm(p);
+    for (int row = 0; row < 3; ++row) {
+        File1(main)->setCurrentRow(row);
+        main->File1_KeyUp(39, 0);
+    }
+    QWidget *top = window == "main" ? static_cast<QWidget *>(main)
+        : window == "setup"         ? static_cast<QWidget *>(form4(p))
+                                    : static_cast<QWidget *>(form2(p));
+    QAccessibleInterface *face
+        = QAccessible::queryAccessibleInterface(::control<QWidget>(top, control));
+    QVERIFY(face);
+    const QString description = QStringLiteral("description: ");
+    if (name.startsWith(description)) {
+        QCOMPARE(face->text(QAccessible::Description), name.mid(description.size()));
+    } else {
+        QCOMPARE(face->text(QAccessible::Name), name.arg(f.folder.path()));
+    }
 }
 
 QTEST_MAIN(tst_StartForm)

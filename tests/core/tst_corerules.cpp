@@ -6,6 +6,9 @@
 #include "core/settings.h"
 #include "core/twips.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -38,6 +41,8 @@ private Q_SLOTS:
     void extras_data();
     void extras();
     void extrasDefaultFileIsQtIni();
+    void extrasReadOrCreate_data();
+    void extrasReadOrCreate();
 };
 
 void tst_CoreRules::paletteColors_data()
@@ -314,10 +319,9 @@ void tst_CoreRules::extras_data()
     QTest::addColumn<Extras>("expected");
     QTest::newRow("as first written: all off") << extras::defaultText() << Extras {};
     QTest::newRow("missing file") << QByteArray() << Extras {};
-    QTest::newRow("every spelling of on")
-        << QByteArray("[Extras]\nMoreFileTypes=true\nFitLargePictures = ON\nEscEndsShow=yes\n"
-                      "DeleteToTrash=1\n")
-        << Extras { true, true, true, true };
+    QTest::newRow("every spelling of on") << QByteArray(
+        "[Extras]\nMoreFileTypes=true\nFitLargePictures = ON\nEscEndsShow=yes\n"
+        "DeleteToTrash=1\n") << Extras { true, true, true, true };
     QTest::newRow("anything else is off")
         << QByteArray("[Extras]\nMoreFileTypes=2\nFitLargePictures=enable\nEscEndsShow=\n")
         << Extras {};
@@ -351,6 +355,42 @@ void tst_CoreRules::extrasDefaultFileIsQtIni()
     for (const QString &key : ini.childKeys()) {
         QCOMPARE(ini.value(key).toString(), QStringLiteral("false"));
     }
+}
+
+void tst_CoreRules::extrasReadOrCreate_data()
+{
+    QTest::addColumn<QString>("present"); // "", "file", "folder", "dangling link"
+    QTest::addColumn<Extras>("expected");
+    QTest::addColumn<QByteArray>("after"); // the file's content afterwards; null: none
+    QTest::newRow("first start: written") << "" << Extras {} << extras::defaultText();
+    QTest::newRow("kept as the user wrote it") << "file" << Extras { true, false, false, false }
+                                               << QByteArray("[Extras]\nMoreFileTypes=on\n");
+    QTest::newRow("a folder: all off, nothing written") << "folder" << Extras {} << QByteArray();
+    QTest::newRow("a dangling link: all off, nothing written")
+        << "dangling link" << Extras {} << QByteArray();
+}
+
+void tst_CoreRules::extrasReadOrCreate()
+{
+    QFETCH(QString, present);
+    QFETCH(Extras, expected);
+    QFETCH(QByteArray, after);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("querndal-extras.ini"));
+    const QString target = dir.filePath(QStringLiteral("elsewhere.ini"));
+    if (present == "file") {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[Extras]\nMoreFileTypes=on\n");
+    } else if (present == "folder") {
+        QVERIFY(QDir().mkdir(path));
+    } else if (present == "dangling link") {
+        QVERIFY(QFile::link(target, path));
+    }
+    QCOMPARE(extras::readOrCreate(path), expected);
+    QFile file(path);
+    QCOMPARE(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray(), after);
+    QVERIFY(!QFileInfo::exists(target));
 }
 
 QTEST_GUILESS_MAIN(tst_CoreRules)

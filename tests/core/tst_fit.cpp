@@ -14,6 +14,8 @@ private Q_SLOTS:
     void unusableSizes();
     void withinSlot_data();
     void withinSlot();
+    void toScreen_data();
+    void toScreen();
 };
 
 void tst_Fit::fit_data()
@@ -114,6 +116,38 @@ void tst_Fit::withinSlot()
     QFETCH(QRectF, fitted);
     QFETCH(QRectF, expected);
     QCOMPARE(fit::withinSlot(fitted, QRectF(0, 0, 1000, 800)), expected);
+}
+
+void tst_Fit::toScreen_data()
+{
+    QTest::addColumn<QSizeF>("picture");
+    QTest::addColumn<QSizeF>("screen");
+    QTest::addColumn<QSizeF>("fitted"); // empty: opens at its own size
+    // 1920 × 1080 pixels is 28800 × 16200 twips.
+    QTest::newRow("24 MP photo, 6000 x 4000 px")
+        << QSizeF(90000, 60000) << QSizeF(28800, 16200) << QSizeF(24300, 16200);
+    QTest::newRow("portrait 3000 x 4000 px")
+        << QSizeF(45000, 60000) << QSizeF(28800, 16200) << QSizeF(12150, 16200);
+    QTest::newRow("panorama 8000 x 1000 px")
+        << QSizeF(120000, 15000) << QSizeF(28800, 16200) << QSizeF(28800, 3600);
+    QTest::newRow("wider only") << QSizeF(30000, 1500) << QSizeF(28800, 16200)
+                                << QSizeF(28800, 1440);
+    QTest::newRow("exactly the screen") << QSizeF(28800, 16200) << QSizeF(28800, 16200) << QSizeF();
+    QTest::newRow("smaller") << QSizeF(3000, 1500) << QSizeF(28800, 16200) << QSizeF();
+    QTest::newRow("empty picture") << QSizeF() << QSizeF(28800, 16200) << QSizeF();
+    QTest::newRow("no screen") << QSizeF(3000, 1500) << QSizeF() << QSizeF();
+}
+
+void tst_Fit::toScreen()
+{
+    QFETCH(QSizeF, picture);
+    QFETCH(QSizeF, screen);
+    QFETCH(QSizeF, fitted);
+    const std::optional<QSizeF> result = fit::toScreen(picture, screen);
+    QCOMPARE(result.has_value(), !fitted.isEmpty());
+    if (result) {
+        QCOMPARE(*result, fitted);
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_Fit)

@@ -706,3 +706,69 @@ def print_without_printer_says_so(j):
     j.check_equal(cups.job_ids("all"), [], "jobs sent to a print system without a printer")
     j.check(program.running(), "the program ended after the message")
     end_program(j, program)
+
+
+EXTRAS_ALL_ON = ("[Extras]\nMoreFileTypes=true\nFitLargePictures=true\nEscEndsShow=true\n"
+                 "DeleteToTrash=true\n")
+
+
+@journey
+def extras_all_on(j):
+    """Every extra on: a .jpeg and a .png listed and in slots, a picture wider than the screen
+    shown fitted, End and Home between fitted and own size, Esc ends the show, Delete goes to a
+    trash of the journey's own."""
+    folder = j.folder("camera")
+    # Red, two and a half times as wide as high: at its own size it covers the whole screen,
+    # fitted it leaves the background above and below it.
+    j.run_tool(["convert", "-size", f"{SCREEN[0] * 2}x{SCREEN[1]}", "xc:red",
+                str(folder / "a-red.jpeg")])
+    j.run_tool(["convert", "-size", "200x150", "xc:lime", str(folder / "b-lime.png")])
+    program_folder = j.program_folder(settings=j.settings_record(folder))
+    (program_folder / "querndal-extras.ini").write_text(EXTRAS_ALL_ON)
+    data = j.folder("data")
+    # The home folder beside the pictures, so that the trash used is the one in `data`, on the
+    # same volume, and never one at the top of a shared volume.
+    home = j.folder("home")
+    program = j.start(program_folder, env={"XDG_DATA_HOME": str(data), "HOME": str(home)})
+    program.wait_main_window()
+    layout = layout_of(j, program)
+    select_first_file(j, program, layout)
+    program.key("Right")
+    j.wait_screen(slot_shows(layout, 1, (0, 255, 0)), "b-lime.png in slot 1", "png-in-slot-1")
+
+    x, y = layout.slot_centre(0)
+    left, top, _, _ = program.geometry()
+    program.click(x - left, y - top)
+    show = wait_show(j, program, "after clicking slot 0", hides_main=True)
+    centre = (SCREEN[0] // 2, SCREEN[1] // 2)
+    corner = (3, SCREEN[1] - 3)  # the top left holds the file name
+
+    def shown(fitted):
+        def check(screen):
+            if not screen.is_colour(*centre, (255, 0, 0)):
+                return f"the screen centre has {screen.pixel(*centre)}, not red"
+            want = TEAL if fitted else (255, 0, 0)
+            if not screen.is_colour(*corner, want):
+                return f"the corner has {screen.pixel(*corner)}, not {want}"
+            return True
+        return check
+    j.wait_screen(shown(True), "the wide picture fitted to the screen", "opened-fitted")
+    program.key_in(show, "Home")
+    j.wait_screen(shown(False), "the picture at its own size after Home", "home-own-size")
+    program.key_in(show, "End")
+    j.wait_screen(shown(True), "the picture fitted again after End", "end-fitted")
+    program.key_in(show, "Escape")
+    wait_show_ended(j, program, show, "after Esc")
+
+    # The file of the slot clicked is the current one: Delete asks, Return moves it to the trash.
+    program.key("Delete")
+    box = program.wait_other_window("the delete question")
+    j.check_equal(j.window_title(box), APP_TITLE, "the question's title")
+    program.key_in(box, "Return")
+    trashed = data / "Trash" / "files" / "a-red.jpeg"
+    wait_until(lambda: trashed.exists() and not (folder / "a-red.jpeg").exists(),
+               "a-red.jpeg to move to the trash")
+    no_second_dialog(j, program, box, "delete question")
+    j.check_equal((program_folder / "querndal-extras.ini").read_text(), EXTRAS_ALL_ON,
+                  "the extras file after the run")
+    end_program(j, program)

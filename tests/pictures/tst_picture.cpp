@@ -352,6 +352,8 @@ private Q_SLOTS:
     void sizeLimits();
     void failures_data();
     void failures();
+    void otherFormatsByName_data();
+    void otherFormatsByName();
     void fileProblems();
     void onlyRegularFiles_data();
     void onlyRegularFiles();
@@ -888,6 +890,40 @@ void TestPicture::failures()
     QVERIFY(loaded.picture.image.isNull());
     QCOMPARE(pictures::loadData(bytes).failure, failure);
     QCOMPARE(pictures::load(pictures::DecodeRequest::within(path, QSize(97, 77))).failure, failure);
+}
+
+void TestPicture::otherFormatsByName_data()
+{
+    QTest::addColumn<QByteArray>("format");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("read");
+    QTest::newRow("png as .png") << QByteArray("PNG") << "a.png" << true;
+    QTest::newRow("png as .PNG") << QByteArray("PNG") << "a.PNG" << true;
+    QTest::newRow("webp as .webp") << QByteArray("WEBP") << "a.webp" << true;
+    QTest::newRow("tiff as .tif") << QByteArray("TIFF") << "a.tif" << true;
+    QTest::newRow("tiff as .tiff") << QByteArray("TIFF") << "a.tiff" << true;
+    QTest::newRow("png as .jpg") << QByteArray("PNG") << "a.jpg" << false;
+    QTest::newRow("tiff as .bmp") << QByteArray("TIFF") << "a.bmp" << false;
+    QTest::newRow("webp, no name") << QByteArray("WEBP") << "" << false;
+}
+
+// PNG, WebP and TIFF are read, with the program's limits, from a file named for one of them
+// only: under the four names of old they stay the failed loads they were.
+void TestPicture::otherFormatsByName()
+{
+    QFETCH(QByteArray, format);
+    QFETCH(QString, name);
+    QFETCH(bool, read);
+    const QByteArray bytes = encoded(quadrants(40, 30), format.constData());
+    QVERIFY(!bytes.isEmpty());
+    const pictures::LoadResult thumbnail = pictures::loadData(bytes, QSize(20, 15), name);
+    QCOMPARE(thumbnail.ok(), read);
+    if (read) {
+        QCOMPARE(thumbnail.picture.naturalSize, QSize(40, 30));
+        QCOMPARE(thumbnail.picture.image.size(), QSize(20, 15));
+    } else {
+        QCOMPARE(thumbnail.failure, pictures::Failure::NotAPicture);
+    }
 }
 
 // A file that is not there, a folder and a file without read permission each fail for their

@@ -23,6 +23,7 @@ private Q_SLOTS:
     void intervalAtFocusLoss_data();
     void intervalAtFocusLoss();
     void intervalCheckedAtSave();
+    void swatchSteps_data();
     void swatchSteps();
     void saveWritesAndApplies();
     void cancelKeepsChangesInMemory();
@@ -130,13 +131,27 @@ void tst_Setup::intervalCheckedAtSave()
     QVERIFY(f.ini().startsWith("3,"));
 }
 
+void tst_Setup::swatchSteps_data()
+{
+    QTest::addColumn<bool>("byKeyboard");
+    QTest::newRow("clicks") << false;
+    QTest::newRow("Space") << true;
+}
+
+// The swatch steps as a click does from the keyboard too: Tab reaches it, Space steps it.
 void tst_Setup::swatchSteps()
 {
+    QFETCH(bool, byKeyboard);
     ProgramFixture f;
     SetupDialog *dialog = openSetup(f);
     QVERIFY(dialog);
+    QVERIFY(Text2(dialog)->focusPolicy() & Qt::TabFocus);
     for (int i = 0; i < 13; ++i) {
-        QTest::mouseClick(Text2(dialog), Qt::LeftButton);
+        if (byKeyboard) {
+            QTest::keyClick(Text2(dialog), Qt::Key_Space);
+        } else {
+            QTest::mouseClick(Text2(dialog), Qt::LeftButton);
+        }
     }
     QCOMPARE(f.program->settings().bgColorIndex, qint16(0));
     QCOMPARE(dialog->swatchColor(), 0);
