@@ -291,8 +291,8 @@ namespace {
             for (int c = 0; c < 3; ++c) {
                 for (int v = 0; v < 256; ++v) {
                     const float f = float(v) / 255.0f;
-                    const QColor linear = transform.map(QColor::fromRgbF(
-                        c == 0 ? f : 0.0f, c == 1 ? f : 0.0f, c == 2 ? f : 0.0f));
+                    const QColor linear = transform.map(
+                        QColor::fromRgbF(c == 0 ? f : 0.0f, c == 1 ? f : 0.0f, c == 2 ? f : 0.0f));
                     // Black's own offset is counted once, with the red channel.
                     const float offset = c == 0 ? 0.0f : 1.0f;
                     qint16 *share = m_shares.data() + (c * 256 + v) * 4;
@@ -365,8 +365,8 @@ namespace {
                     float(probe[0]) / 255.0f, float(probe[1]) / 255.0f, float(probe[2]) / 255.0f));
                 const float want[3] = { linear.redF(), linear.greenF(), linear.blueF() };
                 for (int lane = 0; lane < 3; ++lane) {
-                    const int sum
-                        = share(0, probe[0])[lane] + share(1, probe[1])[lane] + share(2, probe[2])[lane];
+                    const int sum = share(0, probe[0])[lane] + share(1, probe[1])[lane]
+                        + share(2, probe[2])[lane];
                     if (std::abs(float(sum) / kOne - want[lane]) > 4.0f / kOne) {
                         return false;
                     }
@@ -391,8 +391,8 @@ namespace {
                 const int shift = 16 - 8 * channel;
                 return _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(
                                               share(channel, int(a >> shift) & 0xFF))),
-                    _mm_loadl_epi64(reinterpret_cast<const __m128i *>(
-                        share(channel, int(b >> shift) & 0xFF))));
+                    _mm_loadl_epi64(
+                        reinterpret_cast<const __m128i *>(share(channel, int(b >> shift) & 0xFF))));
             };
             for (; x + 2 <= width; x += 2) {
                 const QRgb a = pixel[x];
@@ -411,9 +411,8 @@ namespace {
                 const qint16 *r = share(0, qRed(p));
                 const qint16 *g = share(1, qGreen(p));
                 const qint16 *b = share(2, qBlue(p));
-                const auto channel = [&](int lane) {
-                    return std::clamp(r[lane] + g[lane] + b[lane], 0, kOne);
-                };
+                const auto channel
+                    = [&](int lane) { return std::clamp(r[lane] + g[lane] + b[lane], 0, kOne); };
                 pixel[x] = pack(channel(0), channel(1), channel(2));
             }
         }
@@ -643,8 +642,8 @@ namespace {
                 if (cmyk) {
                     convertCmyk(done, read, width);
                 } else if (m_toSrgb && m_info.out_color_space != JCS_GRAYSCALE) {
-                    m_toSrgb->convertRows(m_rows + size_t(done) * m_stride, m_stride, int(read),
-                        int(width));
+                    m_toSrgb->convertRows(
+                        m_rows + size_t(done) * m_stride, m_stride, int(read), int(width));
                 }
                 done += read;
             }
