@@ -18,6 +18,10 @@
 
 #include <jpeglib.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace pictures::jpeg {
 
 namespace {
@@ -255,6 +259,169 @@ namespace {
         std::free(buffer);
     }
 
+    // The picture's colours, given in an embedded profile's `space`, as sRGB gives them (what
+    // the screen is taken to show): a wide-gamut picture (Adobe RGB, ROMM) shown with its numbers
+    // taken as sRGB looks greyish. Pictures without a profile, or with an sRGB one, are left as
+    // they are.
+    //
+    // The profiles cameras and editors embed are a curve for each channel and a matrix: each
+    // channel's value adds a fixed share to each channel of linear sRGB (its curve times a column
+    // of the matrix). Three tables of 256 shares, read through Qt's own transform (unclamped, so
+    // colours outside sRGB add up right), give a pixel as three sums of small integers and one
+    // table back to sRGB's curve; the rows are converted as libjpeg hands them out, while they
+    // are still in the cache. A profile that is not of that kind (its colours do not add up)
+    // goes through Qt's general transform after the decode, a second pass at many times the cost.
+    class SrgbConversion
+    {
+    public:
+        explicit SrgbConversion(const QColorSpace &space)
+        {
+            if (!space.isValid() || space == QColorSpace(QColorSpace::SRgb)) {
+                return;
+            }
+            m_space = space;
+            const QColorTransform transform = space.transformationToColorSpace(
+                QColorSpace(QColorSpace::Primaries::SRgb, QColorSpace::TransferFunction::Linear));
+            const QColor black = transform.map(QColor::fromRgbF(0, 0, 0));
+            const auto fixed = [](float value) {
+                return qint16(std::clamp(std::lround(value * kOne), -32767L, 32767L));
+            };
+            // A share's lanes: red, green, blue of linear sRGB, and one unused.
+            m_shares.resize(3 * 256 * 4);
+            for (int c = 0; c < 3; ++c) {
+                for (int v = 0; v < 256; ++v) {
+                    const float f = float(v) / 255.0f;
+                    const QColor linear = transform.map(
+                        QColor::fromRgbF(c == 0 ? f : 0.0f, c == 1 ? f : 0.0f, c == 2 ? f : 0.0f));
+                    // Black's own offset is counted once, with the red channel.
+                    const float offset = c == 0 ? 0.0f : 1.0f;
+                    qint16 *share = m_shares.data() + (c * 256 + v) * 4;
+                    share[0] = fixed(linear.redF() - offset * black.redF());
+                    share[1] = fixed(linear.greenF() - offset * black.greenF());
+                    share[2] = fixed(linear.blueF() - offset * black.blueF());
+                    share[3] = 0;
+                }
+            }
+            m_rowWise = addsUp(transform);
+        }
+
+        // Whether the rows are to be converted as they are decoded.
+        bool rowWise() const { return m_rowWise; }
+
+        // Converts `count` rows of `width` RGB32 pixels, `stride` bytes apart.
+        void convertRows(uchar *rows, size_t stride, int count, int width) const
+        {
+            for (int y = 0; y < count; ++y) {
+                convertRow(reinterpret_cast<QRgb *>(rows + size_t(y) * stride), width);
+            }
+        }
+
+        // After the decode: the general transform, for a profile whose colours do not add up.
+        void convertImage(QImage &image) const
+        {
+            if (!m_space.isValid() || m_rowWise || image.format() != QImage::Format_RGB32) {
+                return;
+            }
+            image.setColorSpace(m_space);
+            image.convertToColorSpace(QColorSpace(QColorSpace::SRgb));
+            image.setColorSpace(QColorSpace());
+        }
+
+    private:
+        // Fixed point: linear 1.0 is 1 << 13, so that shares up to ±4 (the widest spaces'
+        // matrices reach about 2) and their sums stay within 16 bits.
+        static constexpr int kOne = 1 << 13;
+
+        // sRGB's curve over linear values at 1/8192 steps.
+        static const uchar *encodingCurve()
+        {
+            static const std::vector<uchar> curve = [] {
+                std::vector<uchar> encoded(kOne + 1);
+                for (size_t i = 0; i < encoded.size(); ++i) {
+                    const double linear = double(i) / kOne;
+                    const double value = linear <= 0.0031308
+                        ? linear * 12.92
+                        : 1.055 * std::pow(linear, 1 / 2.4) - 0.055;
+                    encoded[i] = uchar(std::lround(std::clamp(value, 0.0, 1.0) * 255));
+                }
+                return encoded;
+            }();
+            return curve.data();
+        }
+
+        const qint16 *share(int channel, int value) const
+        {
+            return m_shares.data() + (channel * 256 + value) * 4;
+        }
+
+        // Whether mixed colours come out as the sums of their channels' shares, as they do for a
+        // curve-and-matrix profile: a few colours across the cube, within a rounding step.
+        bool addsUp(const QColorTransform &transform) const
+        {
+            const int probes[][3] = { { 255, 255, 255 }, { 200, 40, 90 }, { 30, 180, 220 },
+                { 128, 128, 128 }, { 250, 250, 10 }, { 60, 70, 40 } };
+            for (const auto &probe : probes) {
+                const QColor linear = transform.map(QColor::fromRgbF(
+                    float(probe[0]) / 255.0f, float(probe[1]) / 255.0f, float(probe[2]) / 255.0f));
+                const float want[3] = { linear.redF(), linear.greenF(), linear.blueF() };
+                for (int lane = 0; lane < 3; ++lane) {
+                    const int sum = share(0, probe[0])[lane] + share(1, probe[1])[lane]
+                        + share(2, probe[2])[lane];
+                    if (std::abs(float(sum) / kOne - want[lane]) > 4.0f / kOne) {
+                        return false;
+                    }
+                }
+            }
+            return true;
+        }
+
+        void convertRow(QRgb *pixel, int width) const
+        {
+            const uchar *encoded = encodingCurve();
+            const auto pack = [encoded](int red, int green, int blue) {
+                return qRgb(encoded[red], encoded[green], encoded[blue]);
+            };
+            int x = 0;
+#if defined(__SSE2__)
+            // Two pixels at a time: each one's three shares are added lane by lane, clamped to
+            // 0 .. 1.0, and looked up in the curve.
+            const __m128i zero = _mm_setzero_si128();
+            const __m128i one = _mm_set1_epi16(kOne);
+            const auto shares = [this](int channel, QRgb a, QRgb b) {
+                const int shift = 16 - 8 * channel;
+                return _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(
+                                              share(channel, int(a >> shift) & 0xFF))),
+                    _mm_loadl_epi64(
+                        reinterpret_cast<const __m128i *>(share(channel, int(b >> shift) & 0xFF))));
+            };
+            for (; x + 2 <= width; x += 2) {
+                const QRgb a = pixel[x];
+                const QRgb b = pixel[x + 1];
+                __m128i sum = _mm_adds_epi16(shares(0, a, b), shares(1, a, b));
+                sum = _mm_adds_epi16(sum, shares(2, a, b));
+                sum = _mm_min_epi16(_mm_max_epi16(sum, zero), one);
+                pixel[x] = pack(_mm_extract_epi16(sum, 0), _mm_extract_epi16(sum, 1),
+                    _mm_extract_epi16(sum, 2));
+                pixel[x + 1] = pack(_mm_extract_epi16(sum, 4), _mm_extract_epi16(sum, 5),
+                    _mm_extract_epi16(sum, 6));
+            }
+#endif
+            for (; x < width; ++x) {
+                const QRgb p = pixel[x];
+                const qint16 *r = share(0, qRed(p));
+                const qint16 *g = share(1, qGreen(p));
+                const qint16 *b = share(2, qBlue(p));
+                const auto channel
+                    = [&](int lane) { return std::clamp(r[lane] + g[lane] + b[lane], 0, kOne); };
+                pixel[x] = pack(channel(0), channel(1), channel(2));
+            }
+        }
+
+        QColorSpace m_space;
+        std::vector<qint16> m_shares;
+        bool m_rowWise = false;
+    };
+
     // One decode. Every libjpeg call happens inside a method that set the jump target first and
     // holds no object with a destructor across those calls, so an error or a cancel leaves
     // through longjmp without skipping any cleanup; what must outlive it is a member.
@@ -337,6 +504,8 @@ namespace {
         }
 
         void setScans(Scans scans) { m_scans = scans; }
+        // Colour rows are converted with `conversion` as they are decoded.
+        void setConversion(const SrgbConversion *conversion) { m_toSrgb = conversion; }
         QImage takeImage() { return m_copy ? m_image.copy() : std::move(m_image); }
         QSize stored() const { return m_stored; }
         bool progressive() const { return m_info.progressive_mode; }
@@ -472,6 +641,9 @@ namespace {
                 }
                 if (cmyk) {
                     convertCmyk(done, read, width);
+                } else if (m_toSrgb && m_info.out_color_space != JCS_GRAYSCALE) {
+                    m_toSrgb->convertRows(
+                        m_rows + size_t(done) * m_stride, m_stride, int(read), int(width));
                 }
                 done += read;
             }
@@ -548,6 +720,7 @@ namespace {
         size_t m_stride = 0;
         bool m_copy = false;
         std::vector<uchar> m_cmyk;
+        const SrgbConversion *m_toSrgb = nullptr;
     };
 
     LoadResult damaged(const Decoder &decoder)
@@ -556,81 +729,6 @@ namespace {
         return failedLoad(Failure::NotAPicture,
             message.isEmpty() ? QStringLiteral("The JPEG file is damaged.")
                               : QStringLiteral("The JPEG file is damaged: %1").arg(message));
-    }
-
-    // The picture's colours, given in `space`, as sRGB gives them (what the screen is taken to
-    // show): a wide-gamut picture (Adobe RGB, ProPhoto) shown with its numbers taken as sRGB
-    // looks greyish. Pictures without a profile, or with an sRGB one, are left as they are.
-    //
-    // The profiles cameras and editors embed are a curve for each channel and a matrix, so each
-    // channel's value adds a fixed share to each channel of linear sRGB: three tables of 256
-    // entries, read through Qt's own transform (unclamped, so colours outside sRGB add up
-    // right), give every pixel as three sums and one curve back to sRGB. That is a few
-    // nanoseconds a pixel where Qt's general transform takes many times that.
-    void toSrgb(QImage &image, const QColorSpace &space)
-    {
-        if (!space.isValid() || space == QColorSpace(QColorSpace::SRgb)
-            || image.format() != QImage::Format_RGB32) {
-            return;
-        }
-        const QColorTransform transform = space.transformationToColorSpace(
-            QColorSpace(QColorSpace::Primaries::SRgb, QColorSpace::TransferFunction::Linear));
-        constexpr int kFraction = 20; // fixed point: 1.0 is 1 << 20
-        constexpr int kCurveBits = 14; // linear values looked up at 1/16384 steps
-        struct Share
-        {
-            qint32 channel[4];
-        };
-        static thread_local std::vector<Share> shares(3 * 256);
-        const QColor black = transform.map(QColor::fromRgbF(0, 0, 0));
-        const auto fixed
-            = [](float value) { return qint32(std::lround(value * (1 << kFraction))); };
-        for (int c = 0; c < 3; ++c) {
-            for (int v = 0; v < 256; ++v) {
-                const float f = float(v) / 255.0f;
-                const QColor linear = transform.map(
-                    QColor::fromRgbF(c == 0 ? f : 0.0f, c == 1 ? f : 0.0f, c == 2 ? f : 0.0f));
-                // Black's own offset is counted once, with the red channel.
-                const float offset = c == 0 ? 0.0f : 1.0f;
-                Share &share = shares[size_t(c * 256 + v)];
-                share.channel[0] = fixed(linear.redF() - offset * black.redF());
-                share.channel[1] = fixed(linear.greenF() - offset * black.greenF());
-                share.channel[2] = fixed(linear.blueF() - offset * black.blueF());
-                share.channel[3] = 0;
-            }
-        }
-        static const std::vector<uchar> curve = [] {
-            std::vector<uchar> encoded((1 << kCurveBits) + 1);
-            for (size_t i = 0; i < encoded.size(); ++i) {
-                const double linear = double(i) / (1 << kCurveBits);
-                const double value = linear <= 0.0031308
-                    ? linear * 12.92
-                    : 1.055 * std::pow(linear, 1 / 2.4) - 0.055;
-                encoded[i] = uchar(std::lround(std::clamp(value, 0.0, 1.0) * 255));
-            }
-            return encoded;
-        }();
-        const uchar *encoded = curve.data();
-        const auto encode = [encoded](qint32 sum) {
-            return encoded[size_t(std::clamp(sum, 0, 1 << kFraction) >> (kFraction - kCurveBits))];
-        };
-        const Share *red = shares.data();
-        const Share *green = red + 256;
-        const Share *blue = green + 256;
-        const int width = image.width();
-        const int height = image.height();
-        for (int y = 0; y < height; ++y) {
-            auto *pixel = reinterpret_cast<QRgb *>(image.scanLine(y));
-            for (int x = 0; x < width; ++x) {
-                const QRgb p = pixel[x];
-                const Share &r = red[qRed(p)];
-                const Share &g = green[qGreen(p)];
-                const Share &b = blue[qBlue(p)];
-                pixel[x] = qRgb(encode(r.channel[0] + g.channel[0] + b.channel[0]),
-                    encode(r.channel[1] + g.channel[1] + b.channel[1]),
-                    encode(r.channel[2] + g.channel[2] + b.channel[2]));
-            }
-        }
     }
 
     // Natural pixels `region` widened to whole eighths of the picture, so that at any n/8 scale
@@ -670,6 +768,10 @@ namespace {
             QPoint(scaled(part.right() + 1, natural.width(), scaledNatural.width()) - 1,
                 scaled(part.bottom() + 1, natural.height(), scaledNatural.height()) - 1));
         const QSize scaledStored = scaledSize(decoder.stored(), eighths);
+        const SrgbConversion toSrgb(decoder.colorSpace());
+        if (toSrgb.rowWise()) {
+            decoder.setConversion(&toSrgb);
+        }
         const bool decoded = decoder.decode(
             eighths, cropped ? storedRect(orientation, scaledPart, scaledStored) : QRect());
         if (decoder.stopped()) {
@@ -681,7 +783,7 @@ namespace {
         LoadResult result;
         result.picture.naturalSize = natural;
         result.picture.image = oriented(decoder.takeImage(), orientation);
-        toSrgb(result.picture.image, decoder.colorSpace());
+        toSrgb.convertImage(result.picture.image);
         if (cropped) {
             result.picture.region = part;
         }

@@ -1,5 +1,6 @@
 #include "picture.h"
 
+#include "decodehook_p.h"
 #include "gifpicture.h"
 #include "jpegpicture.h"
 #include "wmffile.h"
@@ -32,6 +33,8 @@ QSizeF Picture::sizeTwips(float twipsPerPixel) const
 namespace pictures {
 
 namespace {
+
+    std::atomic<testing::DecodeHook> s_decodeHook { nullptr };
 
     // Enough of a file's start to tell a metafile from the formats Qt recognises.
     constexpr qint64 kSniffBytes = 64;
@@ -838,6 +841,9 @@ namespace {
         if (cancelled && cancelled->load()) {
             return failedLoad(Failure::Cancelled, QStringLiteral("The decode was cancelled."));
         }
+        if (const testing::DecodeHook hook = s_decodeHook.load()) {
+            hook(cancelled);
+        }
         QFile file;
         if (const LoadResult opened = openRegularFile(path, file); !opened.ok()) {
             return opened;
@@ -888,6 +894,11 @@ namespace {
     }
 
 } // namespace
+
+void testing::setDecodeHook(DecodeHook hook)
+{
+    s_decodeHook.store(hook);
+}
 
 LoadResult failedLoad(Failure failure, const QString &reason)
 {

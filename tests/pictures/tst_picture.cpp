@@ -1,6 +1,7 @@
 #include "pictures/picture.h"
 
 #include "pictures/asyncpictureloader.h"
+#include "pictures/decodehook_p.h"
 #include "pictures/jpegpicture.h"
 
 #include "corpus.h"
@@ -22,6 +23,7 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
+#include <QThread>
 #include <QThreadPool>
 #include <QtEndian>
 
@@ -381,6 +383,8 @@ private Q_SLOTS:
     void jpegStopsWhenCancelled_data();
     void jpegStopsWhenCancelled();
     void loaderCancelsAndAbandons();
+    void loaderCancelReachesRunningDecode_data();
+    void loaderCancelReachesRunningDecode();
     void largeJpegRowsAsOneDecode_data();
     void largeJpegRowsAsOneDecode();
     void jpegSegmentsPastReadBlocks_data();
@@ -1395,6 +1399,64 @@ void TestPicture::loaderCancelsAndAbandons()
     delete abandoned;
     AsyncPictureLoader::waitForAllDecodes();
     QCoreApplication::processEvents();
+}
+
+namespace {
+
+// Decodes held at their start until they are cancelled: how many came, and whether every one
+// saw its cancel. A cancel that never comes lets a decode go after half a minute, so a fault fails
+// the test instead of hanging it.
+std::atomic_int heldDecodes { 0 };
+std::atomic_bool heldSawCancel { true };
+
+void holdUntilCancelled(const std::atomic_bool *cancelled)
+{
+    ++heldDecodes;
+    const auto seen = [cancelled] { return cancelled && cancelled->load(); };
+    for (int i = 0; i < 30000 && !seen(); ++i) {
+        QThread::msleep(1);
+    }
+    if (!seen()) {
+        heldSawCancel = false;
+    }
+}
+
+} // namespace
+
+void TestPicture::loaderCancelReachesRunningDecode_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("jpeg") << QStringLiteral("held.jpg") << encoded(quadrants(64, 48), "JPEG");
+    // Handed on to the metafile queue before it decodes.
+    QTest::newRow("metafile") << QStringLiteral(
+        "held.wmf") << readFile(corpusPath(QStringLiteral("wmf/good/libwmf/anim0002.wmf")));
+}
+
+// Cancelling a request whose decode has begun stops that decode: one that cannot end before it
+// is cancelled ends, and nothing is delivered. (Stepping fast through large pictures would
+// otherwise wait behind every decode it left.)
+void TestPicture::loaderCancelReachesRunningDecode()
+{
+    QFETCH(QString, file);
+    QFETCH(QByteArray, bytes);
+    TestFolder folder;
+    const QString path = folder.write(file, bytes);
+    AsyncPictureLoader::waitForAllDecodes();
+    heldDecodes = 0;
+    heldSawCancel = true;
+    pictures::testing::setDecodeHook(holdUntilCancelled);
+    const auto unhook = qScopeGuard([] { pictures::testing::setDecodeHook(nullptr); });
+    AsyncPictureLoader loader;
+    QSignalSpy delivered(&loader, &AsyncPictureLoader::loaded);
+    const int ticket = loader.request(pictures::DecodeRequest::natural(path));
+    QTRY_COMPARE_WITH_TIMEOUT(heldDecodes.load(), 1, 60000);
+    loader.cancel(ticket);
+    AsyncPictureLoader::waitForAllDecodes();
+    QVERIFY(heldSawCancel.load());
+    QCOMPARE(heldDecodes.load(), 1);
+    QCoreApplication::processEvents();
+    QCOMPARE(delivered.count(), 0);
 }
 
 void TestPicture::thumbnailsWithoutMoire_data()
