@@ -54,6 +54,8 @@ public:
     void setReadAheadEnabled(bool enabled) { m_readAheadEnabled = enabled; }
     // Tests and benchmarks: waits for the decodes asked for (read-ahead, sharpening).
     void waitForDecodes();
+    // Whether a decode asked for has not landed yet.
+    bool decoding() const;
     // The path whose picture is being read ahead, empty when none.
     QString readAheadPath() const { return m_ahead.path; }
 
@@ -105,8 +107,21 @@ private:
     // A zoom that shows more of a picture than is held shows the whole one at a reduced
     // resolution at once, until the sharp one arrives.
     void coverShownPart();
+    // What a step asks for `path`: the part a screen shows at its own size, or, zoomed, the
+    // whole picture reduced to the box.
+    pictures::DecodeRequest shownRequest(const QString &path) const;
+    // The whole-picture stand-in for zoom-outs: kept from any whole picture of the file on
+    // show, asked for (reduced to the screen) while only a smaller one is kept.
+    void keepAsOverview(const Picture &picture);
+    void askForOverview();
+    void overviewDecoded(const pictures::LoadResult &result);
+    // The size a reduced decode of the picture on show reaches, device pixels.
+    QSize overviewSize() const;
+    bool overviewIsInterim() const;
     // The part of the picture (natural pixels) that is on the screen now.
     QRect visibleRegion() const;
+    // Whether `picture` (of the file on show) holds all of that part.
+    bool holdsShownPart(const Picture &picture) const;
     // Asks for a sharper decode when the shown part is not held at the resolution it is shown at.
     void sharpen();
     void setTwipRect(QWidget *control, const QRectF &rect);
