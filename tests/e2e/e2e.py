@@ -729,8 +729,9 @@ class Journey:
         env = self.server.env()
         for key in [k for k in env if k.startswith("QT_")]:
             del env[key]
+        # The thumbnail cache is the journey's own, never the user's.
         env.update(QT_QPA_PLATFORM="xcb", XDG_RUNTIME_DIR=str(self.server.runtime_dir),
-                   LC_ALL="C.UTF-8")
+                   XDG_CACHE_HOME=str(self.root / "cache"), LC_ALL="C.UTF-8")
         for key, value in extra.items():
             if value is None:
                 env.pop(key, None)
