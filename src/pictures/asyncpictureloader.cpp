@@ -106,10 +106,14 @@ namespace {
 pictures::LoadResult fittedToSlot(pictures::LoadResult decoded, const QSize &slot)
 {
     QImage &image = decoded.picture.image;
-    if (decoded.ok() && !image.isNull()
-        && (image.width() > slot.width() || image.height() > slot.height())) {
-        image = image.scaled(slot, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    const QSize natural = decoded.picture.naturalSize;
+    if (!decoded.ok() || image.isNull() || natural.isEmpty()
+        || (image.width() <= slot.width() && image.height() <= slot.height())) {
+        return decoded;
     }
+    // The size a decode for the slot has: the natural size fitted, not the thumbnail's.
+    const QSize shown = natural.scaled(slot, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+    image = image.scaled(shown, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     return decoded;
 }
 
