@@ -7,6 +7,7 @@
 #include <QThreadPool>
 
 #include <condition_variable>
+#include <limits>
 #include <map>
 #include <mutex>
 
@@ -202,12 +203,18 @@ void runJob(AsyncPictureLoader::Shared &shared, AsyncPictureLoader::Job &job, bo
     if (!before) {
         return;
     }
-    if (!kept.isNull()) {
-        cache.store(*before, slot, kept);
-    } else if (failure == pictures::Failure::NotAPicture
-        || failure == pictures::Failure::TooLarge) {
-        cache.storeFailure(*before);
-    }
+    // Written behind every decode still queued: a slot waiting is worth more than a file.
+    decodePool(AsyncPictureLoader::Order::NewestFirst)
+        .start(
+            [cache, stamp = *before, slot, kept, failure] {
+                if (!kept.isNull()) {
+                    cache.store(stamp, slot, kept);
+                } else if (failure == pictures::Failure::NotAPicture
+                    || failure == pictures::Failure::TooLarge) {
+                    cache.storeFailure(stamp);
+                }
+            },
+            std::numeric_limits<int>::min());
 }
 
 } // namespace
@@ -333,6 +340,8 @@ void AsyncPictureLoader::waitForAllDecodes()
     decodePool(Order::Foremost).waitForDone();
     decodePool(Order::NewestFirst).waitForDone();
     metafileQueue().waitForDone();
+    // A metafile's thumbnail is stored from its own queue, behind the thumbnails' decodes.
+    decodePool(Order::NewestFirst).waitForDone();
 }
 
 void AsyncPictureLoader::waitUntilIdle()
