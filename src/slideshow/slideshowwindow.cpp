@@ -417,7 +417,7 @@ void SlideShowWindow::showFile(const QString &path)
         showPicture(Picture());
     } else if (aheadIsFile(path) && m_ahead.ready) {
         // Kept: the first tick of a show shows the same entry again.
-        showPicture(m_ahead.picture);
+        showPicture(m_ahead.picture, m_ahead.overview, std::exchange(m_ahead.overviewTicket, 0));
     } else {
         // Not read yet. The step never waits for it: the picture on screen stays until the
         // decode lands (the read-ahead's own, when it is on its way for this file), and a file
@@ -472,8 +472,10 @@ pictures::DecodeRequest SlideShowWindow::shownRequest(const QString &path) const
 
 void SlideShowWindow::dropReadAhead()
 {
-    if (m_ahead.ticket) {
-        m_decoder->cancel(m_ahead.ticket);
+    for (const int ticket : { m_ahead.ticket, m_ahead.overviewTicket }) {
+        if (ticket) {
+            m_decoder->cancel(ticket);
+        }
     }
     m_ahead = ReadAhead();
 }
@@ -495,6 +497,17 @@ void SlideShowWindow::decoded(int ticket, const pictures::LoadResult &result)
         m_ahead.ticket = 0;
         m_ahead.ready = true;
         m_ahead.picture = picture;
+        if (!picture.image.isNull() && !picture.holdsWhole()) {
+            m_ahead.overviewTicket = m_decoder->request(
+                pictures::DecodeRequest::reduced(picture.file, devicePixels(viewportPixels())));
+        }
+        return;
+    }
+    if (ticket == m_ahead.overviewTicket) {
+        m_ahead.overviewTicket = 0;
+        if (result.ok() && result.picture.file == m_ahead.picture.file) {
+            m_ahead.overview = result.picture;
+        }
         return;
     }
     if (ticket == m_overviewTicket) {
@@ -525,12 +538,15 @@ void SlideShowWindow::dropShownPictureDecodes()
     }
 }
 
-void SlideShowWindow::showPicture(const Picture &picture)
+void SlideShowWindow::showPicture(
+    const Picture &picture, const Picture &overview, int overviewTicket)
 {
     dropShownPictureDecodes();
     m_overview = Picture();
     m_picture->setPicture(picture);
     keepAsOverview(picture);
+    keepAsOverview(overview);
+    m_overviewTicket = overviewTicket;
     askForOverview();
 }
 

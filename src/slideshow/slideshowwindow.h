@@ -75,6 +75,10 @@ private:
         int ticket = 0;
         bool ready = false;
         Picture picture;
+        // For a picture larger than the screen: its whole, reduced, asked for once the part has
+        // landed, so that a zoom-out right after the step finds it.
+        int overviewTicket = 0;
+        Picture overview;
     };
 
     void setBackgroundColor(int paletteIndex);
@@ -87,7 +91,9 @@ private:
     // The file on show was deleted or renamed, from either window.
     void fileRemoved();
     void fileRenamed(const QString &from, const QString &to);
-    void showPicture(const Picture &picture);
+    // `overview`, or the decode `overviewTicket` brings, is the whole of `picture` reduced.
+    void showPicture(
+        const Picture &picture, const Picture &overview = Picture(), int overviewTicket = 0);
     // Cancels the sharper and the whole-picture decodes asked for the picture on show.
     void dropShownPictureDecodes();
     // The thumbnail view: a slot's file and the picture it holds (no file read), centred under
