@@ -232,6 +232,7 @@ for kind in baseline progressive; do
     [ $kind = progressive ] && folder=$work/progressive-photos
     measure zoom.slot.$kind zoom-out "$folder" slot
     measure zoom.show.$kind zoom-out "$folder" show
+    measure zoom.show-ahead.$kind zoom-out "$folder" show-ahead
 done
 measure memory.slots memory-slots "$work/photos"
 measure memory.full memory-full "$work/baseline.jpg"
@@ -315,6 +316,7 @@ row "select progressive 24 MP, cache filled: slowest" twenty.progressive.ours.ca
 for kind in baseline progressive; do
     row "Page Down from a slot, $kind 24 MP: whole" zoom.slot.$kind "limit: one frame" "" 16 "< 16 ms"
     row "Page Down in a show, $kind 24 MP: whole" zoom.show.$kind "limit: one frame" "" 16 "< 16 ms"
+    row "Page Down, next picture read ahead, $kind" zoom.show-ahead.$kind "limit: one frame" "" 16 "< 16 ms"
 done
 row "resize with 20 filled slots, no file read" resize "limit: one frame" "" 16 "< 16 ms"
 row "memory, 20 filled slots of 24 MP (MB)" memory.slots "one full 24 MP decode (MB)" memory.full 3 "<= 3x"

@@ -553,7 +553,9 @@ std::vector<double> selectTwenty(const QStringList &arguments, int runs, QString
 // whole of what the box is meant to show (no background bands, no part), painted.
 std::vector<double> zoomOutWhole(const QStringList &arguments, int runs, QString &detail)
 {
-    const bool fromSlot = arguments.value(1) != QLatin1String("show");
+    const bool fromSlot = !arguments.value(1).startsWith(QLatin1String("show"));
+    // "show-ahead": Page Down on the show's next picture, read ahead, rather than its first.
+    const bool ahead = arguments.value(1) == QLatin1String("show-ahead");
     Started started(arguments.value(0));
     if (!listed(started, detail)) {
         return {};
@@ -572,6 +574,13 @@ std::vector<double> zoomOutWhole(const QStringList &arguments, int runs, QString
             show = form2(*started.program);
             if (!startShow(started, detail)) {
                 return {};
+            }
+            if (ahead) {
+                // The first step shows the first picture again; the second the one read ahead.
+                for (int step = 0; step < 2; ++step) {
+                    show->waitForDecodes();
+                    show->displayit();
+                }
             }
         }
         waitExposed(show);
@@ -609,8 +618,9 @@ void addWindowMeasurements(std::map<QString, Measurement> &all)
         = { QStringLiteral("<folder> [cached]: twenty selections in a row, cold and cached"), {},
               selectTwenty };
     all[QStringLiteral("zoom-out")]
-        = { QStringLiteral("<folder> [slot|show]: Page Down until the whole picture is shown"), {},
-              zoomOutWhole };
+        = { QStringLiteral("<folder> [slot|show|show-ahead]: Page Down until the whole picture "
+                           "is shown"),
+              {}, zoomOutWhole };
     all[QStringLiteral("select")]
         = { QStringLiteral("<folder>: select into a slot until painted"), {}, selectIntoSlot };
     all[QStringLiteral("resize")]

@@ -416,8 +416,10 @@ void SlideShowWindow::showFile(const QString &path)
         dropReadAhead();
         showPicture(Picture());
     } else if (aheadIsFile(path) && m_ahead.ready) {
-        // Kept: the first tick of a show shows the same entry again.
-        showPicture(m_ahead.picture, m_ahead.overview, std::exchange(m_ahead.overviewTicket, 0));
+        // Kept: the first tick of a show shows the same entry again, with the whole picture
+        // already made for it.
+        const Picture overview = m_overview.file == path ? m_overview : m_ahead.overview;
+        showPicture(m_ahead.picture, overview, std::exchange(m_ahead.overviewTicket, 0));
     } else {
         // Not read yet. The step never waits for it: the picture on screen stays until the
         // decode lands (the read-ahead's own, when it is on its way for this file), and a file
