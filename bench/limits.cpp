@@ -101,6 +101,11 @@ bool libjpegVisiblePart(const QString &path, const QSize &screen)
     return libjpegDecode(path.toLocal8Bit().constData(), 1, screen);
 }
 
+bool libjpegEighth(const QString &path)
+{
+    return libjpegDecode(path.toLocal8Bit().constData(), 8);
+}
+
 namespace {
 
 struct Figure

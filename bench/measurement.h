@@ -31,6 +31,8 @@ void addLimitMeasurements(std::map<QString, Measurement> &all);
 // What a show step cannot beat: libjpeg in process decoding only the part of the JPEG `path` a
 // `screen` shows of it at its own size, centred (columns cropped, rows outside skipped).
 bool libjpegVisiblePart(const QString &path, const QSize &screen);
+// libjpeg in process decoding the JPEG `path` at 1/8 of its size (what a thumbnail cannot beat).
+bool libjpegEighth(const QString &path);
 
 // Draws the results table written by run.sh (one row a comparison, tab-separated: name, ours,
 // reference name, reference, target, verdict) as a bar chart PNG. Returns an exit code.

@@ -5,7 +5,9 @@
 #include "browser/mainwindow.h"
 #include "core/keycodes.h"
 #include "main/windows.h"
+#include "pictures/asyncpictureloader.h"
 #include "pictures/picture.h"
+#include "pictures/thumbnailcache.h"
 #include "platform/controls.h"
 #include "platform/qtservices.h"
 #include "slideshow/slideshowwindow.h"
@@ -18,6 +20,7 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <QWindow>
 
@@ -482,10 +485,172 @@ std::vector<double> timedShow(const QStringList &arguments, int runs, QString &d
     return intervals;
 }
 
+// Prints one figure of interleaved rounds as run.sh reads them: "<name> <median> <min> <max> <n>".
+void printRounds(const char *name, std::vector<double> times)
+{
+    if (times.empty()) {
+        return;
+    }
+    std::sort(times.begin(), times.end());
+    std::printf("%s %.2f %.2f %.2f %d\n", name, times[times.size() / 2], times.front(),
+        times.back(), int(times.size()));
+}
+
+// The desktop's thumbnail cache the program reads and writes (run.sh gives the bench one of its
+// own).
+QString thumbnailCacheRoot()
+{
+    return ThumbnailCache().root();
+}
+
+// Twenty selections in a row through a folder of 24 MP photos until the last slot is painted,
+// the cache emptied first, against twenty libjpeg 1/8 decodes one after another in the same
+// round; then, with the cache as those selections filled it, the slowest of twenty selections
+// from its key to its slot painted. "cached" skips the cold figures (a progressive folder).
+std::vector<double> selectTwenty(const QStringList &arguments, int runs, QString &detail)
+{
+    const bool cachedOnly = arguments.value(1) == QLatin1String("cached");
+    Started started(arguments.value(0));
+    if (!listed(started, detail)) {
+        return {};
+    }
+    MainWindow *main = started.main();
+    if (!waitExposed(main)) {
+        detail = QStringLiteral("the main window was never shown");
+        return {};
+    }
+    FileList *list = File1(main);
+    const int count = list->listCount();
+    std::vector<double> twenty, libjpeg, cached;
+    for (int round = -1; round < runs; ++round) {
+        if (!cachedOnly || round == -1) {
+            QDir(thumbnailCacheRoot()).removeRecursively();
+            AsyncPictureLoader::waitForAllDecodes();
+            QElapsedTimer timer;
+            timer.start();
+            for (int i = 0; i < 20; ++i) {
+                select(main, *started.program, i);
+            }
+            main->waitForThumbnails();
+            for (int i = 0; i < 20; ++i) {
+                open(main, i)->repaint();
+            }
+            if (round >= 0 && !cachedOnly) {
+                twenty.push_back(elapsedMs(timer));
+            }
+            // What the stores still write after the slots have their pictures is not timed.
+            AsyncPictureLoader::waitForAllDecodes();
+            timer.restart();
+            for (int i = 0; i < 20; ++i) {
+                libjpegEighth(list->filePath(list->list(i % count)));
+            }
+            if (round >= 0 && !cachedOnly) {
+                libjpeg.push_back(elapsedMs(timer));
+            }
+        }
+        double slowest = 0;
+        for (int i = 0; i < 20; ++i) {
+            QElapsedTimer timer;
+            timer.start();
+            const int slot = select(main, *started.program, i);
+            main->waitForThumbnails();
+            open(main, slot)->repaint();
+            slowest = std::max(slowest, elapsedMs(timer));
+        }
+        if (round >= 0) {
+            cached.push_back(slowest);
+        }
+    }
+    printRounds("ours.twenty", twenty);
+    printRounds("libjpeg.twenty-1/8", libjpeg);
+    for (double &t : libjpeg) {
+        t /= QThread::idealThreadCount();
+    }
+    printRounds("libjpeg.twenty-1/8-per-core", libjpeg);
+    printRounds("ours.cached.slowest", cached);
+    const Picture &shown = open(main, 0)->picture();
+    detail = QStringLiteral("%1 cores; slot 0 shows %2x%3 from a %4x%5 picture")
+                 .arg(QThread::idealThreadCount())
+                 .arg(shown.image.width())
+                 .arg(shown.image.height())
+                 .arg(shown.naturalSize.width())
+                 .arg(shown.naturalSize.height());
+    return cached;
+}
+
+// Page Down on a photo larger than the screen, opened from its slot or in a "&Loop" show, as
+// soon as the sharp part the screen shows has landed: from the key until the frame shows the
+// whole of what the box is meant to show (no background bands, no part), painted.
+std::vector<double> zoomOutWhole(const QStringList &arguments, int runs, QString &detail)
+{
+    const bool fromSlot = !arguments.value(1).startsWith(QLatin1String("show"));
+    // "show-ahead": Page Down on the show's next picture, read ahead, rather than its first.
+    const bool ahead = arguments.value(1) == QLatin1String("show-ahead");
+    Started started(arguments.value(0));
+    if (!listed(started, detail)) {
+        return {};
+    }
+    MainWindow *main = started.main();
+    std::vector<double> times;
+    int covered = 0;
+    for (int round = -1; round < runs; ++round) {
+        SlideShowWindow *show = nullptr;
+        if (fromSlot) {
+            const int slot = select(main, *started.program, 0);
+            main->waitForThumbnails();
+            main->open_MouseUp(slot, 1, 0, 0, 0);
+            show = form2(*started.program);
+        } else {
+            show = form2(*started.program);
+            if (!startShow(started, detail)) {
+                return {};
+            }
+            if (ahead) {
+                // The first step shows the first picture again; the second the one read ahead.
+                for (int step = 0; step < 2; ++step) {
+                    show->waitForDecodes();
+                    show->displayit();
+                }
+            }
+        }
+        waitExposed(show);
+        QElapsedTimer waited;
+        waited.start();
+        while (Image1(show)->picture().holdsWhole() && waited.elapsed() < 10000) {
+            QApplication::processEvents(QEventLoop::AllEvents, 1);
+        }
+        QElapsedTimer timer;
+        timer.start();
+        show->Form_KeyDown(vk::PageDown, 0);
+        show->repaint();
+        if (round >= 0) {
+            times.push_back(elapsedMs(timer));
+        }
+        const Picture &held = Image1(show)->picture();
+        covered += held.holdsWhole() ? 1 : 0;
+        show->waitForDecodes();
+        show->Form_Click();
+        QApplication::processEvents();
+    }
+    detail
+        = QStringLiteral("%1 of %2 frames after the key showed a whole picture (%3)")
+              .arg(covered)
+              .arg(runs + 1)
+              .arg(fromSlot ? QStringLiteral("opened from its slot") : QStringLiteral("in a show"));
+    return times;
+}
+
 } // namespace
 
 void addWindowMeasurements(std::map<QString, Measurement> &all)
 {
+    all[QStringLiteral("select-twenty")]
+        = { QStringLiteral("<folder> [cached]: twenty selections in a row, cold and cached"), {},
+              selectTwenty };
+    all[QStringLiteral("zoom-out")]
+        = { QStringLiteral("<folder> [slot|show|show-ahead]: Page Down until the whole picture "
+                           "is shown"),
+              {}, zoomOutWhole };
     all[QStringLiteral("select")]
         = { QStringLiteral("<folder>: select into a slot until painted"), {}, selectIntoSlot };
     all[QStringLiteral("resize")]

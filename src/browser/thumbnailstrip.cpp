@@ -34,6 +34,10 @@ ThumbnailStrip::ThumbnailStrip(QWidget *area, float twipsPerPixel)
     , m_tpp(twipsPerPixel)
 {
     m_decoder = new AsyncPictureLoader(this);
+    // The latest selection first, on every core; the desktop's thumbnails are shared with other
+    // programs both ways.
+    m_decoder->setOrder(AsyncPictureLoader::Order::NewestFirst);
+    m_decoder->setThumbnailCache(ThumbnailCache());
     connect(m_decoder, &AsyncPictureLoader::loaded, this, &ThumbnailStrip::decoded);
     m_sharpenTimer = new QTimer(this);
     m_sharpenTimer->setSingleShot(true);

@@ -7,22 +7,33 @@
 #include <QThreadPool>
 
 #include <condition_variable>
+#include <limits>
 #include <map>
 #include <mutex>
 
 namespace {
 
-// The decoders' own threads, one a core (at least two, so a thumbnail and a show decode at
-// once); nothing else of the program runs there.
-QThreadPool &decodePool()
+// The decoders' own threads, one a core the process may use (Qt counts the cores its affinity
+// allows); nothing else of the program runs there. What a window shows now decodes on threads of
+// its own, so it never waits for a thread behind the thumbnails.
+QThreadPool &decodePool(AsyncPictureLoader::Order order)
 {
-    static QThreadPool pool;
+    static QThreadPool foremost;
+    static QThreadPool newestFirst;
     static const bool sized = [] {
-        pool.setMaxThreadCount(qMax(2, QThread::idealThreadCount()));
+        foremost.setMaxThreadCount(QThread::idealThreadCount());
+        newestFirst.setMaxThreadCount(QThread::idealThreadCount());
         return true;
     }();
     Q_UNUSED(sized);
-    return pool;
+    return order == AsyncPictureLoader::Order::Foremost ? foremost : newestFirst;
+}
+
+// Where a request stands in its pool's queue: a Foremost loader's in the order asked, a
+// NewestFirst loader's newest first.
+int queuePriority(AsyncPictureLoader::Order order, int ticket)
+{
+    return order == AsyncPictureLoader::Order::Foremost ? 0 : ticket;
 }
 
 // libwmf keeps global state, so metafiles are played one at a time, on a thread of their own:
@@ -46,6 +57,8 @@ struct AsyncPictureLoader::Job
 {
     int ticket = 0;
     pictures::DecodeRequest request;
+    Order order = Order::Foremost;
+    std::optional<ThumbnailCache> cache;
     std::atomic_bool cancelled { false };
     std::atomic_bool taken { false };
 };
@@ -89,6 +102,36 @@ struct AsyncPictureLoader::Shared
 
 namespace {
 
+// A thumbnail for a slot of `slot` device pixels from `decoded`, a whole picture at least that
+// size (aspect kept), averaged down as a decode for the slot would be.
+pictures::LoadResult fittedToSlot(pictures::LoadResult decoded, const QSize &slot)
+{
+    QImage &image = decoded.picture.image;
+    const QSize natural = decoded.picture.naturalSize;
+    if (!decoded.ok() || image.isNull() || natural.isEmpty()
+        || (image.width() <= slot.width() && image.height() <= slot.height())) {
+        return decoded;
+    }
+    // The size a decode for the slot has: the natural size fitted, not the thumbnail's.
+    const QSize shown = natural.scaled(slot, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+    image = image.scaled(shown, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return decoded;
+}
+
+// Whether `thumbnail` shows a picture of `natural` pixels as it stands (a thumbnail made
+// without the EXIF orientation is turned the other way).
+bool sameShape(const QSize &thumbnail, const QSize &natural)
+{
+    const qreal a = qreal(thumbnail.width()) / thumbnail.height();
+    const qreal b = qreal(natural.width()) / natural.height();
+    return qAbs(a - b) <= 0.05 * b + 1.0 / thumbnail.height();
+}
+
+// Decodes `job` on the calling thread; `deliver`: has the result delivered through the loader.
+// A thumbnail slot's request is looked up in the cache first; what is decoded for it is stored
+// there once the slot has it.
+void runJob(AsyncPictureLoader::Shared &shared, AsyncPictureLoader::Job &job, bool deliver);
+
 class DecodeTask : public QRunnable
 {
 public:
@@ -110,10 +153,10 @@ public:
                 std::lock_guard lock(m_shared->mutex);
                 ++m_shared->tasks;
             }
-            metafileQueue().start(new DecodeTask(m_shared, m_job, true));
+            metafileQueue().start(
+                new DecodeTask(m_shared, m_job, true), queuePriority(job.order, job.ticket));
         } else if (!job.taken.exchange(true)) {
-            const std::atomic_bool *flag = &job.cancelled;
-            m_shared->finish(job, pictures::load(job.request, flag), true);
+            runJob(*m_shared, job, true);
         }
         m_shared->taskEnded();
     }
@@ -123,6 +166,56 @@ private:
     std::shared_ptr<AsyncPictureLoader::Job> m_job;
     bool m_onMetafileQueue;
 };
+
+void runJob(AsyncPictureLoader::Shared &shared, AsyncPictureLoader::Job &job, bool deliver)
+{
+    const pictures::DecodeRequest &request = job.request;
+    const std::atomic_bool *cancelled = &job.cancelled;
+    const pictures::Sharing sharing = job.order == AsyncPictureLoader::Order::NewestFirst
+        ? pictures::Sharing::OneLargeAtATime
+        : pictures::Sharing::Alongside;
+    const QSize slot = request.size;
+    const int edge = ThumbnailCache::edgeOf(ThumbnailCache::folderFor(slot));
+    if (!job.cache || request.what != pictures::DecodeRequest::What::Within
+        || !request.region.isEmpty() || !slot.isValid() || slot.isEmpty() || edge == 0) {
+        shared.finish(job, pictures::load(request, cancelled, sharing), deliver);
+        return;
+    }
+    const ThumbnailCache &cache = *job.cache;
+    if (std::optional<QImage> hit = cache.find(request.path, slot)) {
+        pictures::LoadResult header = pictures::readSize(request.path);
+        if (header.ok() && sameShape(hit->size(), header.picture.naturalSize)) {
+            header.picture.image = std::move(*hit);
+            header.picture.file = request.path;
+            shared.finish(job, fittedToSlot(std::move(header), slot), deliver);
+            return;
+        }
+    }
+    // Decoded once at the size the cache keeps (a large photo's smallest JPEG scale is larger
+    // than that already, so it costs nothing more), stored, and averaged down for the slot.
+    const std::optional<ThumbnailCache::Stamp> before = cache.stamp(request.path);
+    pictures::LoadResult decoded = pictures::load(
+        pictures::DecodeRequest::within(request.path, slot.expandedTo(QSize(edge, edge))),
+        cancelled, sharing);
+    const QImage kept = decoded.ok() ? decoded.picture.image : QImage();
+    const pictures::Failure failure = decoded.failure;
+    shared.finish(job, fittedToSlot(std::move(decoded), slot), deliver);
+    if (!before) {
+        return;
+    }
+    // Written behind every decode still queued: a slot waiting is worth more than a file.
+    decodePool(AsyncPictureLoader::Order::NewestFirst)
+        .start(
+            [cache, stamp = *before, slot, kept, failure] {
+                if (!kept.isNull()) {
+                    cache.store(stamp, slot, kept);
+                } else if (failure == pictures::Failure::NotAPicture
+                    || failure == pictures::Failure::TooLarge) {
+                    cache.storeFailure(stamp);
+                }
+            },
+            std::numeric_limits<int>::min());
+}
 
 } // namespace
 
@@ -151,13 +244,21 @@ int AsyncPictureLoader::request(const pictures::DecodeRequest &request)
     auto job = std::make_shared<Job>();
     job->ticket = ticket;
     job->request = request;
+    job->order = m_order;
+    job->cache = m_cache;
     {
         std::lock_guard lock(m_shared->mutex);
         m_shared->jobs[ticket] = job;
         ++m_shared->tasks;
     }
-    decodePool().start(new DecodeTask(m_shared, std::move(job), false));
+    decodePool(m_order).start(
+        new DecodeTask(m_shared, std::move(job), false), queuePriority(m_order, ticket));
     return ticket;
+}
+
+void AsyncPictureLoader::setThumbnailCache(std::optional<ThumbnailCache> cache)
+{
+    m_cache = std::move(cache);
 }
 
 void AsyncPictureLoader::cancel(int ticket)
@@ -197,7 +298,7 @@ std::optional<pictures::LoadResult> AsyncPictureLoader::waitFor(int ticket)
     }
     if (job && !job->taken.exchange(true)) {
         // Not begun: decoded here rather than after whatever the pool is busy with.
-        m_shared->finish(*job, pictures::load(job->request, &job->cancelled), false);
+        runJob(*m_shared, *job, false);
     }
     std::unique_lock lock(m_shared->mutex);
     m_shared->changed.wait(lock, [&] { return m_shared->finished.count(ticket) > 0; });
@@ -235,9 +336,12 @@ void AsyncPictureLoader::waitForDone()
 
 void AsyncPictureLoader::waitForAllDecodes()
 {
-    // A metafile task is handed on before its first task ends, so the first pool empties last.
-    decodePool().waitForDone();
+    // A metafile task is handed on before its first task ends, so the first pools empty last.
+    decodePool(Order::Foremost).waitForDone();
+    decodePool(Order::NewestFirst).waitForDone();
     metafileQueue().waitForDone();
+    // A metafile's thumbnail is stored from its own queue, behind the thumbnails' decodes.
+    decodePool(Order::NewestFirst).waitForDone();
 }
 
 void AsyncPictureLoader::waitUntilIdle()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "picture.h"
+#include "thumbnailcache.h"
 
 #include <QHash>
 #include <QObject>
@@ -21,6 +22,23 @@ class AsyncPictureLoader : public QObject
 public:
     explicit AsyncPictureLoader(QObject *parent = nullptr);
     ~AsyncPictureLoader() override;
+
+    // How a loader's requests take the decoders' threads.
+    enum class Order {
+        // In the order asked, on threads of their own, never behind a NewestFirst loader's
+        // (what a window shows now).
+        Foremost,
+        // The newest first, on at most one thread a core the process may use, so the latest
+        // request waits for no more than the decodes already running; decodes that hold a whole
+        // picture's coefficients (progressive JPEGs) one at a time (thumbnails).
+        NewestFirst,
+    };
+    // For the requests made from now on; Foremost until set.
+    void setOrder(Order order) { m_order = order; }
+    // Within requests are answered from `cache` where it holds a thumbnail covering the size,
+    // and what is decoded for them is stored there, after it has been delivered (thumbnail
+    // slots); nothing: decoded every time.
+    void setThumbnailCache(std::optional<ThumbnailCache> cache);
 
     // Decodes what `request` asks (see pictures::DecodeRequest).
     int request(const pictures::DecodeRequest &request);
@@ -55,6 +73,8 @@ private:
     void deliver(int ticket);
 
     std::shared_ptr<Shared> m_shared;
+    Order m_order = Order::Foremost;
+    std::optional<ThumbnailCache> m_cache;
     int m_nextTicket = 1;
     QHash<int, pictures::DecodeRequest> m_tickets; // requested, not yet delivered or cancelled
 };

@@ -110,6 +110,44 @@ namespace {
         static inline qint64 s_used = 0;
     };
 
+    // One decode at a time of those asked with Sharing::OneLargeAtATime that hold a whole
+    // picture's coefficients; the others wait for their turn before taking any memory.
+    class LargeDecodeTurn
+    {
+    public:
+        // `taken()` is false when the decode was cancelled while it waited.
+        explicit LargeDecodeTurn(const std::atomic_bool *cancelled)
+        {
+            std::unique_lock lock(s_mutex);
+            while (s_busy) {
+                if (cancelled && cancelled->load()) {
+                    return;
+                }
+                s_released.wait_for(lock, std::chrono::milliseconds(20));
+            }
+            s_busy = true;
+            m_taken = true;
+        }
+        ~LargeDecodeTurn()
+        {
+            if (m_taken) {
+                std::lock_guard lock(s_mutex);
+                s_busy = false;
+                s_released.notify_all();
+            }
+        }
+        LargeDecodeTurn(const LargeDecodeTurn &) = delete;
+        LargeDecodeTurn &operator=(const LargeDecodeTurn &) = delete;
+
+        bool taken() const { return m_taken; }
+
+    private:
+        bool m_taken = false;
+        static inline std::mutex s_mutex;
+        static inline std::condition_variable s_released;
+        static inline bool s_busy = false;
+    };
+
     // Whether a zoomed view takes the whole picture decoded at `size`, rather than only the part
     // it shows: a picture of a few screens is decoded whole, so scrolling it reads nothing more.
     bool fitsWhole(const QSize &size)
@@ -507,7 +545,8 @@ namespace {
     // Streamed, `bytes` holds the start only (`device` is the file) and the pixels are read from
     // `device` as they are decoded, unless the picture needs the whole file at hand.
     LoadResult decodeJpeg(QIODevice *device, QByteArrayView bytes, const DecodeRequest &request,
-        const std::atomic_bool *cancelled, JpegSource source = JpegSource::InMemory)
+        const std::atomic_bool *cancelled, JpegSource source = JpegSource::InMemory,
+        Sharing sharing = Sharing::Alongside)
     {
         const bool pixels = wantsPixels(request);
         const QSize target = targetOf(request);
@@ -605,6 +644,13 @@ namespace {
         }
         if (cancelled && cancelled->load()) {
             return cancelledLoad();
+        }
+        std::optional<LargeDecodeTurn> turn;
+        if (sharing == Sharing::OneLargeAtATime && info.coefficientBytes > 0) {
+            turn.emplace(cancelled);
+            if (!turn->taken()) {
+                return cancelledLoad();
+            }
         }
         const DecodeMemory memory(needed, cancelled);
         if (!memory.taken()) {
@@ -835,7 +881,8 @@ namespace {
         return unreadable(opened.error);
     }
 
-    LoadResult decodeFile(const DecodeRequest &request, const std::atomic_bool *cancelled)
+    LoadResult decodeFile(const DecodeRequest &request, const std::atomic_bool *cancelled,
+        Sharing sharing = Sharing::Alongside)
     {
         const QString &path = request.path;
         if (cancelled && cancelled->load()) {
@@ -875,7 +922,7 @@ namespace {
             // A JPEG is decoded from its first bytes on, the rest read as it is decoded.
             const QByteArray head = file.peek(kHeaderBytes);
             if (jpeg::looksLikeJpeg(head)) {
-                result = decodeJpeg(&file, head, request, cancelled, JpegSource::Streamed);
+                result = decodeJpeg(&file, head, request, cancelled, JpegSource::Streamed, sharing);
             } else {
                 const QByteArray bytes = file.read(size);
                 if (const auto error = readError(file)) {
@@ -914,9 +961,9 @@ bool exceedsLimits(const QSize &size)
         || qint64(size.width()) * size.height() > kMaxPixels;
 }
 
-LoadResult load(const DecodeRequest &request, const std::atomic_bool *cancelled)
+LoadResult load(const DecodeRequest &request, const std::atomic_bool *cancelled, Sharing sharing)
 {
-    return decodeFile(request, cancelled);
+    return decodeFile(request, cancelled, sharing);
 }
 
 bool isMetafile(const QString &path)

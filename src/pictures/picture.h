@@ -124,7 +124,18 @@ struct DecodeRequest
 // decoded. A set `cancelled` (another thread sets it) stops the decode as it goes (between rows
 // where the decoder decodes them itself, between the scans of a progressive JPEG, between the
 // records of a metafile), which then fails with Failure::Cancelled.
-LoadResult load(const DecodeRequest &request, const std::atomic_bool *cancelled = nullptr);
+// How a decode shares the machine with the others running at once.
+enum class Sharing {
+    // Beside any other decode, within the memory budget.
+    Alongside,
+    // Of the decodes asked this way, those that hold a whole picture's coefficients while they
+    // work (progressive JPEGs, at any scale) run one at a time: many at once (a row of
+    // thumbnails) stay near one such decode's peak.
+    OneLargeAtATime,
+};
+
+LoadResult load(const DecodeRequest &request, const std::atomic_bool *cancelled = nullptr,
+    Sharing sharing = Sharing::Alongside);
 // Whether the file at `path` is a metafile (by its first bytes): libwmf plays one at a time, so
 // the background loader gives metafiles a queue of their own.
 bool isMetafile(const QString &path);

@@ -26,9 +26,8 @@ constexpr std::array<SizeFolder, 4> kFolders { { { "normal", 128 }, { "large", 2
 constexpr int kLargestReadEdge = 2048;
 constexpr qint64 kLargestReadBytes = 16 * 1024 * 1024;
 
-constexpr auto kOwnerOnlyFolder
-    = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadUser | QFile::WriteUser
-    | QFile::ExeUser;
+constexpr auto kOwnerOnlyFolder = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+    | QFile::ReadUser | QFile::WriteUser | QFile::ExeUser;
 constexpr auto kOwnerOnlyFile
     = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser;
 
@@ -116,8 +115,8 @@ std::optional<ThumbnailCache::Stamp> ThumbnailCache::stamp(const QString &path) 
     if (!cacheRoot.isEmpty() && real.startsWith(cacheRoot + QLatin1Char('/'))) {
         return std::nullopt;
     }
-    return Stamp { info.absoluteFilePath(), uriOf(path),
-        info.lastModified().toSecsSinceEpoch(), info.size() };
+    return Stamp { info.absoluteFilePath(), uriOf(path), info.lastModified().toSecsSinceEpoch(),
+        info.size() };
 }
 
 std::optional<QImage> ThumbnailCache::find(const QString &path, const QSize &devicePixels) const
@@ -134,8 +133,8 @@ std::optional<QImage> ThumbnailCache::find(const QString &path, const QSize &dev
         if (!reached) {
             continue;
         }
-        const QString file = m_root + QLatin1Char('/') + QLatin1String(folder.name)
-            + QLatin1Char('/') + name;
+        const QString file
+            = m_root + QLatin1Char('/') + QLatin1String(folder.name) + QLatin1Char('/') + name;
         const QFileInfo info(file);
         // Only a plain file of a thumbnail's size is opened: a pipe would never answer.
         if (!info.isFile() || info.size() > kLargestReadBytes) {
@@ -143,8 +142,8 @@ std::optional<QImage> ThumbnailCache::find(const QString &path, const QSize &dev
         }
         QImageReader reader(file, "png");
         const QSize size = reader.size();
-        if (!size.isValid() || size.width() > kLargestReadEdge
-            || size.height() > kLargestReadEdge || !covers(size, devicePixels)) {
+        if (!size.isValid() || size.width() > kLargestReadEdge || size.height() > kLargestReadEdge
+            || !covers(size, devicePixels)) {
             continue;
         }
         // The keys are read from the decoded image: a reader asked before decoding misses text
@@ -163,7 +162,8 @@ std::optional<QImage> ThumbnailCache::find(const QString &path, const QSize &dev
     return std::nullopt;
 }
 
-bool ThumbnailCache::store(const Stamp &before, const QSize &devicePixels, const QImage &image) const
+bool ThumbnailCache::store(
+    const Stamp &before, const QSize &devicePixels, const QImage &image) const
 {
     const QString folder = folderFor(devicePixels);
     if (folder.isEmpty() || image.isNull()) {
@@ -209,6 +209,9 @@ bool ThumbnailCache::write(const QString &folder, const Stamp &before, QImage im
     }
     file.setPermissions(kOwnerOnlyFile);
     QImageWriter writer(&file, "png");
+    // zlib's fastest level: a thumbnail is written while slots still wait for their decodes,
+    // and is a little larger for it.
+    writer.setCompression(1);
     if (!writer.write(image)) {
         file.cancelWriting();
         return false;

@@ -15,9 +15,12 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QScopeGuard>
 #include <QTimer>
 #include <QWheelEvent>
 
+#include <cmath>
+#include <optional>
 #include <utility>
 
 SlideShowWindow::SlideShowWindow(Program &program)
@@ -59,6 +62,12 @@ SlideShowWindow::SlideShowWindow(Program &program)
 
     m_decoder = new AsyncPictureLoader(this);
     connect(m_decoder, &AsyncPictureLoader::loaded, this, &SlideShowWindow::decoded);
+    // A frame kept while a zoom-out waits for the whole picture is let go after this long
+    // whatever happens, so a decode that never lands cannot freeze the screen.
+    m_frameHold = new QTimer(this);
+    m_frameHold->setSingleShot(true);
+    m_frameHold->setInterval(3000);
+    connect(m_frameHold, &QTimer::timeout, this, [this] { holdFrame(false); });
     connect(m_picture, &ImageBox::clicked, this, &SlideShowWindow::Image1_Click);
     connect(m_fileNameLabel, &ClickLabel::clicked, this, &SlideShowWindow::Label3_Click);
 
@@ -277,7 +286,6 @@ void SlideShowWindow::Form_KeyDown(int keyCode, int shift)
         r.setHeight(float(float(r.height()) * factor));
         setTwipRect(m_picture, r);
         centreImage();
-        coverShownPart();
         break;
     }
     case vk::Home:
@@ -327,6 +335,8 @@ void SlideShowWindow::centreImage()
     setTwipRect(m_picture, r);
     r.moveLeft(float(screen.width()) / 2.0f - float(r.width()) / 2.0f);
     setTwipRect(m_picture, r);
+    // Whatever changed, the frame shows the whole of what it is meant to show.
+    coverShownPart();
 }
 
 void SlideShowWindow::setBackgroundColor(int index)
@@ -425,8 +435,10 @@ void SlideShowWindow::showFile(const QString &path)
         dropReadAhead();
         showPicture(Picture());
     } else if (aheadIsFile(path) && m_ahead.ready) {
-        // Kept: the first tick of a show shows the same entry again.
-        showPicture(m_ahead.picture);
+        // Kept: the first tick of a show shows the same entry again, with the whole picture
+        // already made for it.
+        const Picture overview = m_overview.file == path ? m_overview : m_ahead.overview;
+        showPicture(m_ahead.picture, overview, std::exchange(m_ahead.overviewTicket, 0));
     } else {
         // Not read yet. The step never waits for it: the picture on screen stays until the
         // decode lands (the read-ahead's own, when it is on its way for this file), and a file
@@ -434,10 +446,10 @@ void SlideShowWindow::showFile(const QString &path)
         ticket = aheadIsFile(path) ? std::exchange(m_ahead.ticket, 0) : 0;
         dropReadAhead();
         if (!ticket) {
-            ticket = m_decoder->find(pictures::DecodeRequest::visible(path, viewportPixels()));
+            ticket = m_decoder->find(shownRequest(path));
         }
         if (!ticket) {
-            ticket = m_decoder->request(pictures::DecodeRequest::visible(path, viewportPixels()));
+            ticket = m_decoder->request(shownRequest(path));
         }
     }
     if (onItsWay && onItsWay != ticket) {
@@ -464,13 +476,27 @@ void SlideShowWindow::readAhead()
     m_ahead.path = path;
     m_ahead.size = info.size();
     m_ahead.modified = info.lastModified();
-    m_ahead.ticket = m_decoder->request(pictures::DecodeRequest::visible(path, viewportPixels()));
+    m_ahead.ticket = m_decoder->request(shownRequest(path));
+}
+
+pictures::DecodeRequest SlideShowWindow::shownRequest(const QString &path) const
+{
+    if (!m_picture->stretch()) {
+        return pictures::DecodeRequest::visible(path, viewportPixels());
+    }
+    // A zoomed show draws every picture stretched into the same box: the whole picture, reduced
+    // to the box (at most a screen), so a step never shows a screen's part inside a frame meant
+    // for more; the sharp part follows.
+    return pictures::DecodeRequest::reduced(
+        path, devicePixels(m_picture->size().boundedTo(viewportPixels())));
 }
 
 void SlideShowWindow::dropReadAhead()
 {
-    if (m_ahead.ticket) {
-        m_decoder->cancel(m_ahead.ticket);
+    for (const int ticket : { m_ahead.ticket, m_ahead.overviewTicket }) {
+        if (ticket) {
+            m_decoder->cancel(ticket);
+        }
     }
     m_ahead = ReadAhead();
 }
@@ -492,14 +518,22 @@ void SlideShowWindow::decoded(int ticket, const pictures::LoadResult &result)
         m_ahead.ticket = 0;
         m_ahead.ready = true;
         m_ahead.picture = picture;
+        if (!picture.image.isNull() && !picture.holdsWhole()) {
+            m_ahead.overviewTicket = m_decoder->request(
+                pictures::DecodeRequest::reduced(picture.file, devicePixels(viewportPixels())));
+        }
+        return;
+    }
+    if (ticket == m_ahead.overviewTicket) {
+        m_ahead.overviewTicket = 0;
+        if (result.ok() && result.picture.file == m_ahead.picture.file) {
+            m_ahead.overview = result.picture;
+        }
         return;
     }
     if (ticket == m_overviewTicket) {
         m_overviewTicket = 0;
-        if (result.ok() && result.picture.file == m_picture->picture().file) {
-            m_overview = result.picture;
-            coverShownPart();
-        }
+        overviewDecoded(result);
         return;
     }
     sharpPictureDecoded(ticket, result);
@@ -508,6 +542,11 @@ void SlideShowWindow::decoded(int ticket, const pictures::LoadResult &result)
 void SlideShowWindow::waitForDecodes()
 {
     m_decoder->waitUntilIdle();
+}
+
+bool SlideShowWindow::decoding() const
+{
+    return m_decoder->pending() > 0;
 }
 
 void SlideShowWindow::dropShownPictureDecodes()
@@ -520,20 +559,100 @@ void SlideShowWindow::dropShownPictureDecodes()
     }
 }
 
-void SlideShowWindow::showPicture(const Picture &picture)
+void SlideShowWindow::showPicture(
+    const Picture &picture, const Picture &overview, int overviewTicket)
 {
+    holdFrame(false);
     dropShownPictureDecodes();
     m_overview = Picture();
     m_picture->setPicture(picture);
     if (m_program.extras().fitLargePictures) {
         fitNewPicture();
     }
-    // A picture held only in part (larger than the screen) gets a whole one at screen size in
-    // the background, so that a zoom-out shows all of it at once instead of bands.
-    if (!picture.image.isNull() && !picture.holdsWhole()) {
-        m_overviewTicket = m_decoder->request(
-            pictures::DecodeRequest::reduced(picture.file, devicePixels(viewportPixels())));
+    keepAsOverview(picture);
+    keepAsOverview(overview);
+    m_overviewTicket = overviewTicket;
+    askForOverview();
+}
+
+QSize SlideShowWindow::overviewSize() const
+{
+    const QSize natural = m_picture->picture().naturalSize;
+    return natural.scaled(devicePixels(viewportPixels()), Qt::KeepAspectRatio)
+        .boundedTo(natural)
+        .expandedTo(QSize(1, 1));
+}
+
+bool SlideShowWindow::overviewIsInterim() const
+{
+    // A reduced decode comes at least at the screen's size; anything smaller (a slot's
+    // thumbnail) only stands in until it lands.
+    const QSize wanted = overviewSize();
+    const QSize held = m_overview.image.size();
+    return m_overview.image.isNull()
+        || (held.width() < wanted.width() && held.height() < wanted.height());
+}
+
+void SlideShowWindow::keepAsOverview(const Picture &picture)
+{
+    // A whole picture of the file on show, no larger than a few screens, covers any view of it
+    // later; the best one so far is kept.
+    const QImage &image = picture.image;
+    const qint64 screens
+        = 4LL * devicePixels(viewportPixels()).width() * devicePixels(viewportPixels()).height();
+    if (image.isNull() || !picture.holdsWhole() || picture.file != m_picture->picture().file
+        || qint64(image.width()) * image.height() > screens) {
+        return;
     }
+    if (m_overview.image.isNull() || m_overview.file != picture.file
+        || m_overview.image.width() < image.width()) {
+        m_overview = picture;
+    }
+}
+
+void SlideShowWindow::askForOverview()
+{
+    // A picture larger than the screen is shown in part at its own size: the whole of it,
+    // reduced to the screen, is decoded beside it, so that any zoom-out shows all of it at once
+    // instead of bands round the part.
+    const Picture &picture = m_picture->picture();
+    if (picture.image.isNull() || picture.file.isEmpty() || m_overviewTicket
+        || !overviewIsInterim()) {
+        return;
+    }
+    const QSize viewport = viewportPixels();
+    if (picture.naturalSize.width() <= viewport.width()
+        && picture.naturalSize.height() <= viewport.height()) {
+        return;
+    }
+    m_overviewTicket = m_decoder->request(
+        pictures::DecodeRequest::reduced(picture.file, devicePixels(viewport)));
+}
+
+void SlideShowWindow::holdFrame(bool hold)
+{
+    if (hold) {
+        m_frameHold->start();
+    } else {
+        m_frameHold->stop();
+    }
+    setUpdatesEnabled(!hold);
+}
+
+void SlideShowWindow::overviewDecoded(const pictures::LoadResult &result)
+{
+    const auto release = qScopeGuard([this] { holdFrame(false); });
+    if (!result.ok() || result.picture.file != m_picture->picture().file) {
+        return;
+    }
+    keepAsOverview(result.picture);
+    // A stand-in on screen (a slot's thumbnail) gives way to the better whole picture.
+    const Picture &shown = m_picture->picture();
+    if (shown.holdsWhole() && !m_overview.image.isNull()
+        && shown.image.width() < m_overview.image.width()) {
+        m_picture->setPicture(m_overview);
+    }
+    coverShownPart();
 }
 
 void SlideShowWindow::fitNewPicture()
@@ -561,16 +680,29 @@ void SlideShowWindow::showFitted(const QSizeF &size)
 
 void SlideShowWindow::coverShownPart()
 {
-    // Never waited for: the whole picture covers a zoom-out once it has arrived.
     const Picture &picture = m_picture->picture();
-    if (picture.isEmpty() || picture.heldRegion().contains(visibleRegion())) {
+    if (picture.isEmpty() || holdsShownPart(picture)) {
         return;
+    }
+    // The view shows more than the part held. Only the whole picture may stand in for it, never
+    // the part with bands round it: the one kept, else the one on its way. That one is not
+    // waited for (keys and clicks go on being answered): the window keeps its frame before on
+    // the screen until it lands, or for a few seconds at most.
+    if (m_overview.image.isNull() || m_overview.file != picture.file) {
+        if (!m_overviewTicket) {
+            askForOverview();
+        }
+        if (m_overviewTicket) {
+            holdFrame(true);
+            return;
+        }
     }
     if (!m_overview.image.isNull() && m_overview.file == picture.file) {
         if (m_sharpTicket) {
             m_decoder->cancel(std::exchange(m_sharpTicket, 0));
         }
         m_picture->setPicture(m_overview);
+        askForOverview();
     }
 }
 
@@ -600,6 +732,19 @@ QRect SlideShowWindow::visibleRegion() const
     return part.toAlignedRect() & QRect(QPoint(0, 0), picture.naturalSize);
 }
 
+bool SlideShowWindow::holdsShownPart(const Picture &picture) const
+{
+    // The part on screen is rounded out to whole pixels of the picture: a part decoded for this
+    // very view may fall short of it by one screen pixel's worth on a side.
+    const QSize box = m_picture->size();
+    if (picture.isEmpty() || box.isEmpty()) {
+        return true;
+    }
+    const int dx = int(std::ceil(qreal(picture.naturalSize.width()) / box.width()));
+    const int dy = int(std::ceil(qreal(picture.naturalSize.height()) / box.height()));
+    return picture.heldRegion().adjusted(-dx, -dy, dx, dy).contains(visibleRegion());
+}
+
 void SlideShowWindow::sharpen()
 {
     const Picture &picture = m_picture->picture();
@@ -619,7 +764,7 @@ void SlideShowWindow::sharpen()
     if (!picture.scalable) {
         shownScale = qMin<qreal>(1.0, shownScale);
     }
-    if (held.contains(visible) && heldScale >= shownScale * 0.99) {
+    if (holdsShownPart(picture) && heldScale >= shownScale * 0.99) {
         return;
     }
     const bool ownSize = !m_picture->stretch();
@@ -640,7 +785,16 @@ void SlideShowWindow::sharpPictureDecoded(int ticket, const pictures::LoadResult
         return;
     }
     m_sharpTicket = 0;
-    if (result.ok() && result.picture.file == m_picture->picture().file) {
-        m_picture->setPicture(result.picture);
+    if (!result.ok() || result.picture.file != m_picture->picture().file) {
+        return;
     }
+    keepAsOverview(result.picture);
+    // Asked for before the last zoom, it may cover less than is shown now: what is on screen
+    // stays, and the sharpening asks again.
+    if (!holdsShownPart(result.picture)) {
+        QTimer::singleShot(0, this, &SlideShowWindow::sharpen);
+        return;
+    }
+    m_picture->setPicture(result.picture);
+    askForOverview();
 }

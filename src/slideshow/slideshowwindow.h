@@ -10,6 +10,7 @@ class AsyncPictureLoader;
 class ClickLabel;
 class ImageBox;
 class Program;
+class QTimer;
 
 // The slide-show window (`Form2`): one picture at a time, centred on the whole screen over a
 // plain background, with its path at the top left. A view and a key map over the program's
@@ -53,6 +54,8 @@ public:
     void waitForDecodes();
     // Whether the picture of the file on show is still on its way (benchmarks wait for it).
     bool pictureOnItsWay() const { return m_shownTicket != 0; }
+    // Whether a decode asked for has not landed yet.
+    bool decoding() const;
     // The path whose picture is being read ahead, empty when none.
     QString readAheadPath() const { return m_ahead.path; }
 
@@ -72,6 +75,10 @@ private:
         int ticket = 0;
         bool ready = false;
         Picture picture;
+        // For a picture larger than the screen: its whole, reduced, asked for once the part has
+        // landed, so that a zoom-out right after the step finds it.
+        int overviewTicket = 0;
+        Picture overview;
     };
 
     // The show opened on a thumbnail (held), or on the file list (running).
@@ -87,12 +94,16 @@ private:
     // The file on show was deleted or renamed, from either window.
     void fileRemoved();
     void fileRenamed(const QString &from, const QString &to);
-    void showPicture(const Picture &picture);
+    // `overview`, or the decode `overviewTicket` brings, is the whole of `picture` reduced.
+    void showPicture(
+        const Picture &picture, const Picture &overview = Picture(), int overviewTicket = 0);
     // With large pictures fitted: the picture just put on show opens fitted to the screen when
     // larger than it, else at its own size once a fitted one is gone. Not centred here.
     void fitNewPicture();
     // Shows the picture on show at `size` twips, stretched (a fit, not the user's zoom).
     void showFitted(const QSizeF &size);
+    // Keeps the frame on the screen as it is (no repaint) until released, or lets it go.
+    void holdFrame(bool hold);
     // Cancels the sharper and the whole-picture decodes asked for the picture on show.
     void dropShownPictureDecodes();
     // The thumbnail view: a slot's file and the picture it holds (no file read), centred under
@@ -112,8 +123,21 @@ private:
     // A zoom that shows more of a picture than is held shows the whole one at a reduced
     // resolution at once, until the sharp one arrives.
     void coverShownPart();
+    // What a step asks for `path`: the part a screen shows at its own size, or, zoomed, the
+    // whole picture reduced to the box.
+    pictures::DecodeRequest shownRequest(const QString &path) const;
+    // The whole-picture stand-in for zoom-outs: kept from any whole picture of the file on
+    // show, asked for (reduced to the screen) while only a smaller one is kept.
+    void keepAsOverview(const Picture &picture);
+    void askForOverview();
+    void overviewDecoded(const pictures::LoadResult &result);
+    // The size a reduced decode of the picture on show reaches, device pixels.
+    QSize overviewSize() const;
+    bool overviewIsInterim() const;
     // The part of the picture (natural pixels) that is on the screen now.
     QRect visibleRegion() const;
+    // Whether `picture` (of the file on show) holds all of that part.
+    bool holdsShownPart(const Picture &picture) const;
     // Asks for a sharper decode when the shown part is not held at the resolution it is shown at.
     void sharpen();
     void setTwipRect(QWidget *control, const QRectF &rect);
@@ -131,6 +155,9 @@ private:
     // The whole picture at screen size, for a picture held only in part.
     Picture m_overview;
     int m_overviewTicket = 0;
+    // Running while the window keeps its frame before (no repaint) for a zoom-out whose whole
+    // picture is on its way.
+    QTimer *m_frameHold = nullptr;
     ReadAhead m_ahead;
     bool m_readAheadEnabled = true;
     bool m_pressed = false;

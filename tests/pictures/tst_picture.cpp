@@ -385,6 +385,8 @@ private Q_SLOTS:
     void loaderCancelsAndAbandons();
     void loaderCancelReachesRunningDecode_data();
     void loaderCancelReachesRunningDecode();
+    void loaderOrder_data();
+    void loaderOrder();
     void largeJpegRowsAsOneDecode_data();
     void largeJpegRowsAsOneDecode();
     void jpegSegmentsPastReadBlocks_data();
@@ -1457,6 +1459,86 @@ void TestPicture::loaderCancelReachesRunningDecode()
     QCOMPARE(heldDecodes.load(), 1);
     QCoreApplication::processEvents();
     QCOMPARE(delivered.count(), 0);
+}
+
+void TestPicture::loaderOrder_data()
+{
+    QTest::addColumn<bool>("showAfter");
+    QTest::addColumn<bool>("cancelOdd");
+    QTest::newRow("thumbnails, the newest first") << false << false;
+    QTest::newRow("a show's decode before the thumbnails") << true << false;
+    QTest::newRow("stale thumbnails never delivered") << false << true;
+}
+
+// Twelve thumbnails asked at once: the decodes already running (one a core) finish, then the
+// newest comes before every older one still queued; a show's decode asked after them all never
+// waits behind them; a thumbnail cancelled (its slot chosen again) is never delivered.
+void TestPicture::loaderOrder()
+{
+    QFETCH(bool, showAfter);
+    QFETCH(bool, cancelOdd);
+    TestFolder folder;
+    const QString path
+        = folder.write(QStringLiteral("photo.jpg"), encoded(quadrants(3000, 2000), "JPEG"));
+    AsyncPictureLoader thumbnails;
+    thumbnails.setOrder(AsyncPictureLoader::Order::NewestFirst);
+    AsyncPictureLoader show;
+    QList<int> delivered;
+    // Both loaders count their tickets from 1: the show's are kept negative here.
+    for (AsyncPictureLoader *loader : { &thumbnails, &show }) {
+        const int sign = loader == &show ? -1 : 1;
+        connect(loader, &AsyncPictureLoader::loaded, this,
+            [&delivered, sign](int ticket, const pictures::LoadResult &result) {
+                QVERIFY(result.ok());
+                delivered.append(sign * ticket);
+            });
+    }
+    // Every decode that starts waits until all are asked, so the order depends on the loader
+    // alone, not on how many decodes a busy machine finishes while the test asks.
+    static std::atomic_bool asking;
+    asking = true;
+    pictures::testing::setDecodeHook([](const std::atomic_bool *) {
+        for (int i = 0; i < 30000 && asking.load(); ++i) {
+            QThread::msleep(1);
+        }
+    });
+    const auto unhook = qScopeGuard([] {
+        asking = false;
+        pictures::testing::setDecodeHook(nullptr);
+    });
+    QList<int> asked;
+    for (int i = 0; i < 12; ++i) {
+        asked.append(thumbnails.request(pictures::DecodeRequest::natural(path)));
+    }
+    int shown = 0;
+    if (showAfter) {
+        shown = -show.request(pictures::DecodeRequest::natural(path));
+    }
+    if (cancelOdd) {
+        for (int i = 1; i < asked.size(); i += 2) {
+            thumbnails.cancel(asked[i]);
+        }
+    }
+    asking = false;
+    QTRY_COMPARE_WITH_TIMEOUT(thumbnails.pending() + show.pending(), 0, 60000);
+    const int cores = QThread::idealThreadCount();
+    const int wanted = cancelOdd ? 6 : 12;
+    QCOMPARE(delivered.size(), wanted + (showAfter ? 1 : 0));
+    // Decodes that run side by side may land in either order: what is ruled out is waiting.
+    // The show's decode runs beside the thumbnails from the start; the newest thumbnail starts
+    // as soon as one of the decodes running when it was asked ends, beside the next newest at
+    // most. Waiting behind the queue would put either near the end of the twelve.
+    if (showAfter) {
+        QVERIFY2(delivered.indexOf(shown) <= 2 * cores,
+            "the show's decode waited behind the thumbnails");
+        return;
+    }
+    const int newest = cancelOdd ? asked[10] : asked[11];
+    QVERIFY2(delivered.indexOf(newest) <= 2 * cores - 1,
+        "the newest waited behind older thumbnails");
+    for (int i = 1; cancelOdd && i < asked.size(); i += 2) {
+        QVERIFY(!delivered.contains(asked[i]));
+    }
 }
 
 void TestPicture::thumbnailsWithoutMoire_data()

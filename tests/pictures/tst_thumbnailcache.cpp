@@ -1,8 +1,12 @@
 #include "pictures/thumbnailcache.h"
 
+#include "pictures/asyncpictureloader.h"
+#include "pictures/picture.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -19,6 +23,8 @@ private Q_SLOTS:
     void staleOrSmallIgnored();
     void unwritableCacheSkipped();
     void cacheItselfNotThumbnailed();
+    void slotTakesCachedThumbnail_data();
+    void slotTakesCachedThumbnail();
 
 private:
     // A picture file with a fixed modification time, so its stamp is known.
@@ -47,9 +53,9 @@ void TestThumbnailCache::names_data()
     QTest::newRow("plain") << "/home/jens/photos/me.png"
                            << QByteArray("file:///home/jens/photos/me.png")
                            << "c6ee772d9e49320e97ec29a7eb5b1697.png";
-    QTest::newRow("reserved kept") << "/p/a+b,c=d&e@f$g!h'(i)*~.jpg"
-                                   << QByteArray("file:///p/a+b,c=d&e@f$g!h'(i)*~.jpg")
-                                   << QString();
+    QTest::newRow("reserved kept")
+        << "/p/a+b,c=d&e@f$g!h'(i)*~.jpg" << QByteArray("file:///p/a+b,c=d&e@f$g!h'(i)*~.jpg")
+        << QString();
     QTest::newRow("escaped") << "/p/a b;c#d%e?.jpg"
                              << QByteArray("file:///p/a%20b%3Bc%23d%25e%3F.jpg") << QString();
     QTest::newRow("utf-8") << QString::fromUtf8("/p/f\xc3\xaate.jpg")
@@ -107,8 +113,8 @@ void TestThumbnailCache::roundTrip()
     QCOMPARE(QFile::permissions(file),
         QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
     QCOMPARE(QFile::permissions(cacheHome.path() + QStringLiteral("/thumbnails")),
-        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadUser
-            | QFile::WriteUser | QFile::ExeUser);
+        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadUser | QFile::WriteUser
+            | QFile::ExeUser);
     const QImage written(file);
     QCOMPARE(written.size(), QSize(256, 170));
     QCOMPARE(written.text(QStringLiteral("Thumb::URI")),
@@ -181,9 +187,113 @@ void TestThumbnailCache::cacheItselfNotThumbnailed()
     QTemporaryDir cacheHome;
     const QString root = cacheHome.path() + QStringLiteral("/thumbnails");
     QVERIFY(QDir().mkpath(root + QStringLiteral("/normal")));
-    const QString path = makePicture(root + QStringLiteral("/normal"), QStringLiteral("x.png"),
-        QDateTime::currentDateTimeUtc());
+    const QString path = makePicture(
+        root + QStringLiteral("/normal"), QStringLiteral("x.png"), QDateTime::currentDateTimeUtc());
     QVERIFY(!ThumbnailCache(root).stamp(path));
+}
+
+namespace {
+
+// The slot's picture a loader with `cache` delivers for `path`.
+pictures::LoadResult slotPicture(const ThumbnailCache &cache, const QString &path, QSize slot)
+{
+    AsyncPictureLoader loader;
+    loader.setOrder(AsyncPictureLoader::Order::NewestFirst);
+    loader.setThumbnailCache(cache);
+    QSignalSpy delivered(&loader, &AsyncPictureLoader::loaded);
+    loader.request(pictures::DecodeRequest::within(path, slot));
+    loader.waitUntilIdle();
+    // The thumbnail is stored after the slot has it.
+    AsyncPictureLoader::waitForAllDecodes();
+    return delivered.isEmpty() ? pictures::LoadResult()
+                               : delivered.at(0).at(1).value<pictures::LoadResult>();
+}
+
+double meanDifference(const QImage &a, const QImage &b)
+{
+    const QImage x = a.convertToFormat(QImage::Format_RGB32);
+    const QImage y = b.convertToFormat(QImage::Format_RGB32);
+    double sum = 0;
+    for (int row = 0; row < x.height(); ++row) {
+        for (int column = 0; column < x.width(); ++column) {
+            const QRgb p = x.pixel(column, row);
+            const QRgb q = y.pixel(column, row);
+            sum += qAbs(qRed(p) - qRed(q)) + qAbs(qGreen(p) - qGreen(q))
+                + qAbs(qBlue(p) - qBlue(q));
+        }
+    }
+    return sum / (3.0 * x.width() * x.height());
+}
+
+} // namespace
+
+void TestThumbnailCache::slotTakesCachedThumbnail_data()
+{
+    QTest::addColumn<QSize>("slot");
+    QTest::addColumn<QString>("folder");
+    QTest::newRow("a small slot, normal") << QSize(97, 77) << "normal";
+    QTest::newRow("a maximised slot, large") << QSize(230, 180) << "large";
+}
+
+// A slot's first visit decodes the photo and stores its thumbnail under the folder's edge; the
+// next visit takes that thumbnail (the file's pixels are no longer read: they were wiped, its
+// size and time kept) and shows what a decode for the slot shows, within a small mean error.
+void TestThumbnailCache::slotTakesCachedThumbnail()
+{
+    QFETCH(QSize, slot);
+    QFETCH(QString, folder);
+    QTemporaryDir pictures;
+    QTemporaryDir cacheHome;
+    const ThumbnailCache cache(cacheHome.path() + QStringLiteral("/thumbnails"));
+    QImage photo(1800, 1200, QImage::Format_RGB32);
+    for (int y = 0; y < photo.height(); ++y) {
+        for (int x = 0; x < photo.width(); ++x) {
+            photo.setPixel(
+                x, y, qRgb(x * 255 / 1800, y * 255 / 1200, (x / 150 + y / 150) % 2 * 200));
+        }
+    }
+    const QString path = pictures.filePath(QStringLiteral("photo.jpg"));
+    QVERIFY(photo.save(path, "JPEG", 92));
+    const QDateTime modified(QDate(2024, 3, 1), QTime(12, 0), Qt::UTC);
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(modified, QFileDevice::FileModificationTime));
+    }
+    const pictures::LoadResult decoded
+        = pictures::load(pictures::DecodeRequest::within(path, slot));
+    QVERIFY(decoded.ok());
+
+    const pictures::LoadResult first = slotPicture(cache, path, slot);
+    QVERIFY(first.ok());
+    QCOMPARE(first.picture.image.size(), decoded.picture.image.size());
+    QVERIFY(meanDifference(first.picture.image, decoded.picture.image) < 3.0);
+    const QString stored = cache.root() + QLatin1Char('/') + folder + QLatin1Char('/')
+        + ThumbnailCache::fileNameOf(ThumbnailCache::uriOf(path));
+    const QImage thumbnail(stored);
+    QCOMPARE(std::max(thumbnail.width(), thumbnail.height()), ThumbnailCache::edgeOf(folder));
+
+    // The picture's data wiped after its headers, its size and time kept: only the cache can
+    // give the picture now.
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        const qint64 size = file.size();
+        QVERIFY(file.seek(size / 2));
+        QVERIFY(file.write(QByteArray(size / 2 - 2, '\0')) == size / 2 - 2);
+        file.close();
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(modified, QFileDevice::FileModificationTime));
+    }
+    const pictures::LoadResult wiped = pictures::load(pictures::DecodeRequest::within(path, slot));
+    QVERIFY(!wiped.ok() || meanDifference(wiped.picture.image, decoded.picture.image) > 10.0);
+    const pictures::LoadResult cached = slotPicture(cache, path, slot);
+    QVERIFY(cached.ok());
+    QCOMPARE(cached.picture.naturalSize, QSize(1800, 1200));
+    QCOMPARE(cached.picture.file, path);
+    QCOMPARE(cached.picture.image.size(), decoded.picture.image.size());
+    QVERIFY2(meanDifference(cached.picture.image, decoded.picture.image) < 3.0,
+        qPrintable(QString::number(meanDifference(cached.picture.image, decoded.picture.image))));
 }
 
 QTEST_GUILESS_MAIN(TestThumbnailCache)

@@ -7,8 +7,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QFile>
+#include <QImageWriter>
 #include <QLabel>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <QWheelEvent>
 
@@ -46,6 +48,8 @@ private Q_SLOTS:
     void keysNotInTable_data();
     void keysNotInTable();
     void metafileZoomDrawnAtShownSize();
+    void zoomFramesShowWholePicture_data();
+    void zoomFramesShowWholePicture();
 
 private:
     // A started program listing `count` pictures (00.bmp ...) of `size`, loop mode `loopMode`.
@@ -625,3 +629,128 @@ void tst_SlideShow::metafileZoomDrawnAtShownSize()
 
 QTEST_MAIN(tst_SlideShow)
 #include "tst_slideshow.moc"
+
+namespace {
+
+// A picture whose every pixel says where it lies: red grows to the right, green downwards, blue
+// stays low, so no part of it is near the show's cyan background, and a part stretched over the
+// whole box shows the wrong colours at the box's edges.
+QColor gradientAt(double x, double y)
+{
+    return QColor(int(40 + 200 * x), int(40 + 200 * y), 20);
+}
+
+bool writeGradient(const QString &path, QSize size, bool progressive)
+{
+    QImage image(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < size.width(); ++x) {
+            line[x] = gradientAt(double(x) / size.width(), double(y) / size.height()).rgb();
+        }
+    }
+    QImageWriter writer(path, "jpeg");
+    writer.setQuality(92);
+    writer.setProgressiveScanWrite(progressive);
+    return writer.write(image);
+}
+
+// Where `frame` (the show window grabbed) does not show the gradient picture stretched over
+// the picture box `box` (window pixels): a description, empty when every sampled point does.
+QString frameFault(const QImage &frame, const QRect &box)
+{
+    const QRect seen = box.intersected(frame.rect()).adjusted(3, 3, -3, -3);
+    const qreal ratio = frame.devicePixelRatio();
+    for (int y = seen.top(); y <= seen.bottom(); y += 13) {
+        for (int x = seen.left(); x <= seen.right(); x += 13) {
+            const QColor want
+                = gradientAt((x + 0.5 - box.x()) / box.width(), (y + 0.5 - box.y()) / box.height());
+            const QColor got = frame.pixelColor(int(x * ratio), int(y * ratio));
+            if (qAbs(got.red() - want.red()) > 24 || qAbs(got.green() - want.green()) > 24
+                || qAbs(got.blue() - want.blue()) > 24) {
+                return QStringLiteral("at (%1, %2) of box %3,%4 %5x%6: %7 instead of %8")
+                    .arg(x)
+                    .arg(y)
+                    .arg(box.x())
+                    .arg(box.y())
+                    .arg(box.width())
+                    .arg(box.height())
+                    .arg(got.name(), want.name());
+            }
+        }
+    }
+    return QString();
+}
+
+} // namespace
+
+void tst_SlideShow::zoomFramesShowWholePicture_data()
+{
+    QTest::addColumn<bool>("fromSlot");
+    QTest::addColumn<bool>("progressive");
+    QTest::addColumn<QList<int>>("keys");
+    const QList<int> out = { Qt::Key_PageDown };
+    const QList<int> outAndBack
+        = { Qt::Key_PageDown, Qt::Key_PageDown, Qt::Key_PageUp, Qt::Key_Home };
+    const QList<int> outThenStep = { Qt::Key_PageDown, Qt::Key_Right, Qt::Key_Home };
+    QTest::newRow("slot, baseline, Page Down") << true << false << out;
+    QTest::newRow("slot, progressive, Page Down") << true << true << out;
+    QTest::newRow("slot, baseline, out and back") << true << false << outAndBack;
+    QTest::newRow("slot, progressive, out and back") << true << true << outAndBack;
+    QTest::newRow("show, baseline, out and back") << false << false << outAndBack;
+    QTest::newRow("show, baseline, out then a step") << false << false << outThenStep;
+    QTest::newRow("show, progressive, out then a step") << false << true << outThenStep;
+}
+
+// Every frame after a zoom key (or a step in a zoomed show) shows the whole of what the picture
+// box is meant to show: the picture reduced or sharp, never the background round the part a
+// screen held, never that part stretched over the box. The frames are grabbed after every turn
+// of the event loop while the decodes land.
+void tst_SlideShow::zoomFramesShowWholePicture()
+{
+    QFETCH(bool, fromSlot);
+    QFETCH(bool, progressive);
+    QFETCH(QList<int>, keys);
+    ProgramFixture f;
+    start(f, 0, 1);
+    // Three screens wide (the screen is 800 × 800 pixels): shown at its own size only in part.
+    for (const char *name : { "pics/a.jpg", "pics/b.jpg" }) {
+        QVERIFY(writeGradient(f.folder.filePath(name), QSize(2400, 1600), progressive));
+    }
+    Program &p = *f.program;
+    MainWindow *main = startForm(p);
+    File1(main)->refresh();
+    if (fromSlot) {
+        File1(main)->setCurrentRow(0);
+        main->File1_KeyUp(39, 0);
+        main->waitForThumbnails();
+        main->open_MouseUp(0, 1, 0, 0, 0);
+    } else {
+        menuItem(main, "loopits")->trigger();
+    }
+    SlideShowWindow *show = form2(p);
+    show->show();
+    // The part on screen has landed, sharp.
+    QTRY_VERIFY(!Image1(show)->picture().holdsWhole());
+    for (int key : keys) {
+        QTest::keyClick(show, Qt::Key(key));
+        // Until the decodes it set off (and those they set off) have all landed.
+        int quiet = 0;
+        for (int frames = 0; quiet < 5 && frames < 5000; ++frames) {
+            quiet = show->decoding() ? 0 : quiet + 1;
+            // A window that holds its frame paints nothing: the screen keeps the frame before,
+            // which was checked when it was drawn.
+            const QString fault = show->updatesEnabled()
+                ? frameFault(show->grab().toImage(), Image1(show)->geometry())
+                : QString();
+            if (!fault.isEmpty()) {
+                QFAIL(qPrintable(QStringLiteral("key %1, frame %2: %3")
+                                     .arg(QKeySequence(key).toString())
+                                     .arg(frames)
+                                     .arg(fault)));
+            }
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            QThread::msleep(quiet > 0 ? 0 : 5);
+        }
+    }
+}
