@@ -3,6 +3,7 @@
 #include "platform/fileops.h"
 #include "platform/services.h"
 #include "program.h"
+#include "system/names.h"
 
 #include <QDir>
 
@@ -19,7 +20,9 @@ bool confirmAndDelete(Services &services, const QString &path)
     // The file as it is when the user is asked: only this file goes, not one put in its place
     // while the box is open.
     const std::optional<fileops::Identity> asked = fileops::identify(path);
-    const QString question = QStringLiteral("Do you really want to delete this file, ") + path
+    // A name that is no text is shown with replacement characters, and acted on by its bytes.
+    const QString shown = systemfiles::displayName(path);
+    const QString question = QStringLiteral("Do you really want to delete this file, ") + shown
         + QStringLiteral(", permanently?");
     if (services.messageBox(
             question, Services::Buttons::YesNo, Services::Icon::Question, Program::appTitle)
@@ -31,7 +34,7 @@ bool confirmAndDelete(Services &services, const QString &path)
     if (failure.isEmpty()) {
         return true;
     }
-    services.messageBox(QStringLiteral("The file %1 could not be deleted. %2").arg(path, failure),
+    services.messageBox(QStringLiteral("The file %1 could not be deleted. %2").arg(shown, failure),
         Services::Buttons::Ok, Services::Icon::Exclamation, Program::appTitle);
     return false;
 }
@@ -48,8 +51,9 @@ std::optional<QString> askAndRename(
     // A refused rename leaves everything on the old name and says why.
     const QString failure = fileops::rename(path, newName);
     if (!failure.isEmpty()) {
-        services.messageBox(QStringLiteral("The file %1 could not be renamed to %2. %3")
-                                .arg(path, newName, failure),
+        services.messageBox(
+            QStringLiteral("The file %1 could not be renamed to %2. %3")
+                .arg(systemfiles::displayName(path), systemfiles::displayName(newName), failure),
             Services::Buttons::Ok, Services::Icon::Exclamation, Program::appTitle);
         return std::nullopt;
     }

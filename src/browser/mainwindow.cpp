@@ -8,9 +8,10 @@
 #include "platform/controls.h"
 #include "platform/lists.h"
 #include "platform/services.h"
+#include "system/files.h"
 
 #include <QCloseEvent>
-#include <QFileInfo>
+#include <QDir>
 #include <QLabel>
 #include <QMenuBar>
 
@@ -494,26 +495,35 @@ Picture MainWindow::slotPicture(int slot) const
 
 QString MainWindow::openPath(const QString &path)
 {
-    const QFileInfo info(path);
-    if (!info.exists()) {
-        return QStringLiteral("%1: no such file or folder").arg(path);
+    // Asked through the name's own bytes, which need not be text.
+    const systemfiles::NodeKind kind = systemfiles::kindOf(path);
+    const QString shown = systemfiles::displayName(path);
+    if (kind == systemfiles::NodeKind::Missing) {
+        return QStringLiteral("%1: no such file or folder").arg(shown);
     }
-    if (!info.isDir() && !info.isFile()) {
-        return QStringLiteral("%1: not a folder or a file").arg(path);
+    if (kind == systemfiles::NodeKind::Other) {
+        return QStringLiteral("%1: not a folder or a file").arg(shown);
     }
+    const QString absolute
+        = QDir::cleanPath(QDir::isAbsolutePath(path) ? path : QDir::current().filePath(path));
+    const qsizetype slash = absolute.lastIndexOf(QLatin1Char('/'));
     // As if the folder had been chosen in the lists.
-    const QString folder = info.isDir() ? info.absoluteFilePath() : info.absolutePath();
+    const bool isFolder = kind == systemfiles::NodeKind::Folder;
+    const QString folder
+        = isFolder ? absolute : (slash <= 0 ? QDir::rootPath() : absolute.left(slash));
     m_c.driveList->setDrive(folder);
     if (!m_c.folderList->setPath(folder)) {
-        return QStringLiteral("%1: the folder cannot be listed").arg(folder);
+        return QStringLiteral("%1: the folder cannot be listed")
+            .arg(systemfiles::displayName(folder));
     }
-    if (info.isDir()) {
+    if (isFolder) {
         return QString();
     }
     // A file goes into the next slot as a click on it in the file list would put it.
-    const int row = int(m_program.folder().names().indexOf(info.fileName()));
+    const int row = int(m_program.folder().names().indexOf(absolute.mid(slash + 1)));
     if (row < 0) {
-        return QStringLiteral("%1: not a picture the viewer shows (BMP, GIF, JPEG, WMF)").arg(path);
+        return QStringLiteral("%1: not a picture the viewer shows (BMP, GIF, JPEG, WMF)")
+            .arg(shown);
     }
     m_c.fileList->setCurrentRow(row);
     File1_MouseDown(Qt::LeftButton, 0, 0, 0);
