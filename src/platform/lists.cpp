@@ -2,6 +2,7 @@
 
 #include "core/keycodes.h"
 #include "core/paths.h"
+#include "system/bounded.h"
 #include "system/files.h"
 #include "volumes.h"
 
@@ -46,15 +47,10 @@ QString parentFolder(const QString &folder)
     return slash <= 0 ? QDir::rootPath() : folder.left(slash);
 }
 
-// `path` made absolute and clean, when it names a folder that can be listed.
-std::optional<QString> listablePath(const QString &path)
+// `path` made absolute and clean, from its text alone.
+std::optional<QString> absoluteClean(const QString &path)
 {
     if (path.isEmpty()) {
-        return std::nullopt;
-    }
-    // Through the name's own bytes: a Qt file class would encode a name that is no text lossily
-    // and look at another folder.
-    if (!systemfiles::isListableFolder(path)) {
         return std::nullopt;
     }
     return QDir::cleanPath(QDir::isAbsolutePath(path) ? path : QDir::current().filePath(path));
@@ -311,6 +307,25 @@ std::optional<NameList> readNames(
     return names;
 }
 
+std::optional<NameList> listWithin(const QString &folder, EntryKind kind,
+    const QStringList &suffixes, const Reader &reader, std::chrono::milliseconds limit)
+{
+    auto result = std::make_shared<std::optional<NameList>>();
+    const bool answered = systemfiles::runWithin(
+        limit, QStringLiteral("list:") + folder, [result, folder, kind, suffixes, reader] {
+            // Through the name's own bytes: a Qt file class would encode a name that is no text
+            // lossily and look at another folder.
+            if (!systemfiles::isListableFolder(folder)) {
+                return;
+            }
+            *result = reader(folder, kind, suffixes);
+            if (*result) {
+                (*result)->sort();
+            }
+        });
+    return answered ? std::move(*result) : std::nullopt;
+}
+
 void refreshAll(DriveList &drives, DirList &folders, FileList &files)
 {
     drives.refresh();
@@ -431,19 +446,25 @@ DirList::DirList(QWidget *parent)
     connect(this, &QListWidget::itemActivated, this, &DirList::open);
 }
 
+void DirList::setReader(lists::Reader reader, std::chrono::milliseconds limit)
+{
+    m_reader = std::move(reader);
+    m_limit = limit;
+}
+
 bool DirList::setPath(const QString &path)
 {
-    const std::optional<QString> listable = listablePath(path);
+    const std::optional<QString> listable = absoluteClean(path);
     if (!listable) {
         return false;
     }
     const QString &clean = *listable;
     // Read before anything changes, so a folder that cannot be read leaves the list as it was.
-    std::optional<lists::NameList> subfolders = lists::readNames(clean, lists::EntryKind::Folders);
+    const std::optional<lists::NameList> subfolders
+        = lists::listWithin(clean, lists::EntryKind::Folders, {}, m_reader, m_limit);
     if (!subfolders) {
         return false;
     }
-    subfolders->sort();
     const bool changedPath = clean != m_path;
     fill(clean, *subfolders);
     if (changedPath) {
@@ -569,9 +590,15 @@ const QStringList &patternSuffixes()
 
 // ---- FolderModel
 
+void FolderModel::setReader(lists::Reader reader, std::chrono::milliseconds limit)
+{
+    m_reader = std::move(reader);
+    m_limit = limit;
+}
+
 bool FolderModel::setPath(const QString &path)
 {
-    const std::optional<QString> listable = listablePath(path);
+    const std::optional<QString> listable = absoluteClean(path);
     return listable && listFolder(*listable);
 }
 
@@ -583,11 +610,10 @@ bool FolderModel::refresh()
 bool FolderModel::listFolder(const QString &path)
 {
     std::optional<lists::NameList> names
-        = lists::readNames(path, lists::EntryKind::Files, patternSuffixes());
+        = lists::listWithin(path, lists::EntryKind::Files, patternSuffixes(), m_reader, m_limit);
     if (!names) {
         return false;
     }
-    names->sort();
     m_path = path;
     setNames(std::move(*names));
     return true;
