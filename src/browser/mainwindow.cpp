@@ -8,6 +8,7 @@
 #include "platform/controls.h"
 #include "platform/lists.h"
 #include "platform/services.h"
+#include "system/bounded.h"
 #include "system/files.h"
 
 #include <QCloseEvent>
@@ -269,6 +270,11 @@ void MainWindow::refreshCaptionHighlight(int count)
         m_program.slotRing(), m_program.currentFile(), m_program.services().fileNameCase(), count);
 }
 
+namespace {
+// A picture's header comes in a few milliseconds from any disk that answers.
+constexpr std::chrono::milliseconds kHeaderLimit { 1000 };
+} // namespace
+
 void MainWindow::File1_MouseDown(int, int, int, int)
 {
     m_c.fileList->setFocus();
@@ -292,8 +298,13 @@ void MainWindow::selectCurrentFile(bool fromKeyboard)
     const QString path = m_c.fileList->filePath(m_c.fileList->fileName());
     p.setCurrentFile(path);
     // Only the size is read now, from the file's header, so the slot takes its shape at once; the
-    // pixels are decoded for the slot's size away from this thread.
-    const pictures::LoadResult header = pictures::readSize(path);
+    // pixels are decoded for the slot's size away from this thread. A header that does not come
+    // in time (its mount does not answer) is a file that cannot be read.
+    const pictures::LoadResult header
+        = systemfiles::callWithin<pictures::LoadResult>(kHeaderLimit,
+            QStringLiteral("header:") + path, [path] { return pictures::readSize(path); })
+              .value_or(pictures::failedLoad(pictures::Failure::Unreadable,
+                  QStringLiteral("The file system does not answer.")));
     if (header.ok()) {
         m_c.loader->setPicture(header.picture);
     }
@@ -495,9 +506,15 @@ Picture MainWindow::slotPicture(int slot) const
 
 QString MainWindow::openPath(const QString &path)
 {
-    // Asked through the name's own bytes, which need not be text.
-    const systemfiles::NodeKind kind = systemfiles::kindOf(path);
+    // Asked through the name's own bytes, which need not be text, and waited for a bounded time.
+    const std::optional<systemfiles::NodeKind> answer
+        = systemfiles::callWithin<systemfiles::NodeKind>(
+            lists::kListingLimit, QString(), [path] { return systemfiles::kindOf(path); });
     const QString shown = systemfiles::displayName(path);
+    if (!answer) {
+        return QStringLiteral("%1: the file system does not answer").arg(shown);
+    }
+    const systemfiles::NodeKind kind = *answer;
     if (kind == systemfiles::NodeKind::Missing) {
         return QStringLiteral("%1: no such file or folder").arg(shown);
     }

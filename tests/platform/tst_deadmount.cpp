@@ -80,6 +80,7 @@ private Q_SLOTS:
     void folderThatNeverListsCannotBeListed_data();
     void folderThatNeverListsCannotBeListed();
     void showSkipsPictureThatNeverArrives();
+    void selectingPictureThatNeverArrives();
 };
 
 void tst_DeadMount::init()
@@ -162,6 +163,43 @@ void tst_DeadMount::showSkipsPictureThatNeverArrives()
     QTRY_VERIFY(Image1(show)->picture().image.isNull()); // skipped as a picture that failed
     QTest::keyClick(show, Qt::Key_Up);
     QCOMPARE(show->labelColor(), palette::kPlain);
+}
+
+void tst_DeadMount::selectingPictureThatNeverArrives()
+{
+    ProgramFixture f;
+    const QString pics = f.folder.makeFolder("pics");
+    f.folder.writePicture("pics/a.bmp", 30, 20);
+    f.writeIni("3,3,1,\"" + pics.toUtf8() + "\",0\r\n");
+    f.start();
+    Program &p = *f.program;
+    MainWindow *main = startForm(p);
+    // A link into the dead mount, in a folder that answers.
+    const QString link = pics + "/x.jpg";
+    QVERIFY(QFile::link(deadMount().path + "/x.jpg", link));
+    // The folder lists its names without following the link, which would wait on the mount.
+    p.folder().setReader(
+        [](const QString &, lists::EntryKind, const QStringList &) {
+            lists::NameList names;
+            names.append(u"a.bmp");
+            names.append(u"x.jpg");
+            return std::optional<lists::NameList>(std::move(names));
+        },
+        lists::kListingLimit);
+    QVERIFY(File1(main)->refresh());
+    QCOMPARE(File1(main)->list(1), QString("x.jpg"));
+    File1(main)->setCurrentRow(1);
+    main->File1_KeyUp(39, 0);
+    // Taken as a picture that cannot be read: the slot is empty under its name.
+    QCOMPARE(p.slotRing().file(0), pics + "/x.jpg");
+    QCOMPARE(Label1(main)->text(), pics + "/x.jpg");
+    QVERIFY(open(main, 0)->picture().image.isNull());
+    // And the window goes on: the next file fills the next slot.
+    File1(main)->setCurrentRow(0);
+    main->File1_KeyUp(37, 0);
+    QCOMPARE(p.slotRing().file(1), pics + "/a.bmp");
+    QTRY_VERIFY(!open(main, 1)->picture().image.isNull());
+    QVERIFY(QFile::remove(link)); // the temporary folder's cleanup would follow it
 }
 
 int main(int argc, char *argv[])
