@@ -1,12 +1,11 @@
 #include "browser/mainwindow.h"
+#include "core/palette.h"
+#include "platform/controls.h"
 #include "platform/lists.h"
 #include "platform/volumes.h"
 #include "programfixture.h"
 #include "slideshow/slideshowwindow.h"
 #include "system/bounded.h"
-
-#include "core/palette.h"
-#include "platform/controls.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -81,6 +80,7 @@ private Q_SLOTS:
     void folderThatNeverListsCannotBeListed();
     void showSkipsPictureThatNeverArrives();
     void selectingPictureThatNeverArrives();
+    void deleteOnDeadMountSaysSo();
 };
 
 void tst_DeadMount::init()
@@ -200,6 +200,24 @@ void tst_DeadMount::selectingPictureThatNeverArrives()
     QCOMPARE(p.slotRing().file(1), pics + "/a.bmp");
     QTRY_VERIFY(!open(main, 1)->picture().image.isNull());
     QVERIFY(QFile::remove(link)); // the temporary folder's cleanup would follow it
+}
+
+void tst_DeadMount::deleteOnDeadMountSaysSo()
+{
+    ProgramFixture f;
+    f.services.answers.enqueue(Services::Answer::Yes); // the user confirms
+    f.start();
+    Program &p = *f.program;
+    MainWindow *main = startForm(p);
+    const QString dead = deadMount().path + "/y.jpg";
+    p.setCurrentFile(dead);
+    menuItem(main, "deleteit")->trigger();
+    QCOMPARE(f.services.messages.size(), 2);
+    QCOMPARE(f.services.messages[1].text,
+        "The file " + dead
+            + " could not be deleted. The file system did not answer in time; nothing was "
+              "changed.");
+    QCOMPARE(Label1(main)->text(), dead); // nothing cleared
 }
 
 int main(int argc, char *argv[])
