@@ -9,7 +9,9 @@
 #include "pictures/picture.h"
 #include "pictures/thumbnailcache.h"
 #include "platform/controls.h"
+#include "platform/lists.h"
 #include "platform/qtservices.h"
+#include "platform/volumes.h"
 #include "slideshow/slideshowwindow.h"
 #include "windowaccess.h"
 
@@ -640,6 +642,31 @@ std::vector<double> zoomOutWhole(const QStringList &arguments, int runs, QString
     return times;
 }
 
+// Opening the drive list with every mounted volume (run under a mount namespace holding
+// thousands of bind mounts): the whole block of the window's thread, from reading the volumes to
+// the list popped up.
+std::vector<double> openDriveList(const QStringList &, int runs, QString &detail)
+{
+    DriveList drives;
+    drives.setRootSource(volumes::roots);
+    drives.show();
+    const qsizetype count = drives.roots().size();
+    std::vector<double> times;
+    for (int run = 0; run < runs; ++run) {
+        drives.hidePopup();
+        drives.setRoots({}); // so the next opening fills the list again
+        QApplication::processEvents();
+        QElapsedTimer timer;
+        timer.start();
+        drives.showPopup();
+        times.push_back(elapsedMs(timer));
+        QApplication::processEvents();
+    }
+    drives.hidePopup();
+    detail = QStringLiteral("%1 volumes listed").arg(count);
+    return times;
+}
+
 } // namespace
 
 void addWindowMeasurements(std::map<QString, Measurement> &all)
@@ -667,6 +694,8 @@ void addWindowMeasurements(std::map<QString, Measurement> &all)
         = { QStringLiteral("<folder> [ms]: peak memory with 20 filled slots"), {}, memorySlots };
     all[QStringLiteral("memory-full")]
         = { QStringLiteral("<picture>: peak memory of one full decode"), {}, memoryFull };
+    all[QStringLiteral("drives")]
+        = { QStringLiteral(": open the drive list with every mounted volume"), {}, openDriveList };
     all[QStringLiteral("keyrepeat")]
         = { QStringLiteral("<folder>: input stall while Right is held"), {}, keyRepeat };
 }

@@ -3,6 +3,8 @@
 #include "platform/fileops.h"
 #include "platform/services.h"
 #include "program.h"
+#include "system/bounded.h"
+#include "system/names.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,6 +12,22 @@
 #include <QStandardPaths>
 
 namespace filecommands {
+
+namespace {
+    // A file on a mount whose server is gone is never answered for; the window does not wait
+    // for it longer than this.
+    constexpr std::chrono::milliseconds kAnswerLimit { 3000 };
+
+    // Why nothing is known of the outcome: either nothing was tried, or the change was asked
+    // for and may still be made once the file system answers.
+    QString noAnswer(bool tried = true)
+    {
+        return tried ? QStringLiteral("The file system did not answer in time; the change may "
+                                      "still happen when it does.")
+                     : QStringLiteral("The file system did not answer in time; nothing was "
+                                      "changed.");
+    }
+} // namespace
 
 void sayNoFileSelected(Services &services)
 {
@@ -23,6 +41,10 @@ namespace {
     // nothing when no trash took it (the file is where it was), else why it was not moved.
     std::optional<QString> moveToTrash(const QString &path, const fileops::Identity &confirmed)
     {
+        // Qt's trash takes names as text: a name that is no text would name another file there.
+        if (systemfiles::encodeName(path) != QFile::encodeName(path)) {
+            return std::nullopt;
+        }
         const std::optional<fileops::Identity> now = fileops::identify(path);
         if (!now) {
             return QStringLiteral("It is not a plain file, or no longer exists.");
@@ -59,29 +81,45 @@ bool confirmAndDelete(Services &services, const QString &path, bool toTrash)
 {
     // The file as it is when the user is asked: only this file goes, not one put in its place
     // while the box is open.
-    const std::optional<fileops::Identity> asked = fileops::identify(path);
+    const std::optional<std::optional<fileops::Identity>> asked
+        = systemfiles::callWithin<std::optional<fileops::Identity>>(
+            kAnswerLimit, QString(), [path] { return fileops::identify(path); });
+    // A name that is no text is shown with replacement characters, and acted on by its bytes.
+    const QString shown = systemfiles::displayName(path);
     const QString question = toTrash
-        ? QStringLiteral("Do you really want to move this file, %1, to the trash?").arg(path)
-        : QStringLiteral("Do you really want to delete this file, ") + path
+        ? QStringLiteral("Do you really want to move this file, %1, to the trash?").arg(shown)
+        : QStringLiteral("Do you really want to delete this file, ") + shown
             + QStringLiteral(", permanently?");
     if (services.messageBox(
             question, Services::Buttons::YesNo, Services::Icon::Question, Program::appTitle)
         == Services::Answer::No) {
         return false;
     }
-    QString failure
-        = asked ? QString() : QStringLiteral("It is not a plain file, or no longer exists.");
+    QString failure;
+    std::optional<fileops::Identity> confirmed;
+    if (!asked) {
+        failure = noAnswer(false);
+    } else if (!*asked) {
+        failure = QStringLiteral("It is not a plain file, or no longer exists.");
+    } else {
+        confirmed = **asked;
+    }
     bool permanently = !toTrash;
-    if (asked && toTrash) {
-        const std::optional<QString> trashed = moveToTrash(path, *asked);
-        if (trashed) {
-            failure = *trashed;
+    if (confirmed && toTrash) {
+        const fileops::Identity identity = *confirmed;
+        const std::optional<std::optional<QString>> trashed
+            = systemfiles::callWithin<std::optional<QString>>(kAnswerLimit, QString(),
+                [path, identity] { return moveToTrash(path, identity); });
+        if (!trashed) {
+            failure = noAnswer();
+        } else if (*trashed) {
+            failure = **trashed;
         } else {
             // Another file system without a trash of its own, say: the user decides again.
             permanently = services.messageBox(
                               QStringLiteral("The file %1 cannot be moved to the trash. Do you "
                                              "want to delete it permanently?")
-                                  .arg(path),
+                                  .arg(shown),
                               Services::Buttons::YesNo, Services::Icon::Question, Program::appTitle)
                 == Services::Answer::Yes;
             if (!permanently) {
@@ -89,13 +127,16 @@ bool confirmAndDelete(Services &services, const QString &path, bool toTrash)
             }
         }
     }
-    if (asked && permanently) {
-        failure = fileops::remove(path, *asked);
+    if (confirmed && permanently) {
+        const fileops::Identity identity = *confirmed;
+        failure = systemfiles::callWithin<QString>(kAnswerLimit, QString(), [path, identity] {
+            return fileops::remove(path, identity);
+        }).value_or(noAnswer());
     }
     if (failure.isEmpty()) {
         return true;
     }
-    services.messageBox(QStringLiteral("The file %1 could not be deleted. %2").arg(path, failure),
+    services.messageBox(QStringLiteral("The file %1 could not be deleted. %2").arg(shown, failure),
         Services::Buttons::Ok, Services::Icon::Exclamation, Program::appTitle);
     return false;
 }
@@ -110,10 +151,14 @@ std::optional<QString> askAndRename(
     }
     const QString newName = QDir::toNativeSeparators(QDir::cleanPath(*chosen));
     // A refused rename leaves everything on the old name and says why.
-    const QString failure = fileops::rename(path, newName);
+    const QString failure
+        = systemfiles::callWithin<QString>(kAnswerLimit, QString(), [path, newName] {
+              return fileops::rename(path, newName);
+          }).value_or(noAnswer());
     if (!failure.isEmpty()) {
-        services.messageBox(QStringLiteral("The file %1 could not be renamed to %2. %3")
-                                .arg(path, newName, failure),
+        services.messageBox(
+            QStringLiteral("The file %1 could not be renamed to %2. %3")
+                .arg(systemfiles::displayName(path), systemfiles::displayName(newName), failure),
             Services::Buttons::Ok, Services::Icon::Exclamation, Program::appTitle);
         return std::nullopt;
     }

@@ -8,9 +8,11 @@
 #include "platform/controls.h"
 #include "platform/lists.h"
 #include "platform/services.h"
+#include "system/bounded.h"
+#include "system/files.h"
 
 #include <QCloseEvent>
-#include <QFileInfo>
+#include <QDir>
 #include <QLabel>
 #include <QMenuBar>
 
@@ -289,6 +291,11 @@ void MainWindow::refreshCaptionHighlight(int count)
         m_program.slotRing(), m_program.currentFile(), m_program.services().fileNameCase(), count);
 }
 
+namespace {
+// A picture's header comes in a few milliseconds from any disk that answers.
+constexpr std::chrono::milliseconds kHeaderLimit { 1000 };
+} // namespace
+
 void MainWindow::File1_MouseDown(int, int, int, int)
 {
     m_c.fileList->setFocus();
@@ -312,8 +319,13 @@ void MainWindow::selectCurrentFile(bool fromKeyboard)
     const QString path = m_c.fileList->filePath(m_c.fileList->fileName());
     p.setCurrentFile(path);
     // Only the size is read now, from the file's header, so the slot takes its shape at once; the
-    // pixels are decoded for the slot's size away from this thread.
-    const pictures::LoadResult header = pictures::readSize(path);
+    // pixels are decoded for the slot's size away from this thread. A header that does not come
+    // in time (its mount does not answer) is a file that cannot be read.
+    const pictures::LoadResult header
+        = systemfiles::callWithin<pictures::LoadResult>(kHeaderLimit,
+            QStringLiteral("header:") + path, [path] { return pictures::readSize(path); })
+              .value_or(pictures::failedLoad(pictures::Failure::Unreadable,
+                  QStringLiteral("The file system does not answer.")));
     if (header.ok()) {
         m_c.loader->setPicture(header.picture);
     }
@@ -510,26 +522,41 @@ void MainWindow::printscreen_Click()
 
 QString MainWindow::openPath(const QString &path)
 {
-    const QFileInfo info(path);
-    if (!info.exists()) {
-        return QStringLiteral("%1: no such file or folder").arg(path);
+    // Asked through the name's own bytes, which need not be text, and waited for a bounded time.
+    const std::optional<systemfiles::NodeKind> answer
+        = systemfiles::callWithin<systemfiles::NodeKind>(
+            lists::kListingLimit, QString(), [path] { return systemfiles::kindOf(path); });
+    const QString shown = systemfiles::displayName(path);
+    if (!answer) {
+        return QStringLiteral("%1: the file system does not answer").arg(shown);
     }
-    if (!info.isDir() && !info.isFile()) {
-        return QStringLiteral("%1: not a folder or a file").arg(path);
+    const systemfiles::NodeKind kind = *answer;
+    if (kind == systemfiles::NodeKind::Missing) {
+        return QStringLiteral("%1: no such file or folder").arg(shown);
     }
+    if (kind == systemfiles::NodeKind::Other) {
+        return QStringLiteral("%1: not a folder or a file").arg(shown);
+    }
+    const QString absolute
+        = QDir::cleanPath(QDir::isAbsolutePath(path) ? path : QDir::current().filePath(path));
+    const qsizetype slash = absolute.lastIndexOf(QLatin1Char('/'));
     // As if the folder had been chosen in the lists.
-    const QString folder = info.isDir() ? info.absoluteFilePath() : info.absolutePath();
+    const bool isFolder = kind == systemfiles::NodeKind::Folder;
+    const QString folder
+        = isFolder ? absolute : (slash <= 0 ? QDir::rootPath() : absolute.left(slash));
     m_c.driveList->setDrive(folder);
     if (!m_c.folderList->setPath(folder)) {
-        return QStringLiteral("%1: the folder cannot be listed").arg(folder);
+        return QStringLiteral("%1: the folder cannot be listed")
+            .arg(systemfiles::displayName(folder));
     }
-    if (info.isDir()) {
+    if (isFolder) {
         return QString();
     }
     // A file goes into the next slot as a click on it in the file list would put it.
-    const int row = int(m_program.folder().names().indexOf(info.fileName()));
+    const int row = int(m_program.folder().names().indexOf(absolute.mid(slash + 1)));
     if (row < 0) {
-        return QStringLiteral("%1: not a picture the viewer shows (BMP, GIF, JPEG, WMF)").arg(path);
+        return QStringLiteral("%1: not a picture the viewer shows (BMP, GIF, JPEG, WMF)")
+            .arg(shown);
     }
     m_c.fileList->setCurrentRow(row);
     File1_MouseDown(Qt::LeftButton, 0, 0, 0);
@@ -539,13 +566,15 @@ QString MainWindow::openPath(const QString &path)
 
 QString MainWindow::openGivenPath(const QString &path)
 {
+    const int slotBefore = m_program.slotRing().nextSlot();
     const QString problem = openPath(path);
     if (!problem.isEmpty()) {
         m_program.services().messageBox(
             problem, Services::Buttons::Ok, Services::Icon::Exclamation, Program::appTitle);
         return problem;
     }
-    if (QFileInfo(path).isDir()) {
+    // A folder fills no slot; a picture went into the one before the next.
+    if (m_program.slotRing().nextSlot() == slotBefore) {
         return QString();
     }
     // The slot the file just went into; the show takes the picture the slot holds, so that one

@@ -2,6 +2,7 @@
 #include "browser/mainwindow.h"
 #include "platform/programicon.h"
 #include "platform/qtservices.h"
+#include "system/names.h"
 #include "windows.h"
 
 #include <QApplication>
@@ -37,11 +38,11 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(programIcon());
     // A folder or a picture given on the command line (a file manager's "Open with") opens as if
     // chosen in the lists, a picture shown as a click on its slot shows it; anything else is said
-    // in a message box and on standard error, and the viewer starts as usual.
-    const QStringList arguments = QCoreApplication::arguments().mid(1);
-    if (!arguments.isEmpty() && program.isMainWindowLoaded()) {
+    // in a message box and on standard error, and the viewer starts as usual. The argument is
+    // taken as the bytes it is: a name that is no text still names its file.
+    if (argc > 1 && program.isMainWindowLoaded()) {
         auto *main = static_cast<MainWindow *>(program.mainWindow());
-        const QString problem = main->openGivenPath(arguments.first());
+        const QString problem = main->openGivenPath(systemfiles::decodeName(argv[1]));
         if (!problem.isEmpty()) {
             std::fprintf(stderr, "querndal: %s\n", qPrintable(problem));
         }

@@ -1,5 +1,7 @@
 #include "thumbnailcache.h"
 
+#include "system/names.h"
+
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
@@ -106,6 +108,10 @@ QString ThumbnailCache::fileNameOf(const QByteArray &uri)
 
 std::optional<ThumbnailCache::Stamp> ThumbnailCache::stamp(const QString &path) const
 {
+    // A name that is no text has no cache entry: the Qt file classes would look at another file.
+    if (systemfiles::hasUndecodedBytes(path)) {
+        return std::nullopt;
+    }
     const QFileInfo info(path);
     if (!info.isFile()) {
         return std::nullopt;

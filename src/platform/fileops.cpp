@@ -1,7 +1,6 @@
 #include "fileops.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 #include <cerrno>
 #include <cstring>
@@ -52,7 +51,7 @@ namespace {
     {
         QFile input;
         const systemfiles::OpenResult opened
-            = systemfiles::openRegular(QFile::decodeName(from), input);
+            = systemfiles::openRegular(systemfiles::decodeName(from), input);
         if (opened.status == systemfiles::OpenStatus::Missing) {
             return systemError(ENOENT);
         }
@@ -108,14 +107,18 @@ QString remove(const QString &path, const Identity &confirmed)
 {
     const std::optional<Identity> now = identify(path);
     if (!now) {
-        return QFileInfo::exists(path) ? QStringLiteral("It is not a plain file.")
-                                       : QStringLiteral("It no longer exists.");
+        struct stat info
+        {
+        };
+        return ::lstat(systemfiles::encodeName(path).constData(), &info) == 0
+            ? QStringLiteral("It is not a plain file.")
+            : QStringLiteral("It no longer exists.");
     }
     if (*now != confirmed) {
         return QStringLiteral("It was changed or replaced while you were asked; nothing was "
                               "deleted.");
     }
-    if (::unlink(QFile::encodeName(path).constData()) != 0) {
+    if (::unlink(systemfiles::encodeName(path).constData()) != 0) {
         return systemError(errno);
     }
     return QString();
@@ -123,8 +126,8 @@ QString remove(const QString &path, const Identity &confirmed)
 
 QString rename(const QString &from, const QString &to)
 {
-    const QByteArray source = QFile::encodeName(from);
-    const QByteArray target = QFile::encodeName(to);
+    const QByteArray source = systemfiles::encodeName(from);
+    const QByteArray target = systemfiles::encodeName(to);
     struct stat info
     {
     };

@@ -2,11 +2,11 @@
 
 #include "core/keycodes.h"
 #include "core/paths.h"
+#include "system/bounded.h"
+#include "system/files.h"
 #include "volumes.h"
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QMutex>
@@ -40,22 +40,20 @@ bool hasSuffix(const char *name, size_t length, const std::vector<QByteArray> &s
     return false;
 }
 
-bool isListable(const QFileInfo &info)
+// The folder above the clean absolute `folder`; the root is its own.
+QString parentFolder(const QString &folder)
 {
-    return info.isDir() && info.isReadable() && info.isExecutable();
+    const qsizetype slash = folder.lastIndexOf(QLatin1Char('/'));
+    return slash <= 0 ? QDir::rootPath() : folder.left(slash);
 }
 
-// `path` made absolute and clean, when it names a folder that can be listed.
-std::optional<QString> listablePath(const QString &path)
+// `path` made absolute and clean, from its text alone.
+std::optional<QString> absoluteClean(const QString &path)
 {
     if (path.isEmpty()) {
         return std::nullopt;
     }
-    const QFileInfo info(path);
-    if (!isListable(info)) {
-        return std::nullopt;
-    }
-    return QDir::cleanPath(info.absoluteFilePath());
+    return QDir::cleanPath(QDir::isAbsolutePath(path) ? path : QDir::current().filePath(path));
 }
 
 // The collation of a locale as ICU gives it, opened once: opening reads the locale's tailoring.
@@ -128,13 +126,12 @@ QByteArrayView NameList::bytes(size_t index) const
 
 QString NameList::at(qsizetype index) const
 {
-    // The file name decoding of this platform is UTF-8.
-    return index >= 0 && index < size() ? QString::fromUtf8(bytes(size_t(index))) : QString();
+    return index >= 0 && index < size() ? systemfiles::decodeName(bytes(size_t(index))) : QString();
 }
 
 qsizetype NameList::indexOf(QStringView name) const
 {
-    const QByteArray wanted = name.toUtf8();
+    const QByteArray wanted = systemfiles::encodeName(name);
     for (size_t i = 0; i < m_spans.size(); ++i) {
         if (bytes(i) == wanted) {
             return qsizetype(i);
@@ -145,7 +142,7 @@ qsizetype NameList::indexOf(QStringView name) const
 
 void NameList::append(QStringView name)
 {
-    const QByteArray encoded = name.toUtf8();
+    const QByteArray encoded = systemfiles::encodeName(name);
     appendEncoded(encoded.constData(), size_t(encoded.size()));
 }
 
@@ -192,7 +189,7 @@ void NameList::sort(const QLocale &locale)
                 text = wide.data();
                 length = int32_t(wide.size());
             } else {
-                decoded = QString::fromUtf8(name);
+                decoded = systemfiles::decodeName(name);
                 text = reinterpret_cast<const UChar *>(decoded.constData());
                 length = int32_t(decoded.size());
             }
@@ -256,14 +253,14 @@ void NameList::sort(const QLocale &locale)
 std::optional<NameList> readNames(
     const QString &folder, EntryKind kind, const QStringList &suffixes)
 {
-    const QByteArray encoded = QFile::encodeName(folder);
+    const QByteArray encoded = systemfiles::encodeName(folder);
     DIR *dir = ::opendir(encoded.constData());
     if (!dir) {
         return std::nullopt;
     }
     std::vector<QByteArray> wanted;
     for (const QString &suffix : suffixes) {
-        wanted.push_back(QFile::encodeName(suffix));
+        wanted.push_back(systemfiles::encodeName(suffix));
     }
     const int fd = ::dirfd(dir);
     NameList names;
@@ -308,6 +305,25 @@ std::optional<NameList> readNames(
         return std::nullopt;
     }
     return names;
+}
+
+std::optional<NameList> listWithin(const QString &folder, EntryKind kind,
+    const QStringList &suffixes, const Reader &reader, std::chrono::milliseconds limit)
+{
+    auto result = std::make_shared<std::optional<NameList>>();
+    const bool answered = systemfiles::runWithin(
+        limit, QStringLiteral("list:") + folder, [result, folder, kind, suffixes, reader] {
+            // Through the name's own bytes: a Qt file class would encode a name that is no text
+            // lossily and look at another folder.
+            if (!systemfiles::isListableFolder(folder)) {
+                return;
+            }
+            *result = reader(folder, kind, suffixes);
+            if (*result) {
+                (*result)->sort();
+            }
+        });
+    return answered ? std::move(*result) : std::nullopt;
 }
 
 void refreshAll(DriveList &drives, DirList &folders, FileList &files)
@@ -430,19 +446,25 @@ DirList::DirList(QWidget *parent)
     connect(this, &QListWidget::itemActivated, this, &DirList::open);
 }
 
+void DirList::setReader(lists::Reader reader, std::chrono::milliseconds limit)
+{
+    m_reader = std::move(reader);
+    m_limit = limit;
+}
+
 bool DirList::setPath(const QString &path)
 {
-    const std::optional<QString> listable = listablePath(path);
+    const std::optional<QString> listable = absoluteClean(path);
     if (!listable) {
         return false;
     }
     const QString &clean = *listable;
     // Read before anything changes, so a folder that cannot be read leaves the list as it was.
-    std::optional<lists::NameList> subfolders = lists::readNames(clean, lists::EntryKind::Folders);
+    const std::optional<lists::NameList> subfolders
+        = lists::listWithin(clean, lists::EntryKind::Folders, {}, m_reader, m_limit);
     if (!subfolders) {
         return false;
     }
-    subfolders->sort();
     const bool changedPath = clean != m_path;
     fill(clean, *subfolders);
     if (changedPath) {
@@ -458,7 +480,7 @@ bool DirList::refresh()
         if (setPath(folder)) {
             return true;
         }
-        const QString parent = QFileInfo(folder).absolutePath();
+        const QString parent = parentFolder(folder);
         folder = parent == folder ? QString() : parent;
     }
     return false;
@@ -471,17 +493,23 @@ void DirList::fill(const QString &path, const lists::NameList &subfolders)
     const QIcon openIcon = style()->standardIcon(QStyle::SP_DirOpenIcon);
     const QIcon closedIcon = style()->standardIcon(QStyle::SP_DirClosedIcon);
 
+    // The chain is made from the text alone: asking the file system about each folder would
+    // wait on every one of them, and see another folder where a name is no text.
     QStringList chain;
-    QDir dir(m_path);
-    chain.prepend(dir.absolutePath());
-    while (dir.cdUp()) {
-        chain.prepend(dir.absolutePath());
+    for (QString folder = m_path;;) {
+        chain.prepend(folder);
+        const QString parent = parentFolder(folder);
+        if (parent == folder) {
+            break;
+        }
+        folder = parent;
     }
     int level = 0;
     QListWidgetItem *current = nullptr;
     for (const QString &folder : chain) {
-        const QString name = QDir(folder).isRoot() ? QDir::toNativeSeparators(folder)
-                                                   : QFileInfo(folder).fileName();
+        const QString name = parentFolder(folder) == folder
+            ? QDir::toNativeSeparators(folder)
+            : systemfiles::displayName(folder.mid(folder.lastIndexOf(QLatin1Char('/')) + 1));
         auto *item
             = new QListWidgetItem(openIcon, QString(level * 2, QLatin1Char(' ')) + name, this);
         item->setData(kPathRole, folder);
@@ -492,7 +520,7 @@ void DirList::fill(const QString &path, const lists::NameList &subfolders)
     const QDir shown(m_path);
     for (qsizetype i = 0; i < subfolders.size(); ++i) {
         const QString name = subfolders.at(i);
-        auto *item = new QListWidgetItem(closedIcon, indent + name, this);
+        auto *item = new QListWidgetItem(closedIcon, indent + systemfiles::displayName(name), this);
         item->setData(kPathRole, shown.filePath(name));
     }
     if (current) {
@@ -538,7 +566,9 @@ QVariant NameListModel::data(const QModelIndex &index, int role) const
     if (role != Qt::DisplayRole || !index.isValid() || index.row() >= m_names.size()) {
         return {};
     }
-    return m_names.at(index.row());
+    // A name that is no text shows its stray bytes as replacement characters; the list still
+    // holds, and acts on, the name itself.
+    return systemfiles::displayName(m_names.at(index.row()));
 }
 
 // ---- FileList
@@ -564,9 +594,15 @@ const QStringList &patternSuffixes(bool moreFileTypes)
 
 // ---- FolderModel
 
+void FolderModel::setReader(lists::Reader reader, std::chrono::milliseconds limit)
+{
+    m_reader = std::move(reader);
+    m_limit = limit;
+}
+
 bool FolderModel::setPath(const QString &path)
 {
-    const std::optional<QString> listable = listablePath(path);
+    const std::optional<QString> listable = absoluteClean(path);
     return listable && listFolder(*listable);
 }
 
@@ -587,11 +623,11 @@ void FolderModel::setMoreFileTypes(bool on)
 bool FolderModel::listFolder(const QString &path)
 {
     std::optional<lists::NameList> names
-        = lists::readNames(path, lists::EntryKind::Files, patternSuffixes(m_moreFileTypes));
+        = lists::listWithin(
+            path, lists::EntryKind::Files, patternSuffixes(m_moreFileTypes), m_reader, m_limit);
     if (!names) {
         return false;
     }
-    names->sort();
     m_path = path;
     setNames(std::move(*names));
     return true;

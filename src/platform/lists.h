@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -54,6 +55,18 @@ enum class EntryKind { Files, Folders };
 // without regard to case). Nothing when the folder cannot be read.
 std::optional<NameList> readNames(
     const QString &folder, EntryKind kind, const QStringList &suffixes = {});
+
+// What lists a folder: readNames, or a stand-in.
+using Reader
+    = std::function<std::optional<NameList>(const QString &, EntryKind, const QStringList &)>;
+// How long a list waits for a folder before taking it for one that cannot be listed: a folder
+// on a mount whose server is gone would otherwise hold the window for good.
+constexpr std::chrono::milliseconds kListingLimit { 3000 };
+// The sorted names `reader` gives for the clean absolute `folder`, read on a thread of its own
+// and waited for at most `limit`; nothing when it is no folder that can be listed or does not
+// answer in time (and at once while an earlier listing of it has not ended).
+std::optional<NameList> listWithin(const QString &folder, EntryKind kind,
+    const QStringList &suffixes, const Reader &reader, std::chrono::milliseconds limit);
 
 } // namespace lists
 
@@ -107,6 +120,8 @@ public:
     // Reads the folder again in place. When the folder itself is gone, shows the nearest folder
     // above it that can be listed (and emits changed()). False when nothing could be listed.
     bool refresh();
+    // What lists the folders, and how long it may take (tests stand in for a dead mount).
+    void setReader(lists::Reader reader, std::chrono::milliseconds limit);
 
 Q_SIGNALS:
     void changed();
@@ -120,6 +135,8 @@ private:
     void open(QListWidgetItem *item);
 
     QString m_path;
+    lists::Reader m_reader = lists::readNames;
+    std::chrono::milliseconds m_limit = lists::kListingLimit;
 };
 
 // The names a list shows, one row each: one string per entry, nothing else, so a folder of many
@@ -166,12 +183,16 @@ public:
     QString filePath(int index) const;
     // The entry whose full path is `path` under the file system's case rule, or -1.
     int indexOf(const QString &path, Qt::CaseSensitivity rule) const;
+    // What lists the folder, and how long it may take (tests stand in for a dead mount).
+    void setReader(lists::Reader reader, std::chrono::milliseconds limit);
 
 private:
     bool listFolder(const QString &path);
 
     QString m_path;
     bool m_moreFileTypes = false;
+    lists::Reader m_reader = lists::readNames;
+    std::chrono::milliseconds m_limit = lists::kListingLimit;
 };
 
 // The file list: a view of a folder's picture files.

@@ -10,6 +10,7 @@
 #include "pictures/asyncpictureloader.h"
 #include "platform/controls.h"
 #include "platform/services.h"
+#include "system/bounded.h"
 
 #include <QCloseEvent>
 #include <QFileInfo>
@@ -22,6 +23,31 @@
 #include <cmath>
 #include <optional>
 #include <utility>
+
+namespace {
+
+// A picture the decoders have not delivered by then is not coming: its file lies on a mount
+// that does not answer. Far longer than any decode of a file that is there.
+constexpr std::chrono::milliseconds kPictureLimit { 10000 };
+// A look at a file's size and time on this thread, to know whether what was read ahead is still
+// that file, waits no longer than a frame or so; unanswered, the file is read again.
+constexpr std::chrono::milliseconds kStatLimit { 100 };
+
+struct FileStamp
+{
+    qint64 size = -1;
+    QDateTime modified;
+};
+
+std::optional<FileStamp> stampOf(const QString &path)
+{
+    return systemfiles::callWithin<FileStamp>(kStatLimit, QStringLiteral("stat:") + path, [path] {
+        const QFileInfo info(path);
+        return FileStamp { info.size(), info.lastModified() };
+    });
+}
+
+} // namespace
 
 SlideShowWindow::SlideShowWindow(Program &program)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint)
@@ -68,6 +94,10 @@ SlideShowWindow::SlideShowWindow(Program &program)
     m_frameHold->setSingleShot(true);
     m_frameHold->setInterval(3000);
     connect(m_frameHold, &QTimer::timeout, this, [this] { holdFrame(false); });
+    m_shownDeadline = new QTimer(this);
+    m_shownDeadline->setSingleShot(true);
+    m_shownDeadline->setInterval(kPictureLimit);
+    connect(m_shownDeadline, &QTimer::timeout, this, &SlideShowWindow::shownPictureLate);
     connect(m_picture, &ImageBox::clicked, this, &SlideShowWindow::Image1_Click);
     connect(m_fileNameLabel, &ClickLabel::clicked, this, &SlideShowWindow::Label3_Click);
 
@@ -419,8 +449,8 @@ bool SlideShowWindow::aheadIsFile(const QString &path) const
     if (m_ahead.path != path) {
         return false;
     }
-    const QFileInfo info(path);
-    return m_ahead.size == info.size() && m_ahead.modified == info.lastModified();
+    const std::optional<FileStamp> now = stampOf(path);
+    return now && m_ahead.size == now->size && m_ahead.modified == now->modified;
 }
 
 void SlideShowWindow::showFile(const QString &path)
@@ -459,10 +489,11 @@ void SlideShowWindow::showFile(const QString &path)
         return;
     }
     m_shownTicket = ticket;
-    const QFileInfo info(path);
+    m_shownDeadline->start();
+    const FileStamp stamp = stampOf(path).value_or(FileStamp());
     m_ahead.path = path;
-    m_ahead.size = info.size();
-    m_ahead.modified = info.lastModified();
+    m_ahead.size = stamp.size;
+    m_ahead.modified = stamp.modified;
 }
 
 void SlideShowWindow::readAhead()
@@ -472,10 +503,10 @@ void SlideShowWindow::readAhead()
         return;
     }
     dropReadAhead();
-    const QFileInfo info(path);
+    const FileStamp stamp = stampOf(path).value_or(FileStamp());
     m_ahead.path = path;
-    m_ahead.size = info.size();
-    m_ahead.modified = info.lastModified();
+    m_ahead.size = stamp.size;
+    m_ahead.modified = stamp.modified;
     m_ahead.ticket = m_decoder->request(shownRequest(path));
 }
 
@@ -506,6 +537,7 @@ void SlideShowWindow::decoded(int ticket, const pictures::LoadResult &result)
     const Picture picture = result.ok() ? result.picture : Picture();
     if (ticket == m_shownTicket) {
         m_shownTicket = 0;
+        m_shownDeadline->stop();
         showPicture(picture);
         centreImage();
         if (m_ahead.path == m_shownFile) {
@@ -537,6 +569,24 @@ void SlideShowWindow::decoded(int ticket, const pictures::LoadResult &result)
         return;
     }
     sharpPictureDecoded(ticket, result);
+}
+
+void SlideShowWindow::shownPictureLate()
+{
+    if (!m_shownTicket) {
+        return;
+    }
+    m_decoder->cancel(std::exchange(m_shownTicket, 0));
+    if (m_ahead.path == m_shownFile) {
+        dropReadAhead();
+    }
+    showPicture(Picture());
+    centreImage();
+}
+
+void SlideShowWindow::setPictureLimit(std::chrono::milliseconds limit)
+{
+    m_shownDeadline->setInterval(limit);
 }
 
 void SlideShowWindow::waitForDecodes()

@@ -6,6 +6,8 @@
 #include <QDateTime>
 #include <QWidget>
 
+#include <chrono>
+
 class AsyncPictureLoader;
 class ClickLabel;
 class ImageBox;
@@ -56,6 +58,9 @@ public:
     bool pictureOnItsWay() const { return m_shownTicket != 0; }
     // Whether a decode asked for has not landed yet.
     bool decoding() const;
+    // How long the picture named on show may take to arrive before it counts as one that
+    // cannot be read (a file on a mount whose server is gone never arrives).
+    void setPictureLimit(std::chrono::milliseconds limit);
     // The path whose picture is being read ahead, empty when none.
     QString readAheadPath() const { return m_ahead.path; }
 
@@ -116,6 +121,8 @@ private:
     void readAhead();
     void dropReadAhead();
     void decoded(int ticket, const pictures::LoadResult &result);
+    // The picture named on show did not arrive in time: shown as one that cannot be read.
+    void shownPictureLate();
     void sharpPictureDecoded(int ticket, const pictures::LoadResult &result);
     // The screen in pixels: what a picture at its own size can show at most.
     QSize viewportPixels() const;
@@ -151,6 +158,7 @@ private:
     // The decode of the file named on show, when it was not ready as the step came: its picture
     // takes the screen when it lands.
     int m_shownTicket = 0;
+    QTimer *m_shownDeadline = nullptr;
     int m_sharpTicket = 0;
     // The whole picture at screen size, for a picture held only in part.
     Picture m_overview;

@@ -1,5 +1,7 @@
 #include "files.h"
 
+#include "names.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -118,7 +120,7 @@ namespace {
 
 OpenResult openRegular(const QString &path, QFile &file)
 {
-    const QByteArray native = QFile::encodeName(path);
+    const QByteArray native = encodeName(path);
     struct stat status
     {
     };
@@ -163,7 +165,7 @@ bool readRegular(const QString &path, qint64 maxSize, QByteArray *bytes)
 
 bool linkMayBeWrittenThrough(const QString &path)
 {
-    QByteArray current = QFile::encodeName(path);
+    QByteArray current = encodeName(path);
     const uid_t me = ::geteuid();
     for (int hop = 0; hop < kMaxLinkHops; ++hop) {
         struct stat info
@@ -194,7 +196,7 @@ bool linkMayBeWrittenThrough(const QString &path)
 
 bool writeRegular(const QString &path, const QByteArray &bytes)
 {
-    const QByteArray native = QFile::encodeName(path);
+    const QByteArray native = encodeName(path);
     if (native.isEmpty()) {
         return false;
     }
@@ -235,7 +237,7 @@ bool writeRegular(const QString &path, const QByteArray &bytes)
 
 bool writable(const QString &path)
 {
-    return ::eaccess(QFile::encodeName(path).constData(), W_OK) == 0;
+    return ::eaccess(encodeName(path).constData(), W_OK) == 0;
 }
 
 std::optional<Identity> identify(const QString &path)
@@ -243,11 +245,30 @@ std::optional<Identity> identify(const QString &path)
     struct stat info
     {
     };
-    if (::lstat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (::lstat(encodeName(path).constData(), &info) != 0 || !S_ISREG(info.st_mode)) {
         return std::nullopt;
     }
     return Identity { quint64(info.st_dev), quint64(info.st_ino), qint64(info.st_size),
         qint64(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec };
+}
+
+NodeKind kindOf(const QString &path)
+{
+    struct stat info
+    {
+    };
+    if (path.isEmpty() || ::stat(encodeName(path).constData(), &info) != 0) {
+        return NodeKind::Missing;
+    }
+    return S_ISDIR(info.st_mode) ? NodeKind::Folder
+        : S_ISREG(info.st_mode)  ? NodeKind::File
+                                 : NodeKind::Other;
+}
+
+bool isListableFolder(const QString &path)
+{
+    return kindOf(path) == NodeKind::Folder
+        && ::access(encodeName(path).constData(), R_OK | X_OK) == 0;
 }
 
 } // namespace systemfiles

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "names.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QString>
@@ -9,6 +11,7 @@
 // What the program asks of the operating system about files, in one place below the libraries
 // that read and write them: opening only regular files (never waiting on a pipe or a device),
 // a file's identity, and replacing a file whole. Everything system-specific stays in files.cpp.
+// Paths are texts as decodeName() gives them; each call acts on the bytes they came from.
 namespace systemfiles {
 
 // How an open for reading went.
@@ -63,5 +66,12 @@ struct Identity
 // The identity of the regular file at `path` itself (a link is not followed); nothing for
 // anything else or nothing at all.
 std::optional<Identity> identify(const QString &path);
+
+// What is at `path`, links followed.
+enum class NodeKind { Missing, Folder, File, Other };
+NodeKind kindOf(const QString &path);
+
+// Whether `path` is (or a link leads to) a folder this process may list and enter.
+bool isListableFolder(const QString &path);
 
 } // namespace systemfiles

@@ -3,6 +3,7 @@
 #include "platform/controls.h"
 #include "programfixture.h"
 #include "slideshow/slideshowwindow.h"
+#include "system/names.h"
 
 #include <QAction>
 #include <QDateTime>
@@ -14,6 +15,8 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+
+#include <cstdio>
 
 // Renaming and deleting the current file, help and About, from both windows.
 class tst_FileOps : public QObject
@@ -33,6 +36,8 @@ private Q_SLOTS:
     void deleteRefusesFolder();
     void deleteOnlyConfirmedFile_data();
     void deleteOnlyConfirmedFile();
+    void deleteNameThatIsNoText_data();
+    void deleteNameThatIsNoText();
     void renameIntoAnotherFolder();
     void renameCancelled();
     void renameRefusedWhenNameTaken();
@@ -269,6 +274,82 @@ void tst_FileOps::deleteRefusesFolder()
     menuItem(main, "deleteit")->trigger();
     QVERIFY(QFileInfo(folder).isDir());
     QCOMPARE(f.services.messages.size(), 2);
+}
+
+void tst_FileOps::deleteNameThatIsNoText_data()
+{
+    QTest::addColumn<QByteArrayList>("names");
+    QTest::addColumn<QByteArray>("target");
+    QTest::addColumn<QString>("shownName");
+    QTest::addColumn<bool>("fromCommandLine");
+    // The second name is the first as a lossy decoder reads it: each must reach only itself.
+    const QByteArrayList twins = { "bad\xff.jpg", "bad\xef\xbf\xbd.jpg" };
+    QTest::newRow("stray byte, its decoded twin beside it")
+        << twins << QByteArray("bad\xff.jpg") << QString("bad\uFFFD.jpg") << false;
+    QTest::newRow("decoded twin, the stray byte beside it")
+        << twins << QByteArray("bad\xef\xbf\xbd.jpg") << QString("bad\uFFFD.jpg") << false;
+    QTest::newRow("Latin-1 name") << QByteArrayList { "f\xe9te.jpg" } << QByteArray("f\xe9te.jpg")
+                                  << QString("f\uFFFDte.jpg") << false;
+    QTest::newRow("Latin-1 name on the command line")
+        << QByteArrayList { "f\xe9te.jpg", "other.jpg" } << QByteArray("f\xe9te.jpg")
+        << QString("f\uFFFDte.jpg") << true;
+}
+
+void tst_FileOps::deleteNameThatIsNoText()
+{
+    QFETCH(QByteArrayList, names);
+    QFETCH(QByteArray, target);
+    QFETCH(QString, shownName);
+    QFETCH(bool, fromCommandLine);
+    ProgramFixture f;
+    f.services.answers.enqueue(Services::Answer::Yes); // the user confirms
+    start(f, {});
+    const QByteArray folder = f.folder.filePath("pics").toUtf8() + '/';
+    auto exists = [&](const QByteArray &name) {
+        std::FILE *file = std::fopen((folder + name).constData(), "rb");
+        if (file) {
+            std::fclose(file);
+        }
+        return file != nullptr;
+    };
+    for (const QByteArray &name : names) {
+        const QString made = f.folder.writePicture("pics/made.jpg", 30, 20, "JPG");
+        QCOMPARE(std::rename(made.toUtf8().constData(), (folder + name).constData()), 0);
+    }
+    Program &p = *f.program;
+    MainWindow *main = startForm(p);
+    const QString path = systemfiles::decodeName(folder + target);
+    File1(main)->refresh();
+    if (fromCommandLine) {
+        QCOMPARE(main->openPath(path), QString());
+    } else {
+        QCOMPARE(File1(main)->listCount(), names.size());
+        int row = -1;
+        for (int i = 0; i < File1(main)->listCount(); ++i) {
+            if (systemfiles::encodeName(File1(main)->list(i)) == target) {
+                row = i;
+            }
+        }
+        QVERIFY(row >= 0);
+        QCOMPARE(File1(main)->model()->index(row, 0).data().toString(), shownName);
+        select(main, row);
+    }
+    main->waitForThumbnails();
+    QCOMPARE(Label1(main)->text(), path);
+    QVERIFY(!open(main, 0)->picture().image.isNull()); // read from its own bytes
+    focusFileList(main);
+    QTest::keyClick(File1(main), Qt::Key_Delete);
+    QCOMPARE(f.services.messages.size(), 1); // the question, no failure
+    QVERIFY(!exists(target));
+    for (const QByteArray &name : names) {
+        if (name != target) {
+            QVERIFY2(exists(name), name.constData());
+        }
+    }
+    QCOMPARE(File1(main)->listCount(), names.size() - 1);
+    for (const QByteArray &name : names) {
+        std::remove((folder + name).constData()); // the temporary folder's cleanup cannot
+    }
 }
 
 void tst_FileOps::renameIntoAnotherFolder()

@@ -8,10 +8,14 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <future>
+
 class tst_FileLists : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
+    void listingThatNeverEnds_data();
+    void listingThatNeverEnds();
     void filePattern_data();
     void filePattern();
     void vanishedFolderKeepsList();
@@ -425,6 +429,50 @@ void tst_FileLists::driveListFollowsVolumes()
     QCOMPARE(drives.roots(), mounted);
     QCOMPARE(drives.drive(), media);
     QCOMPARE(changes.size(), 1); // the list only shows what is there; the user picks
+}
+
+void tst_FileLists::listingThatNeverEnds_data()
+{
+    QTest::addColumn<bool>("folders");
+    QTest::newRow("folder list") << true;
+    QTest::newRow("file list") << false;
+}
+
+// A stand-in for a folder on a mount whose server is gone (where no FUSE mount can be made): its
+// listing does not come back until the test lets it.
+void tst_FileLists::listingThatNeverEnds()
+{
+    QFETCH(bool, folders);
+    TestFolder t;
+    t.writePicture("live/a.bmp", 4, 4);
+    t.writePicture("dead/b.bmp", 4, 4);
+    const QString live = t.filePath("live");
+    const QString dead = t.filePath("dead");
+    auto gate = std::make_shared<std::promise<void>>();
+    std::shared_future<void> opened = gate->get_future().share();
+    auto reader = [dead, opened](
+                      const QString &folder, lists::EntryKind kind, const QStringList &suffixes) {
+        if (folder == dead) {
+            opened.wait();
+        }
+        return lists::readNames(folder, kind, suffixes);
+    };
+    const auto release = qScopeGuard([gate] { gate->set_value(); });
+    constexpr std::chrono::milliseconds kShort { 100 };
+    if (folders) {
+        DirList list;
+        list.setReader(reader, kShort);
+        QVERIFY(list.setPath(live));
+        QVERIFY(!list.setPath(dead));
+        QCOMPARE(list.path(), live);
+    } else {
+        FolderModel list;
+        list.setReader(reader, kShort);
+        QVERIFY(list.setPath(live));
+        QVERIFY(!list.setPath(dead));
+        QCOMPARE(list.path(), live);
+        QCOMPARE(list.name(0), QString("a.bmp"));
+    }
 }
 
 QTEST_MAIN(tst_FileLists)

@@ -1,4 +1,5 @@
 #include "platform/fileops.h"
+#include "system/names.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -18,6 +19,8 @@ class tst_FileSystem : public QObject
 private Q_SLOTS:
     void renameAcross_data();
     void renameAcross();
+    void namesKeepTheirBytes_data();
+    void namesKeepTheirBytes();
 };
 
 void tst_FileSystem::renameAcross_data()
@@ -74,6 +77,42 @@ void tst_FileSystem::renameAcross()
         QVERIFY(!QFileInfo::exists(from));
         QCOMPARE(QFileInfo(to).size(), qint64(1 << 20));
         QCOMPARE(QFileInfo(to).lastModified(), modified);
+    }
+}
+
+void tst_FileSystem::namesKeepTheirBytes_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<bool>("isText");
+    QTest::newRow("plain") << QByteArray("photo.jpg") << QString("photo.jpg") << true;
+    QTest::newRow("UTF-8") << QByteArray("f\xc3\xaate.jpg") << QString("f\u00eate.jpg") << true;
+    QTest::newRow("outside the BMP")
+        << QByteArray("\xf0\x9f\x98\x80.gif") << QString("\U0001F600.gif") << true;
+    QTest::newRow("the replacement character itself")
+        << QByteArray("bad\xef\xbf\xbd.jpg") << QString("bad\uFFFD.jpg") << true;
+    QTest::newRow("stray byte") << QByteArray("bad\xff.jpg") << QString("bad\uFFFD.jpg") << false;
+    QTest::newRow("Latin-1") << QByteArray("f\xe9te.jpg") << QString("f\uFFFDte.jpg") << false;
+    QTest::newRow("overlong slash")
+        << QByteArray("a\xc0\xaf.jpg") << QString("a\uFFFD\uFFFD.jpg") << false;
+    // A surrogate spelled in UTF-8 would, read leniently, be the very text a stray byte becomes.
+    QTest::newRow("encoded surrogate")
+        << QByteArray("\xed\xb3\xbf.jpg") << QString("\uFFFD\uFFFD\uFFFD.jpg") << false;
+    QTest::newRow("cut short") << QByteArray("euro\xe2\x82") << QString("euro\uFFFD\uFFFD")
+                               << false;
+}
+
+void tst_FileSystem::namesKeepTheirBytes()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, shown);
+    QFETCH(bool, isText);
+    const QString name = systemfiles::decodeName(bytes);
+    QCOMPARE(systemfiles::encodeName(name), bytes);
+    QCOMPARE(systemfiles::displayName(name), shown);
+    QCOMPARE(!systemfiles::hasUndecodedBytes(name), isText);
+    if (isText) {
+        QCOMPARE(name, QString::fromUtf8(bytes));
     }
 }
 
