@@ -16,16 +16,40 @@ namespace {
 // The decoders' own threads, one a core the process may use (Qt counts the cores its affinity
 // allows); nothing else of the program runs there. What a window shows now decodes on threads of
 // its own, so it never waits for a thread behind the thumbnails.
+// The pools live as long as the process: a decode stuck on a file that never answers (a mount
+// whose server is gone) holds its thread for good, and a pool destroyed at exit would wait for it
+// for ever. At exit they are given a few seconds to finish what runs, then left to the end of the
+// process.
+QThreadPool &lastingPool(int threads)
+{
+    auto *pool = new QThreadPool;
+    pool->setMaxThreadCount(threads);
+    return *pool;
+}
+
+void waitAtExit(QThreadPool &pool)
+{
+    static QList<QThreadPool *> pools;
+    if (pools.isEmpty()) {
+        qAddPostRoutine([] {
+            for (QThreadPool *each : pools) {
+                each->waitForDone(3000);
+            }
+        });
+    }
+    pools.append(&pool);
+}
+
 QThreadPool &decodePool(AsyncPictureLoader::Order order)
 {
-    static QThreadPool foremost;
-    static QThreadPool newestFirst;
-    static const bool sized = [] {
-        foremost.setMaxThreadCount(QThread::idealThreadCount());
-        newestFirst.setMaxThreadCount(QThread::idealThreadCount());
+    static QThreadPool &foremost = lastingPool(QThread::idealThreadCount());
+    static QThreadPool &newestFirst = lastingPool(QThread::idealThreadCount());
+    static const bool registered = [] {
+        waitAtExit(foremost);
+        waitAtExit(newestFirst);
         return true;
     }();
-    Q_UNUSED(sized);
+    Q_UNUSED(registered);
     return order == AsyncPictureLoader::Order::Foremost ? foremost : newestFirst;
 }
 
@@ -40,12 +64,12 @@ int queuePriority(AsyncPictureLoader::Order order, int ticket)
 // a metafile waiting for another never holds a thread the other pictures decode on.
 QThreadPool &metafileQueue()
 {
-    static QThreadPool queue;
-    static const bool sized = [] {
-        queue.setMaxThreadCount(1);
+    static QThreadPool &queue = lastingPool(1);
+    static const bool registered = [] {
+        waitAtExit(queue);
         return true;
     }();
-    Q_UNUSED(sized);
+    Q_UNUSED(registered);
     return queue;
 }
 
