@@ -594,6 +594,12 @@ void SlideShowWindow::waitForDecodes()
     m_decoder->waitUntilIdle();
 }
 
+bool SlideShowWindow::viewCovered() const
+{
+    const Picture &picture = m_picture->picture();
+    return updatesEnabled() && (picture.isEmpty() || holdsShownPart(picture));
+}
+
 bool SlideShowWindow::decoding() const
 {
     return m_decoder->pending() > 0;
@@ -732,6 +738,8 @@ void SlideShowWindow::coverShownPart()
 {
     const Picture &picture = m_picture->picture();
     if (picture.isEmpty() || holdsShownPart(picture)) {
+        // What is on hand shows the whole view: a frame kept meanwhile can go.
+        holdFrame(false);
         return;
     }
     // The view shows more than the part held. Only the whole picture may stand in for it, never

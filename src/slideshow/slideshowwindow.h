@@ -58,6 +58,8 @@ public:
     bool pictureOnItsWay() const { return m_shownTicket != 0; }
     // Whether a decode asked for has not landed yet.
     bool decoding() const;
+    // Whether the frame on screen shows all the view is meant to show (tests, benchmarks).
+    bool viewCovered() const;
     // How long the picture named on show may take to arrive before it counts as one that
     // cannot be read (a file on a mount whose server is gone never arrives).
     void setPictureLimit(std::chrono::milliseconds limit);
