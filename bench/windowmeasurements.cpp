@@ -113,6 +113,19 @@ bool listed(Started &started, QString &detail)
     return true;
 }
 
+// The main window of `started`, listed and on the screen; null (with `detail` saying why) else.
+MainWindow *listedOnScreen(Started &started, QString &detail)
+{
+    if (!listed(started, detail)) {
+        return nullptr;
+    }
+    if (!waitExposed(started.main())) {
+        detail = QStringLiteral("the main window was never shown");
+        return nullptr;
+    }
+    return started.main();
+}
+
 // Selects entry `row` into the next slot, as releasing Right in the file list does.
 int select(MainWindow *main, Program &program, int row)
 {
@@ -125,12 +138,8 @@ int select(MainWindow *main, Program &program, int row)
 std::vector<double> selectIntoSlot(const QStringList &arguments, int runs, QString &detail)
 {
     Started started(arguments.value(0));
-    if (!listed(started, detail)) {
-        return {};
-    }
-    MainWindow *main = started.main();
-    if (!waitExposed(main)) {
-        detail = QStringLiteral("the main window was never shown");
+    MainWindow *main = listedOnScreen(started, detail);
+    if (!main) {
         return {};
     }
     PaintCounter counter;
@@ -513,12 +522,8 @@ std::vector<double> selectTwenty(const QStringList &arguments, int runs, QString
 {
     const bool cachedOnly = arguments.value(1) == QLatin1String("cached");
     Started started(arguments.value(0));
-    if (!listed(started, detail)) {
-        return {};
-    }
-    MainWindow *main = started.main();
-    if (!waitExposed(main)) {
-        detail = QStringLiteral("the main window was never shown");
+    MainWindow *main = listedOnScreen(started, detail);
+    if (!main) {
         return {};
     }
     FileList *list = File1(main);

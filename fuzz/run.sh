@@ -55,9 +55,9 @@ find "$corpus" -type f \( -iname '*.bmp' -o -iname '*.gif' -o -iname '*.jpg' -o 
     -size -64k -exec cp -n {} "$build/seeds/picture/" \;
 # The corpus holds no WebP or TIFF of its own: small ones are made, a few kinds of each.
 if command -v convert > /dev/null; then
-    for spec in webp:-quality:80 webp:-define:webp:lossless=true tiff:-compress:lzw \
+    for variant in webp:-quality:80 webp:-define:webp:lossless=true tiff:-compress:lzw \
         tiff:-compress:none tiff:-compress:zip; do
-        IFS=: read -r format option value <<< "$spec"
+        IFS=: read -r format option value <<< "$variant"
         convert -size 23x17 gradient:red-blue "$option" "$value" \
             "$build/seeds/picture/made-${value//[^a-z0-9]/}.$format" 2>/dev/null || true
     done

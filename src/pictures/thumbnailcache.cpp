@@ -33,7 +33,7 @@ constexpr auto kOwnerOnlyFolder = QFile::ReadOwner | QFile::WriteOwner | QFile::
 constexpr auto kOwnerOnlyFile
     = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser;
 
-// The failed-thumbnail records are kept per program, as the specification asks.
+// Failed-thumbnail records are kept per program, as the desktop's thumbnail rules ask.
 const QString kFailFolder = QStringLiteral("fail/querndal-4.0");
 
 bool covers(const QSize &image, const QSize &devicePixels)

@@ -6,8 +6,8 @@
 
 #include <optional>
 
-// The desktop's shared thumbnail cache ($XDG_CACHE_HOME/thumbnails, the freedesktop thumbnail
-// specification): thumbnails other programs made are shown at once, and ours serve them too.
+// The desktop's shared thumbnail cache ($XDG_CACHE_HOME/thumbnails, by the freedesktop thumbnail
+// rules): thumbnails other programs made are shown at once, and ours serve them too.
 // Every call reads or writes files: call it off the user-interface thread. Nothing here ever
 // reports a failure to the user: a cache that cannot be read or written is simply not used.
 class ThumbnailCache
@@ -51,7 +51,7 @@ public:
     // stamped before it was decoded; false when nothing was written (no folder covers, the file
     // changed meanwhile, the cache cannot be written).
     bool store(const Stamp &before, const QSize &devicePixels, const QImage &image) const;
-    // Records that the file `before` stamps could not be thumbnailed (the specification's fail
+    // Records that the file `before` stamps could not be thumbnailed (the shared rules' fail
     // folder, under this program's name).
     bool storeFailure(const Stamp &before) const;
 

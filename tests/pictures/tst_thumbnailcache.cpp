@@ -49,7 +49,7 @@ void TestThumbnailCache::names_data()
     QTest::addColumn<QString>("path");
     QTest::addColumn<QByteArray>("uri");
     QTest::addColumn<QString>("fileName");
-    // The specification's own example, and the characters other programs leave unescaped.
+    // The freedesktop rules' own example, and the characters other programs leave unescaped.
     QTest::newRow("plain") << "/home/jens/photos/me.png"
                            << QByteArray("file:///home/jens/photos/me.png")
                            << "c6ee772d9e49320e97ec29a7eb5b1697.png";
